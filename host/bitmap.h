@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+
+#include "host/color64.h"
+#include "host/hostapi.h"
+
+// Per-pixel channels a frame can carry besides its colours.
+constexpr uint32_t BMM_CHAN_MTL_ID = 2;  // material effects: one unsigned byte per pixel
+constexpr uint32_t BMM_CHAN_NODE_ID = 4; // object: one unsigned 16-bit value per pixel
+
+class HOST_API BitmapStorage {
+public:
+    BitmapStorage(uint16_t width, uint16_t height) : width_(width), height_(height) {}
+    virtual ~BitmapStorage();
+
+    uint16_t Width() const { return width_; }
+    uint16_t Height() const { return height_; }
+
+    // Copies count pixels of line y, from column x, into dst.
+    virtual int GetLinearPixels(int x, int y, int count, BMM_Color_64* dst) = 0;
+    // Stores count pixels into line y, from column x.
+    virtual int PutPixels(int x, int y, int count, const BMM_Color_64* src) = 0;
+    // Address of the frame's width x height array of the given channel, or
+    // null when the frame has none. *type receives the channel's type word.
+    virtual void* GetChannel(uint32_t channel, uint32_t* type) = 0;
+
+private:
+    uint16_t width_, height_;
+};
+
+class HOST_API Bitmap {
+public:
+    explicit Bitmap(BitmapStorage* storage) : storage_(storage) {}
+    BitmapStorage* Storage() const { return storage_; }
+    int PutPixels(int x, int y, int count, const BMM_Color_64* src);
+
+private:
+    BitmapStorage* storage_;
+};

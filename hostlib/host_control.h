@@ -1,0 +1,47 @@
+#pragma once
+// What the host program (and the tests standing in for it) use to set the
+// host up. Plug-ins never see this header.
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "host/bitmap.h"
+#include "host/hostapi.h"
+#include "host/interface.h"
+
+// The directory answered for the plug-in configuration code; null or empty
+// restores the default, a folder "plugcfg" beside the host program.
+HOST_API void HostSetPlugCfgDir(const char* directory);
+HOST_API Interface* HostGetInterface();
+
+// How often InitCustomControls has run in this process, and for which module
+// last: lets a host check that a plug-in initialises its controls on load.
+HOST_API int HostCustomControlsInitCount();
+HOST_API HINSTANCE HostCustomControlsLastModule();
+
+// A frame held in memory, with optional ID channels.
+class HOST_API MemoryStorage : public BitmapStorage {
+public:
+    MemoryStorage(uint16_t width, uint16_t height);
+    ~MemoryStorage() override;
+
+    int GetLinearPixels(int x, int y, int count, BMM_Color_64* dst) override;
+    int PutPixels(int x, int y, int count, const BMM_Color_64* src) override;
+    void* GetChannel(uint32_t channel, uint32_t* type) override;
+
+    BMM_Color_64* Pixels() { return pixels_.data(); }
+    // Gives the frame a channel (zero-filled) and answers its array.
+    uint8_t* AddMaterialChannel();
+    uint16_t* AddObjectChannel();
+
+    // Counters the tests read to see how the plug-in crossed the interface.
+    int linesRead = 0;
+    int linesWritten = 0;
+
+private:
+    std::vector<BMM_Color_64> pixels_;
+    std::vector<uint8_t> material_;
+    std::vector<uint16_t> object_;
+    bool hasMaterial_ = false, hasObject_ = false;
+};

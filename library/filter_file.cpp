@@ -1,0 +1,220 @@
+#include "library/filter_file.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "plugin/message_box.h"
+
+namespace {
+
+// The blanks that "%ld" and "%ld\n" skip, without depending on a locale.
+bool IsBlank(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+
+// First row/column and side of the block read for a size value: the centred
+// block for 3, 5 and 7, the whole grid for anything else.
+void BlockFor(int32_t size, int* first, int* side) {
+    const bool centred = size == 3 || size == 5 || size == 7;
+    *side = centred ? size : kGridSide;
+    *first = BlockStart(*side);
+}
+
+void SkipBlanks(std::FILE* f) {
+    int c;
+    do {
+        c = std::getc(f);
+    } while (c != EOF && IsBlank(c));
+    if (c != EOF) std::ungetc(c, f);
+}
+
+// Reads one "%ld" token into *out; false leaves *out and the token as they
+// were (the blanks before it are gone, as with fscanf).
+bool ReadNumber(std::FILE* f, int32_t* out) {
+    SkipBlanks(f);
+    int c = std::getc(f);
+    if (c == EOF) return false;
+    const bool negative = c == '-';
+    if (c == '-' || c == '+') {
+        c = std::getc(f);
+        if (!IsDigit(c)) {
+            // ungetc promises one character of push-back; the sign is the
+            // second, so step back over both instead.
+            if (std::fseek(f, c == EOF ? -1 : -2, SEEK_CUR) != 0 && c != EOF) std::ungetc(c, f);
+            return false;
+        }
+    } else if (!IsDigit(c)) {
+        std::ungetc(c, f);
+        return false;
+    }
+    // Saturate: the magnitude stops growing once past the 32-bit range, but
+    // every digit is consumed so the rest of the token is not a new number.
+    constexpr uint64_t kCap = uint64_t{1} << 31;
+    uint64_t magnitude = 0;
+    for (; IsDigit(c); c = std::getc(f)) {
+        if (magnitude < kCap) magnitude = magnitude * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (c != EOF) std::ungetc(c, f);
+    if (magnitude > kCap) magnitude = kCap;
+    if (negative) {
+        *out = magnitude == kCap ? INT32_MIN : -static_cast<int32_t>(magnitude);
+    } else {
+        *out = magnitude >= kCap ? INT32_MAX : static_cast<int32_t>(magnitude);
+    }
+    return true;
+}
+
+// Reads the name line as fgets would in text mode with a 256-byte buffer:
+// CR LF and LF count as one character, taken only when it fits. A CR at the
+// very end of the file is a line end cut short. False when nothing is left.
+bool ReadNameLine(std::FILE* f, char name[kNameBytes]) {
+    int n = 0;
+    bool any = false;
+    while (n < kMaxNameChars - 1) {
+        int c = std::getc(f);
+        if (c == EOF) break;
+        any = true;
+        if (c == '\n') break;
+        if (c == '\r') {
+            const int next = std::getc(f);
+            if (next == '\n' || next == EOF) break;
+            std::ungetc(next, f);
+        }
+        name[n++] = static_cast<char>(c);
+    }
+    if (!any) return false;
+    name[n] = '\0';
+    return true;
+}
+
+// Length of name up to the 256 bytes of a name buffer; kNameBytes when it
+// holds no terminating zero there (too long to store).
+size_t BoundedLength(const char* name) {
+    size_t n = 0;
+    while (n < kNameBytes && name[n] != '\0') ++n;
+    return n;
+}
+
+bool NameReadsBack(const char* name, size_t length, bool first) {
+    if (length == 0 || length > static_cast<size_t>(kMaxNameChars)) return false;
+    if (std::memchr(name, '\r', length) || std::memchr(name, '\n', length)) return false;
+    return first || !IsBlank(static_cast<unsigned char>(name[0]));
+}
+
+bool WeightsOutsideBlockAreZero(const KernelRecord& r) {
+    int first, side;
+    BlockFor(r.kernelSize, &first, &side);
+    for (int row = 0; row < kGridSide; ++row)
+        for (int col = 0; col < kGridSide; ++col) {
+            const bool inside = row >= first && row < first + side && col >= first && col < first + side;
+            if (!inside && r.weights[kGridSide * row + col] != 0) return false;
+        }
+    return true;
+}
+
+// Room for the longest entry: a 255-character name, 81 numbers of up to 11
+// characters with their separators, and the size and last lines.
+constexpr size_t kEntryBytes = 1536;
+
+struct EntryText {
+    char text[kEntryBytes];
+    size_t used = 0;
+
+    void Put(const char* s, size_t n) {
+        std::memcpy(text + used, s, n);
+        used += n;
+    }
+    void PutNumber(int32_t v) {
+        char digits[16];
+        const int n = std::snprintf(digits, sizeof digits, "%ld", static_cast<long>(v));
+        Put(digits, static_cast<size_t>(n));
+    }
+    void PutLineEnd() { Put("\r\n", 2); }
+};
+
+void ComposeEntry(const char* name, size_t length, const KernelRecord& r, EntryText* e) {
+    int first, side;
+    BlockFor(r.kernelSize, &first, &side);
+    e->Put(name, length);
+    e->PutLineEnd();
+    e->PutNumber(r.kernelSize);
+    e->PutLineEnd();
+    for (int row = first; row < first + side; ++row) {
+        for (int col = first; col < first + side; ++col) {
+            if (col != first) e->Put(" ", 1);
+            e->PutNumber(r.weights[kGridSide * row + col]);
+        }
+        e->PutLineEnd();
+    }
+    e->PutNumber(r.divide);
+    e->Put(" ", 1);
+    e->PutNumber(r.offset);
+    e->Put(" ", 1);
+    e->PutNumber(r.invert);
+    e->PutLineEnd();
+}
+
+}  // namespace
+
+std::FILE* OpenFilterFile(const char* path, const char* mode) {
+    std::FILE* f = std::fopen(path, mode);
+    if (!f) ShowMessageBox("Error", "Can't open file: %s", path);
+    return f;
+}
+
+int ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record) {
+    if (!ReadNameLine(file, name)) return 0;
+
+    bool reading = ReadNumber(file, &record->kernelSize);
+    int first, side;
+    BlockFor(record->kernelSize, &first, &side);
+    for (int row = 0; row < kGridSide; ++row)
+        for (int col = 0; col < kGridSide; ++col) {
+            int32_t v = 0;
+            const bool inside = row >= first && row < first + side && col >= first && col < first + side;
+            if (inside && reading && !ReadNumber(file, &v)) reading = false;
+            record->weights[kGridSide * row + col] = v;
+        }
+    reading = reading && ReadNumber(file, &record->divide);
+    reading = reading && ReadNumber(file, &record->offset);
+    reading = reading && ReadNumber(file, &record->invert);
+    if (reading) SkipBlanks(file);
+    return 1;
+}
+
+int AppendFilterEntry(const char* path, const char* name, const KernelRecord* record) {
+    const size_t length = BoundedLength(name);
+    if (!NameReadsBack(name, length, true) || !WeightsOutsideBlockAreZero(*record)) return 0;
+
+    // "a+" rather than "a": the end of the file must be looked at before
+    // writing; every write still lands at the end.
+    std::FILE* f = OpenFilterFile(path, "a+b");
+    if (!f) return 0;
+    std::fseek(f, 0, SEEK_END);
+    const long size = std::ftell(f);
+    bool needLineEnd = false;
+    if (size > 0 && std::fseek(f, -1, SEEK_CUR) == 0) needLineEnd = std::getc(f) != '\n';
+    if (!NameReadsBack(name, length, size == 0)) {
+        std::fclose(f);
+        return 0;
+    }
+    std::fseek(f, 0, SEEK_END);  // required between a read and a write
+
+    EntryText entry;
+    if (needLineEnd) entry.PutLineEnd();
+    ComposeEntry(name, length, *record, &entry);
+    std::fwrite(entry.text, 1, entry.used, f);
+    std::fclose(f);
+    return 1;
+}
+
+int FindFilterEntry(const char* path, const char* name, KernelRecord* record) {
+    std::FILE* f = OpenFilterFile(path, "rb");
+    if (!f) return 0;
+    char entryName[kNameBytes];
+    int found = 0;
+    while (!found && ReadFilterEntry(f, entryName, record))
+        found = std::strncmp(entryName, name, kNameBytes) == 0;
+    std::fclose(f);
+    return found;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The filter library file: named kernels, one entry after another, each a
+// name line, a kernel-size line, the rows of the centred block and a line
+// with Divide, Offset and Invert. Lines end in CR LF on every platform; the
+// reader also takes a bare LF. Files are opened in binary mode so that the
+// native and the Windows build read and write the same bytes.
+//
+// Numbers are whitespace-separated decimal tokens: an optional sign, then
+// digits. A value outside the signed 32-bit range saturates to INT32_MIN or
+// INT32_MAX; every digit of it is still consumed. A token that is not a
+// number stays in the file, and so does a sign not followed by a digit
+// (it is put back with fseek, which every file opened here allows).
+#include <cstdio>
+
+#include "plugin/kernel_params.h"
+
+constexpr int kMaxNameChars = kNameBytes - 1;
+
+// Opens the library file with the given fopen mode; on failure shows
+// "Can't open file: <path>" captioned "Error" and answers null.
+std::FILE* OpenFilterFile(const char* path, const char* mode);
+
+// Reads the next entry: 1 when one was read, 0 at the end of the file (name
+// and record untouched then). The name is cut after 255 characters. Weights
+// outside the block of the size read are set to 0; a field whose number
+// cannot be read keeps the record's earlier value, except that weights of
+// the block not read become 0.
+int ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record);
+
+// Appends one entry at the end of the file, creating the file when needed.
+// Answers 0 after a failed open (with the message) and also, silently and
+// without touching the file, for an entry that would not read back as given:
+// an empty name, a name longer than 255 characters or holding CR or LF, a
+// name beginning with a blank when the file already holds something (the
+// reader skips blanks before every name but the first), or a nonzero weight
+// outside the block of a size 3, 5 or 7 (only the block is written). Any
+// other size value is written with all 81 weights, which is what the reader
+// takes for it. A file whose last byte is not a line end gets one first, so
+// the new name starts a line of its own.
+int AppendFilterEntry(const char* path, const char* name, const KernelRecord* record);
+
+// Reads entries into record until one is named name exactly (bytes, case);
+// answers 1 then. After 0 the record holds whatever the last entry gave.
+int FindFilterEntry(const char* path, const char* name, KernelRecord* record);

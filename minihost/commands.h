@@ -1,0 +1,22 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "minihost/plugin_loader.h"
+
+// Options every command shares; each command parses the rest itself.
+struct HostOptions {
+    std::string pluginPath;
+    std::string plugCfgDir;
+};
+
+// Raised for bad input; main prints it as the one error line.
+struct CommandError {
+    std::string message;
+};
+
+int RunInfo(LoadedPlugin& plugin, const std::vector<std::string>& args);
+int RunAbout(LoadedPlugin& plugin, const std::vector<std::string>& args);
+int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args);
+int RunConfig(const std::vector<std::string>& args);
+int RunSetup(LoadedPlugin& plugin, const std::vector<std::string>& args);

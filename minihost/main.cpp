@@ -1,0 +1,94 @@
+// minihost: a small stand-in for the rendering host. It loads VLM.FLT the way
+// the host does, by ordinal, and drives it from the command line.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "hostlib/host_control.h"
+#include "minihost/commands.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: minihost [--plugin PATH] [--plugcfg DIR] COMMAND [ARGS]\n"
+    "commands:\n"
+    "  info                      describe the plug-in and a new filter\n"
+    "  about                     open the About box; exit status is its result\n"
+    "  render IN.png OUT.png [--config FILE] [--object-ids IDS.png] [--material-ids IDS.png]\n"
+    "         [--abort-at-line N] [--time]\n"
+    "                            filter a frame (8/16-bit RGB(A) PNG) into a 16-bit RGBA PNG;\n"
+    "                            object IDs: 16-bit gray PNG, material IDs: 8-bit gray PNG\n"
+    "  config FILE [--row \"a b c\"]... [--divide N] [--offset N] [--invert 0|1]\n"
+    "         [--source whole|material|object] [--object-id N] [--material-id N] [--name TEXT]\n"
+    "                            write a 612-byte filter configuration\n"
+    "exit status: 0 done, 2 error, 3 render stopped part way\n";
+
+using CommandFn = int (*)(LoadedPlugin&, const std::vector<std::string>&);
+
+struct Command {
+    const char* name;
+    CommandFn run;  // null: runs without the plug-in
+};
+
+const Command kCommands[] = {
+    {"info", RunInfo},
+    {"about", RunAbout},
+    {"render", RunRender},
+    {"config", nullptr},
+};
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "minihost: %s\n", message.c_str());
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    HostOptions options;
+    std::string command;
+    std::vector<std::string> rest;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--plugin" || arg == "--plugcfg") {
+            if (i + 1 >= argc) return Fail(arg + " needs a value");
+            (arg == "--plugin" ? options.pluginPath : options.plugCfgDir) = argv[++i];
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (command.empty()) {
+            command = arg;
+        } else {
+            rest.push_back(arg);
+        }
+    }
+    if (command.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+
+    const Command* chosen = nullptr;
+    for (const Command& c : kCommands)
+        if (command == c.name) chosen = &c;
+    if (!chosen) return Fail("unknown command '" + command + "' (try --help)");
+
+    if (!options.plugCfgDir.empty()) {
+        HostSetPlugCfgDir(options.plugCfgDir.c_str());
+    } else {
+        // The default folder beside the program must exist for the library file.
+        CreateDirectoryA(HostGetInterface()->GetDir(APP_PLUGCFG_DIR), nullptr);
+    }
+
+    try {
+        if (!chosen->run) return RunConfig(rest);
+        LoadedPlugin plugin;
+        std::string error;
+        if (!plugin.Load(options.pluginPath.empty() ? DefaultPluginPath() : options.pluginPath, &error))
+            return Fail(error);
+        return chosen->run(plugin, rest);
+    } catch (const CommandError& e) {
+        return Fail(e.message);
+    }
+}

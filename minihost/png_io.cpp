@@ -1,0 +1,167 @@
+#include "minihost/png_io.h"
+
+#include <windows.h>
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct ErrorText {
+    char text[200];
+};
+
+void OnPngError(png_structp png, png_const_charp message) {
+    auto* error = static_cast<ErrorText*>(png_get_error_ptr(png));
+    if (error) std::snprintf(error->text, sizeof error->text, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+// Frames beyond this are refused before any allocation.
+constexpr uint32_t kMaxSide = 65535;
+
+// The libpng calls live in plain functions without C++ objects, because an
+// error leaves them through longjmp.
+bool DecodeRows(FILE* file, PngImage* image, ErrorText* error) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, error, OnPngError, OnPngWarning);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    png_bytep* volatile rows = nullptr;
+    volatile png_uint_32 rowCount = 0;
+    if (!info || setjmp(png_jmpbuf(png))) {
+        if (rows) {
+            for (png_uint_32 i = 0; i < rowCount; ++i) std::free(rows[i]);
+            std::free(rows);
+        }
+        png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_user_limits(png, kMaxSide, kMaxSide);
+    png_read_info(png, info);
+    const png_uint_32 width = png_get_image_width(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    const int depth = png_get_bit_depth(png, info);
+    const int colour = png_get_color_type(png, info);
+    int channels = 0;
+    if (colour == PNG_COLOR_TYPE_GRAY) channels = 1;
+    else if (colour == PNG_COLOR_TYPE_RGB) channels = 3;
+    else if (colour == PNG_COLOR_TYPE_RGB_ALPHA) channels = 4;
+    if (channels == 0 || (depth != 8 && depth != 16)) {
+        std::snprintf(error->text, sizeof error->text,
+                      "unsupported PNG layout (colour type %d, %d bits)", colour, depth);
+        png_longjmp(png, 1);
+    }
+    png_read_update_info(png, info);
+    const size_t rowBytes = png_get_rowbytes(png, info);
+    rows = static_cast<png_bytep*>(std::calloc(height ? height : 1, sizeof(png_bytep)));
+    if (!rows) png_error(png, "out of memory");
+    for (png_uint_32 y = 0; y < height; ++y) {
+        rows[y] = static_cast<png_bytep>(std::malloc(rowBytes));
+        if (!rows[y]) png_error(png, "out of memory");
+        rowCount = y + 1;
+    }
+    png_read_image(png, rows);
+    png_read_end(png, nullptr);
+
+    image->width = width;
+    image->height = height;
+    image->bitDepth = depth;
+    image->channels = channels;
+    image->samples.resize(size_t(width) * height * channels);
+    uint16_t* out = image->samples.data();
+    for (png_uint_32 y = 0; y < height; ++y) {
+        const png_bytep row = rows[y];
+        for (size_t i = 0; i < size_t(width) * channels; ++i)
+            *out++ = depth == 16 ? uint16_t(row[2 * i] << 8 | row[2 * i + 1]) : row[i];
+        std::free(rows[y]);
+    }
+    std::free(rows);
+    rows = nullptr;
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+bool EncodeRows(FILE* file, uint32_t width, uint32_t height, int depth, int channels, const uint8_t* bytes,
+                ErrorText* error) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, OnPngError, OnPngWarning);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, width, height, depth,
+                 channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 3);
+    png_write_info(png, info);
+    const size_t rowBytes = size_t(width) * channels * (depth / 8);
+    for (uint32_t y = 0; y < height; ++y) png_write_row(png, bytes + y * rowBytes);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, int depth, int channels,
+                      const std::vector<uint8_t>& bytes, std::string* error) {
+    const std::string temp = path + ".part";
+    FILE* file = std::fopen(temp.c_str(), "wb");
+    if (!file) {
+        *error = "cannot write " + path;
+        return false;
+    }
+    ErrorText text{"write failed"};
+    bool ok = EncodeRows(file, width, height, depth, channels, bytes.data(), &text);
+    ok = (std::fflush(file) == 0) && ok;
+    ok = (std::fclose(file) == 0) && ok;
+    if (ok && !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        ok = false;
+        std::snprintf(text.text, sizeof text.text, "cannot replace the file");
+    }
+    if (!ok) {
+        DeleteFileA(temp.c_str());
+        *error = "cannot write " + path + ": " + text.text;
+    }
+    return ok;
+}
+
+}  // namespace
+
+bool ReadPng(const std::string& path, PngImage* image, std::string* error) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        *error = "cannot open " + path;
+        return false;
+    }
+    unsigned char signature[8] = {};
+    const bool isPng = std::fread(signature, 1, 8, file) == 8 && png_sig_cmp(signature, 0, 8) == 0;
+    std::rewind(file);
+    ErrorText text{"corrupt PNG"};
+    const bool ok = isPng && DecodeRows(file, image, &text);
+    std::fclose(file);
+    if (!ok) *error = path + ": " + (isPng ? text.text : "not a PNG file");
+    return ok;
+}
+
+bool WritePng16(const std::string& path, uint32_t width, uint32_t height, int channels,
+                const std::vector<uint16_t>& samples, std::string* error) {
+    // PNG stores 16-bit samples big-endian.
+    std::vector<uint8_t> bytes(samples.size() * 2);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        bytes[2 * i] = uint8_t(samples[i] >> 8);
+        bytes[2 * i + 1] = uint8_t(samples[i]);
+    }
+    return WriteThroughTemp(path, width, height, 16, channels, bytes, error);
+}
+
+bool WritePng8Gray(const std::string& path, uint32_t width, uint32_t height, const std::vector<uint8_t>& samples,
+                   std::string* error) {
+    return WriteThroughTemp(path, width, height, 8, 1, samples, error);
+}

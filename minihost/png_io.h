@@ -1,0 +1,26 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Decoded PNG samples, widened to 16 bits per sample, row by row.
+struct PngImage {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int bitDepth = 0;      // as stored: 8 or 16
+    int channels = 0;      // 1 gray, 3 RGB, 4 RGBA
+    std::vector<uint16_t> samples;  // width * height * channels
+};
+
+// Reads a PNG through libpng. Palette, low-bit and gray-alpha images are not
+// expanded: callers check bitDepth and channels for what they accept.
+// Answers false with a one-line reason.
+bool ReadPng(const std::string& path, PngImage* image, std::string* error);
+
+// Writes 16-bit samples (1 = gray, 4 = RGBA) through a temporary file that
+// replaces path only once complete, so a failed write never leaves a
+// half-written frame where a good one stood.
+bool WritePng16(const std::string& path, uint32_t width, uint32_t height, int channels,
+                const std::vector<uint16_t>& samples, std::string* error);
+bool WritePng8Gray(const std::string& path, uint32_t width, uint32_t height, const std::vector<uint8_t>& samples,
+                   std::string* error);

@@ -1,0 +1,7 @@
+#include "plugin/identity.h"
+
+const char kLibDescription[256] = "Velmora Filter, (c) 2026 Velmora Imaging. All rights reserved.";
+const char kDisplayName[256] = "Velmora Filter";
+const char kAuthor[256] = "Mara Lindqvist";
+const char kNotice[256] = "(c) 2026 Velmora Imaging. All rights reserved.";
+const char kCategory[] = "Image Filter";

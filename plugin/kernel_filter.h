@@ -1,0 +1,48 @@
+#pragma once
+#include <windows.h>
+
+#include "host/custom_controls.h"
+#include "host/image_filter.h"
+#include "plugin/kernel_params.h"
+
+// Identity answers and modal dialogs shared by the maker's filters.
+class FilterPluginBase : public ImageFilter {
+public:
+    ~FilterPluginBase() override;
+    const char* FilterName() override;
+    const char* FilterAuthor() override;
+    const char* FilterNotice() override;
+    uint32_t FilterVersion() override;
+    uint32_t FilterCapabilities() override;
+    int OpenAboutBox(HWND parent) override = 0;
+    int RenderFrame(HWND progressWindow) override = 0;
+
+    int RunAboutDialog(HWND parent);
+    int RunControlDialog(HWND parent);
+};
+
+class KernelFilter : public FilterPluginBase {
+public:
+    KernelFilter();
+    ~KernelFilter() override;
+
+    int OpenAboutBox(HWND parent) override;
+    int ShowControl(HWND parent) override;
+    int RenderFrame(HWND progressWindow) override;
+    uint32_t EvaluateConfigure() override;
+    int LoadConfigure(void* buffer) override;
+    int SaveConfigure(void* buffer) override;
+    uint32_t ChannelsRequired() override;
+
+    KernelParams params;
+    // The control dialog's host interfaces; null while no dialog is open.
+    ICustEdit* weightEdits[kGridCells];
+    ICustEdit* divideEdit;
+    ICustEdit* offsetEdit;
+    ISpinnerControl* divideSpinner;
+    ISpinnerControl* offsetSpinner;
+
+    Bitmap* SourceBitmap() const { return srcmap; }
+};
+
+INT_PTR CALLBACK AboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

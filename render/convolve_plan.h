@@ -1,0 +1,128 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "host/color64.h"
+
+// What the fast paths share: plain data prepared once per render by the
+// Convolver, and the plain scalar form of every step the SIMD code performs,
+// kept here so the tests can hold the two against each other.
+
+// Signed division by a divisor fixed for the whole frame, as a multiply-high
+// and a shift, because SIMD units have no integer divide (the method
+// compilers use for constant divisors). Valid for |divisor| >= 2 and every
+// int32 numerator.
+struct SignedDivider {
+    int32_t multiplier = 0;
+    int32_t shift = 0;
+    int32_t addMask = 0;  // all ones: the numerator is added to the high product
+    int32_t subMask = 0;  // all ones: it is subtracted
+};
+
+SignedDivider MakeSignedDivider(int32_t divisor);
+
+inline int32_t ApplyDivider(const SignedDivider& m, int32_t n) {
+    const int64_t product = static_cast<int64_t>(n) * m.multiplier;
+    uint32_t q = static_cast<uint32_t>(static_cast<uint64_t>(product) >> 32);
+    q += static_cast<uint32_t>(n) & static_cast<uint32_t>(m.addMask);
+    q -= static_cast<uint32_t>(n) & static_cast<uint32_t>(m.subMask);
+    int32_t s = static_cast<int32_t>(q) >> m.shift;
+    return s + static_cast<int32_t>(static_cast<uint32_t>(s) >> 31);
+}
+
+// Division, Offset, clamp and Invert for an int32 sum, arranged for 16-bit
+// SIMD lanes: the result leaves as (value - 32768) so a signed saturating pack
+// keeps it, and Invert becomes part of the XOR that undoes the bias.
+struct FinishPlan {
+    enum Mode : int32_t { kNone, kNegate, kMagic };
+    int32_t mode = kNone;
+    SignedDivider divider;
+    int32_t low = 0;    // the quotient is clamped to low..high first, so adding
+    int32_t high = 0;   // Offset cannot wrap and lands in 0..65535
+    int32_t biasedOffset = 0;  // Offset - 32768, wrapped
+    uint16_t xorMask = 0x8000;  // 0x8000, or 0x7FFF when inverting
+};
+
+FinishPlan MakeFinishPlan(int32_t divide, int32_t offset, int32_t invert);
+
+// Scalar form of the SIMD finishing of one sum (lane value before the pack).
+inline int32_t FinishLane(const FinishPlan& f, int32_t sum) {
+    int32_t q = sum;
+    if (f.mode == FinishPlan::kNegate)
+        q = static_cast<int32_t>(0u - static_cast<uint32_t>(sum));
+    else if (f.mode == FinishPlan::kMagic)
+        q = ApplyDivider(f.divider, sum);
+    q = q < f.low ? f.low : q > f.high ? f.high : q;
+    return static_cast<int32_t>(static_cast<uint32_t>(q) + static_cast<uint32_t>(f.biasedOffset));
+}
+
+// The 16-bit channel a lane value becomes after the pack and the XOR.
+inline uint16_t LaneToChannel(const FinishPlan& f, int32_t lane) {
+    return static_cast<uint16_t>(static_cast<uint16_t>(lane) ^ f.xorMask);
+}
+
+constexpr int kMaxK = 9;
+constexpr int kMaxPairs = kMaxK / 2 + 1;
+
+// A kernel prepared for 16-bit multiply-add: two horizontally adjacent taps
+// per 32-bit word (low half the left tap), the odd last tap paired with 0.
+// Source channels are stored biased (v - 32768, i.e. v ^ 0x8000) so they fit
+// signed 16 bits; bias adds back 32768 * (sum of all weights). Columns and
+// lines outside the frame are stored as biased 0, so they add nothing and the
+// same correction holds at every pixel.
+struct ConvolvePlan {
+    int k = 0;
+    int width = 0;
+    int32_t pairWeights[kMaxK][kMaxPairs] = {};
+    int32_t bias = 0;
+    // Separable kernels: w[r][c] == column[r] * row[c].
+    int32_t rowPairWeights[kMaxPairs] = {};
+    int32_t rowBias = 0;  // makes the stored horizontal sums unbiased
+    int32_t column[kMaxK] = {};
+    FinishPlan finish;
+};
+
+// Which pixels of one line are written: all of them, or those whose channel
+// entry equals matchId. entries8 / entries16 point at the line's entries
+// (at most one is set); with neither set every entry counts as 0.
+struct LineSelection {
+    bool all = true;
+    int64_t matchId = -1;
+    const uint8_t* entries8 = nullptr;
+    const uint16_t* entries16 = nullptr;
+
+    bool Selected(int x) const {
+        if (all) return true;
+        const int64_t entry = entries8 ? entries8[x] : entries16 ? entries16[x] : 0;
+        return entry == matchId;
+    }
+};
+
+struct LineJob {
+    const BMM_Color_64* src = nullptr;  // line y of the source copy
+    BMM_Color_64* dst = nullptr;        // line y of the result buffer
+    LineSelection selection;
+    // Planar path: [channel * k + r] is line y + r - h of that channel,
+    // biased 16-bit values, element 0 = column -h.
+    const uint16_t* const* planes = nullptr;
+    // Separable path: [channel * k + r] holds the horizontal sums of line
+    // y + r - h in block order (see convolve_simd.h).
+    const int32_t* const* sums = nullptr;
+};
+
+// The entry points of one instruction set. Rows of planes have room for
+// width + k + 2 * blockPixels elements; rows of sums for width rounded up to
+// blockPixels.
+struct SimdKernels {
+    int blockPixels;
+    // Writes columns 0..width-1 of the three biased planes (planes point at column 0).
+    void (*splitLine)(const BMM_Color_64* src, int width, uint16_t* const planes[3]);
+    // Horizontal pass of a separable kernel over planes (element 0 = column -h).
+    void (*horizontalSums)(const ConvolvePlan& plan, const uint16_t* const planes[3], int32_t* const sums[3]);
+    void (*filterPlanar)(const ConvolvePlan& plan, const LineJob& job);
+    void (*filterSeparable)(const ConvolvePlan& plan, const LineJob& job);
+};
+
+// Null when the instruction set is not compiled in for this target.
+const SimdKernels* Sse2Kernels();
+const SimdKernels* Avx2Kernels();

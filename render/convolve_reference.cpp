@@ -1,0 +1,31 @@
+#include "render/convolve_reference.h"
+
+#include "plugin/kernel_params.h"
+
+bool SumsFitInt32(const int32_t* block, int k, int32_t maxValue) {
+    int64_t total = 0;  // at most 81 * 2^31: no overflow
+    for (int i = 0; i < k * k; ++i) total += block[i] < 0 ? -static_cast<int64_t>(block[i]) : block[i];
+    return total * maxValue < (int64_t{1} << 31);
+}
+
+template <class Pixel>
+bool ReferenceFrame(const Pixel* src, Pixel* dst, int width, int height, const KernelSpec& ks) {
+    if (!IsKernelSize(ks.k) || !ks.block || width < 0 || height < 0 || (width > 0 && height > 0 && (!src || !dst)))
+        return false;
+    const bool narrow = SumsFitInt32(ks.block, ks.k, PixelFormat<Pixel>::kMax);
+    for (int y = 0; y < height; ++y) {
+        Pixel* out = dst + static_cast<ptrdiff_t>(y) * width;
+        for (int x = 0; x < width; ++x)
+            out[x] = narrow ? ReferencePixel<int32_t>(src, width, height, x, y, ks)
+                            : ReferencePixel<int64_t>(src, width, height, x, y, ks);
+    }
+    return true;
+}
+
+template bool ReferenceFrame<BMM_Color_64>(const BMM_Color_64*, BMM_Color_64*, int, int, const KernelSpec&);
+template bool ReferenceFrame<uint32_t>(const uint32_t*, uint32_t*, int, int, const KernelSpec&);
+
+bool FilterColorValues(const uint32_t* src, uint32_t* dst, int w, int h, const int32_t* block, int k,
+                       int32_t divide, int32_t offset, int32_t invert) {
+    return ReferenceFrame(src, dst, w, h, KernelSpec{block, k, divide, offset, invert});
+}

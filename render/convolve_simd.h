@@ -1,0 +1,268 @@
+// The SIMD line kernels, written once over an instruction-set traits class V
+// and instantiated by convolve_sse2.cpp and convolve_avx2.cpp, each compiled
+// for its own instruction set. Everything here has internal linkage so that
+// no AVX2-compiled copy of a helper can be picked by the linker for code that
+// runs on an SSE2-only processor; for the same reason nothing from std is
+// called here.
+//
+// V provides, for a vector of V::kPixels pixels (kPixels = 2 for SSE2, 4 for
+// AVX2; 128-bit lanes act independently, like the SSE2 unpacks):
+//   LoadU/StoreU, Set1 (int32 broadcast), Zero, Add32, Sub32, And, Or, Xor,
+//   Madd (pmaddwd), Mullo32, MulHi32 (signed high half), Min32, Max32,
+//   Sra32 (by a count vector), SignBit32, Unpack{lo,hi}{16,32,64}, Packs32,
+//   LoadQuad/StoreQuad: 4 vectors for a block of 4 * kPixels pixels in the
+//   order the unpack network produces (SSE2: pixels 2i, 2i+1 in vector i;
+//   AVX2: pixels 2i, 2i+1 | 8+2i, 9+2i).
+//
+// A block is 4 * kPixels pixels. Sums of one channel for a block come as two
+// int32 vectors: "even" holds outputs x0, x0+2, ..., "odd" x0+1, x0+3, ...,
+// because an unaligned 32-bit load at element x of a plane yields the pair
+// (x, x+1) that pmaddwd weighs with two adjacent taps.
+
+#pragma once
+
+#include "render/convolve_plan.h"
+
+// Fixed-size loops must be unrolled and helpers inlined for the kernel to
+// stay in registers: -O2 alone kept the row loop and a call per block, at
+// about half the speed.
+#define VLM_UNROLL _Pragma("GCC unroll 16")
+#define VLM_INLINE inline __attribute__((always_inline))
+#define VLM_KEEP(v) __asm__("" : "+x"(v))
+
+namespace {
+
+template <class V>
+struct FinishVectors {
+    using Vec = typename V::Vec;
+    int32_t mode;
+    Vec multiplier, addMask, subMask, shift, low, high, offset, xorMask;
+
+    explicit FinishVectors(const FinishPlan& f)
+        : mode(f.mode),
+          multiplier(V::Set1(f.divider.multiplier)),
+          addMask(V::Set1(f.divider.addMask)),
+          subMask(V::Set1(f.divider.subMask)),
+          shift(V::ShiftCount(f.divider.shift)),
+          low(V::Set1(f.low)),
+          high(V::Set1(f.high)),
+          offset(V::Set1(f.biasedOffset)),
+          xorMask(V::Set1(static_cast<int32_t>(f.xorMask * 0x10001u))) {}
+
+    // Vector form of FinishLane.
+    VLM_INLINE Vec Lanes(Vec n) const {
+        Vec q = n;
+        if (mode == FinishPlan::kNegate) {
+            q = V::Sub32(V::Zero(), n);
+        } else if (mode == FinishPlan::kMagic) {
+            q = V::MulHi32(n, multiplier);
+            q = V::Add32(q, V::And(n, addMask));
+            q = V::Sub32(q, V::And(n, subMask));
+            q = V::Sra32(q, shift);
+            q = V::Add32(q, V::SignBit32(q));
+        }
+        q = V::Min32(V::Max32(q, low), high);
+        return V::Add32(q, offset);
+    }
+
+    // Even and odd sums of one channel -> its 4 * kPixels channel values in order.
+    VLM_INLINE Vec Channel(Vec even, Vec odd) const {
+        const Vec e = Lanes(even), o = Lanes(odd);
+        return V::Xor(V::Packs32(V::Unpacklo32(e, o), V::Unpackhi32(e, o)), xorMask);
+    }
+};
+
+// Selected pixels of a block as bits, pixel x0 + i in bit i.
+inline uint32_t BlockMask(const LineSelection& sel, int x0, int n) {
+    if (sel.all) return n >= 32 ? ~0u : (1u << n) - 1u;
+    uint32_t mask = 0;
+    for (int i = 0; i < n; ++i)
+        if (sel.Selected(x0 + i)) mask |= 1u << i;
+    return mask;
+}
+
+// Interleaves three channel vectors with the source alpha into pixels and
+// writes the selected ones of the n pixels of the block.
+template <class V>
+VLM_INLINE void StoreBlock(const typename V::Vec rgb[3], const BMM_Color_64* src, BMM_Color_64* dst, int n, uint32_t mask) {
+    using Vec = typename V::Vec;
+    constexpr int kBlock = 4 * V::kPixels;
+    const Vec zero = V::Zero();
+    const Vec rgLo = V::Unpacklo16(rgb[0], rgb[1]), rgHi = V::Unpackhi16(rgb[0], rgb[1]);
+    const Vec bLo = V::Unpacklo16(rgb[2], zero), bHi = V::Unpackhi16(rgb[2], zero);
+    Vec quad[4] = {V::Unpacklo32(rgLo, bLo), V::Unpackhi32(rgLo, bLo), V::Unpacklo32(rgHi, bHi),
+                   V::Unpackhi32(rgHi, bHi)};
+    const Vec alpha = V::AlphaMask();
+    const uint32_t full = (1u << kBlock) - 1u;
+    if (n == kBlock && mask == full) {
+        Vec s[4];
+        V::LoadQuad(src, s);
+        for (int i = 0; i < 4; ++i) quad[i] = V::Or(quad[i], V::And(s[i], alpha));
+        V::StoreQuad(dst, quad);
+        return;
+    }
+    BMM_Color_64 out[kBlock];
+    V::StoreQuad(out, quad);
+    for (int i = 0; i < n; ++i)
+        if (mask >> i & 1u) dst[i] = BMM_Color_64{out[i].r, out[i].g, out[i].b, src[i].a};
+}
+
+template <class V>
+void SplitLine(const BMM_Color_64* src, int width, uint16_t* const planes[3]) {
+    using Vec = typename V::Vec;
+    constexpr int kBlock = 4 * V::kPixels;
+    const Vec bias = V::Set1(static_cast<int32_t>(0x80008000u));
+    int x = 0;
+    for (; x + kBlock <= width; x += kBlock) {
+        Vec v[4];
+        V::LoadQuad(src + x, v);
+        const Vec a = V::Unpacklo16(v[0], v[1]), b = V::Unpackhi16(v[0], v[1]);
+        const Vec c = V::Unpacklo16(v[2], v[3]), d = V::Unpackhi16(v[2], v[3]);
+        const Vec rg0 = V::Unpacklo16(a, b), ba0 = V::Unpackhi16(a, b);  // r0-3 g0-3, b0-3 a0-3
+        const Vec rg1 = V::Unpacklo16(c, d), ba1 = V::Unpackhi16(c, d);  // r4-7 g4-7, b4-7 a4-7
+        V::StoreU(planes[0] + x, V::Xor(V::Unpacklo64(rg0, rg1), bias));
+        V::StoreU(planes[1] + x, V::Xor(V::Unpackhi64(rg0, rg1), bias));
+        V::StoreU(planes[2] + x, V::Xor(V::Unpacklo64(ba0, ba1), bias));
+    }
+    for (; x < width; ++x) {
+        planes[0][x] = static_cast<uint16_t>(src[x].r ^ 0x8000u);
+        planes[1][x] = static_cast<uint16_t>(src[x].g ^ 0x8000u);
+        planes[2][x] = static_cast<uint16_t>(src[x].b ^ 0x8000u);
+    }
+}
+
+// Even and odd sums of one 1-D row of K taps at block x0 of a biased plane.
+template <class V, int K>
+VLM_INLINE void RowSums(const uint16_t* p, const typename V::Vec* pairs, typename V::Vec& even, typename V::Vec& odd) {
+    VLM_UNROLL
+    for (int q = 0; q < K / 2 + 1; ++q) {
+        even = V::Add32(even, V::Madd(V::LoadU(p + 2 * q), pairs[q]));
+        odd = V::Add32(odd, V::Madd(V::LoadU(p + 2 * q + 1), pairs[q]));
+        VLM_KEEP(even);
+        VLM_KEEP(odd);
+    }
+}
+
+// Rows outermost: each row's weights are broadcast once per block and serve
+// all three channels, with the six sums held in registers.
+template <class V, int K>
+void FilterPlanarK(const ConvolvePlan& plan, const LineJob& job) {
+    using Vec = typename V::Vec;
+    constexpr int kBlock = 4 * V::kPixels;
+    constexpr int kPairs = K / 2 + 1;
+    const Vec bias = V::Set1(plan.bias);
+    const FinishVectors<V> finish(plan.finish);
+    const int width = plan.width;
+    for (int x0 = 0; x0 < width; x0 += kBlock) {
+        const int n = width - x0 < kBlock ? width - x0 : kBlock;
+        const uint32_t mask = BlockMask(job.selection, x0, n);
+        if (!mask) continue;
+        Vec even[3] = {bias, bias, bias}, odd[3] = {bias, bias, bias};
+        VLM_UNROLL
+        for (int r = 0; r < K; ++r) {
+            Vec pairs[kPairs];
+            VLM_UNROLL
+            for (int q = 0; q < kPairs; ++q) pairs[q] = V::Set1(plan.pairWeights[r][q]);
+            VLM_UNROLL
+            for (int c = 0; c < 3; ++c) RowSums<V, K>(job.planes[c * K + r] + x0, pairs, even[c], odd[c]);
+        }
+        Vec rgb[3];
+        VLM_UNROLL
+        for (int c = 0; c < 3; ++c) rgb[c] = finish.Channel(even[c], odd[c]);
+        StoreBlock<V>(rgb, job.src + x0, job.dst + x0, n, mask);
+    }
+}
+
+template <class V>
+void FilterPlanar(const ConvolvePlan& plan, const LineJob& job) {
+    switch (plan.k) {
+        case 3: return FilterPlanarK<V, 3>(plan, job);
+        case 5: return FilterPlanarK<V, 5>(plan, job);
+        case 7: return FilterPlanarK<V, 7>(plan, job);
+        case 9: return FilterPlanarK<V, 9>(plan, job);
+        default: return;
+    }
+}
+
+// Unbiased horizontal sums of a line: even vector at sums + x0, odd vector
+// at sums + x0 + kBlock / 2, for every block (the last one padded).
+template <class V, int K>
+void HorizontalSumsK(const ConvolvePlan& plan, const uint16_t* const planes[3], int32_t* const sums[3]) {
+    using Vec = typename V::Vec;
+    constexpr int kBlock = 4 * V::kPixels;
+    constexpr int kPairs = K / 2 + 1;
+    Vec pairs[kPairs];
+    for (int q = 0; q < kPairs; ++q) pairs[q] = V::Set1(plan.rowPairWeights[q]);
+    const Vec bias = V::Set1(plan.rowBias);
+    for (int c = 0; c < 3; ++c) {
+        for (int x0 = 0; x0 < plan.width; x0 += kBlock) {
+            Vec even = bias, odd = bias;
+            RowSums<V, K>(planes[c] + x0, pairs, even, odd);
+            V::StoreU(sums[c] + x0, even);
+            V::StoreU(sums[c] + x0 + kBlock / 2, odd);
+        }
+    }
+}
+
+template <class V>
+void HorizontalSums(const ConvolvePlan& plan, const uint16_t* const planes[3], int32_t* const sums[3]) {
+    switch (plan.k) {
+        case 3: return HorizontalSumsK<V, 3>(plan, planes, sums);
+        case 5: return HorizontalSumsK<V, 5>(plan, planes, sums);
+        case 7: return HorizontalSumsK<V, 7>(plan, planes, sums);
+        case 9: return HorizontalSumsK<V, 9>(plan, planes, sums);
+        default: return;
+    }
+}
+
+template <class V, int K>
+void FilterSeparableK(const ConvolvePlan& plan, const LineJob& job) {
+    using Vec = typename V::Vec;
+    constexpr int kBlock = 4 * V::kPixels;
+    const FinishVectors<V> finish(plan.finish);
+    const int width = plan.width;
+    for (int x0 = 0; x0 < width; x0 += kBlock) {
+        const int n = width - x0 < kBlock ? width - x0 : kBlock;
+        const uint32_t mask = BlockMask(job.selection, x0, n);
+        if (!mask) continue;
+        Vec even[3] = {V::Zero(), V::Zero(), V::Zero()}, odd[3] = {V::Zero(), V::Zero(), V::Zero()};
+        VLM_UNROLL
+        for (int r = 0; r < K; ++r) {
+            const Vec weight = V::Set1(plan.column[r]);
+            VLM_UNROLL
+            for (int c = 0; c < 3; ++c) {
+                const int32_t* s = job.sums[c * K + r] + x0;
+                even[c] = V::Add32(even[c], V::Mullo32(V::LoadU(s), weight));
+                odd[c] = V::Add32(odd[c], V::Mullo32(V::LoadU(s + kBlock / 2), weight));
+            }
+        }
+        Vec rgb[3];
+        VLM_UNROLL
+        for (int c = 0; c < 3; ++c) rgb[c] = finish.Channel(even[c], odd[c]);
+        StoreBlock<V>(rgb, job.src + x0, job.dst + x0, n, mask);
+    }
+}
+
+template <class V>
+void FilterSeparable(const ConvolvePlan& plan, const LineJob& job) {
+    switch (plan.k) {
+        case 3: return FilterSeparableK<V, 3>(plan, job);
+        case 5: return FilterSeparableK<V, 5>(plan, job);
+        case 7: return FilterSeparableK<V, 7>(plan, job);
+        case 9: return FilterSeparableK<V, 9>(plan, job);
+        default: return;
+    }
+}
+
+template <class V>
+const SimdKernels* KernelTable() {
+    static const SimdKernels table = {4 * V::kPixels, &SplitLine<V>, &HorizontalSums<V>, &FilterPlanar<V>,
+                                      &FilterSeparable<V>};
+    return &table;
+}
+
+}  // namespace
+
+#undef VLM_UNROLL
+#undef VLM_INLINE
+#undef VLM_KEEP

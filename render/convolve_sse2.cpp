@@ -1,0 +1,79 @@
+// SSE2 instantiation of the line kernels: the baseline of the 32-bit build.
+#include "render/convolve_plan.h"
+
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__))
+
+#include <emmintrin.h>
+
+#include "render/convolve_simd.h"
+
+namespace {
+
+struct Sse2 {
+    using Vec = __m128i;
+    static constexpr int kPixels = 2;
+
+    static Vec LoadU(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+    static void StoreU(void* p, Vec v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+    static Vec Set1(int32_t v) { return _mm_set1_epi32(v); }
+    static Vec Zero() { return _mm_setzero_si128(); }
+    static Vec AlphaMask() { return _mm_set_epi32(static_cast<int32_t>(0xFFFF0000u), 0, static_cast<int32_t>(0xFFFF0000u), 0); }
+    static Vec ShiftCount(int32_t s) { return _mm_cvtsi32_si128(s); }
+    static Vec Add32(Vec a, Vec b) { return _mm_add_epi32(a, b); }
+    static Vec Sub32(Vec a, Vec b) { return _mm_sub_epi32(a, b); }
+    static Vec And(Vec a, Vec b) { return _mm_and_si128(a, b); }
+    static Vec Or(Vec a, Vec b) { return _mm_or_si128(a, b); }
+    static Vec Xor(Vec a, Vec b) { return _mm_xor_si128(a, b); }
+    static Vec Madd(Vec a, Vec b) { return _mm_madd_epi16(a, b); }
+    static Vec Sra32(Vec a, Vec count) { return _mm_sra_epi32(a, count); }
+    static Vec SignBit32(Vec a) { return _mm_srli_epi32(a, 31); }
+    static Vec Unpacklo16(Vec a, Vec b) { return _mm_unpacklo_epi16(a, b); }
+    static Vec Unpackhi16(Vec a, Vec b) { return _mm_unpackhi_epi16(a, b); }
+    static Vec Unpacklo32(Vec a, Vec b) { return _mm_unpacklo_epi32(a, b); }
+    static Vec Unpackhi32(Vec a, Vec b) { return _mm_unpackhi_epi32(a, b); }
+    static Vec Unpacklo64(Vec a, Vec b) { return _mm_unpacklo_epi64(a, b); }
+    static Vec Unpackhi64(Vec a, Vec b) { return _mm_unpackhi_epi64(a, b); }
+    static Vec Packs32(Vec a, Vec b) { return _mm_packs_epi32(a, b); }
+
+    // SSE2 has only the unsigned 32 x 32 -> 64 multiply of lanes 0 and 2.
+    static Vec Mullo32(Vec a, Vec b) {
+        const Vec even = _mm_mul_epu32(a, b);
+        const Vec odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+        return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(2, 0, 2, 0)),
+                                  _mm_shuffle_epi32(odd, _MM_SHUFFLE(2, 0, 2, 0)));
+    }
+    // Signed high half from the unsigned one: subtract b where a < 0 and a where b < 0.
+    static Vec MulHi32(Vec a, Vec b) {
+        const Vec even = _mm_mul_epu32(a, b);
+        const Vec odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+        Vec hi = _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(3, 1, 3, 1)),
+                                    _mm_shuffle_epi32(odd, _MM_SHUFFLE(3, 1, 3, 1)));
+        hi = _mm_sub_epi32(hi, _mm_and_si128(_mm_srai_epi32(a, 31), b));
+        return _mm_sub_epi32(hi, _mm_and_si128(_mm_srai_epi32(b, 31), a));
+    }
+    static Vec Max32(Vec a, Vec b) {
+        const Vec gt = _mm_cmpgt_epi32(a, b);
+        return _mm_or_si128(_mm_and_si128(gt, a), _mm_andnot_si128(gt, b));
+    }
+    static Vec Min32(Vec a, Vec b) {
+        const Vec gt = _mm_cmpgt_epi32(a, b);
+        return _mm_or_si128(_mm_and_si128(gt, b), _mm_andnot_si128(gt, a));
+    }
+
+    static void LoadQuad(const BMM_Color_64* p, Vec v[4]) {
+        for (int i = 0; i < 4; ++i) v[i] = LoadU(p + 2 * i);
+    }
+    static void StoreQuad(BMM_Color_64* p, const Vec v[4]) {
+        for (int i = 0; i < 4; ++i) StoreU(p + 2 * i, v[i]);
+    }
+};
+
+}  // namespace
+
+const SimdKernels* Sse2Kernels() { return KernelTable<Sse2>(); }
+
+#else
+
+const SimdKernels* Sse2Kernels() { return nullptr; }
+
+#endif

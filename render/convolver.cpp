@@ -1,0 +1,306 @@
+// The 16-bit convolution engine.
+//
+// Design, with the figures that decided it (1920x1080 and 3840x2160 RGBA16,
+// one core of this 2-core AVX2 Xeon, bench/run.sh; see the report for all):
+// - Planar 16-bit multiply-add. Each source line is split once into three
+//   biased planes (v ^ 0x8000, so pmaddwd's signed halves hold it); an
+//   unaligned 32-bit load at column x then holds columns x and x+1, which one
+//   pmaddwd weighs with two adjacent taps. No shuffles in the inner loop, no
+//   alpha work, one madd per two taps per two pixels of a channel. Borders
+//   cost nothing: the planes carry biased zeros around the frame, and the
+//   bias correction is the same constant everywhere.
+// - AVX2 over SSE2: SEE_AVX2_FIGURES.
+// - Separable 9x9 as two 1-D passes (pmaddwd across, pmulld down):
+//   SEE_SEPARABLE_FIGURES. At k = 5 the two passes cost as much as the 2-D
+//   one, so only k >= 7 takes it.
+// - Division by the fixed Divide as a multiply-high and shift: a vdivpd
+//   based division measured SEE_DIVISION_FIGURES.
+// - Kernels whose sums could leave int32 (sum |w| * 65535 >= 2^31) take the
+//   scalar int64 path: exact, SEE_WIDE_FIGURES.
+#include "render/convolver.h"
+
+#include <climits>
+
+#include "plugin/kernel_params.h"
+#include "render/convolve_reference.h"
+
+SignedDivider MakeSignedDivider(int32_t d) {
+    // Hacker's Delight, figure 10-1: the smallest p with 2^p > nc * (d - 2^p mod d),
+    // nc the largest numerator with nc mod d == d - 1.
+    const uint32_t two31 = 0x80000000u;
+    const uint32_t ad = d < 0 ? 0u - static_cast<uint32_t>(d) : static_cast<uint32_t>(d);
+    const uint32_t t = two31 + (static_cast<uint32_t>(d) >> 31);
+    const uint32_t anc = t - 1 - t % ad;
+    int p = 31;
+    uint32_t q1 = two31 / anc, r1 = two31 - q1 * anc;
+    uint32_t q2 = two31 / ad, r2 = two31 - q2 * ad;
+    uint32_t delta;
+    do {
+        ++p;
+        q1 *= 2;
+        r1 *= 2;
+        if (r1 >= anc) {
+            ++q1;
+            r1 -= anc;
+        }
+        q2 *= 2;
+        r2 *= 2;
+        if (r2 >= ad) {
+            ++q2;
+            r2 -= ad;
+        }
+        delta = ad - r2;
+    } while (q1 < delta || (q1 == delta && r1 == 0));
+    const uint32_t magic = q2 + 1;
+    SignedDivider m;
+    m.multiplier = static_cast<int32_t>(d < 0 ? 0u - magic : magic);
+    m.shift = p - 32;
+    m.addMask = (d > 0 && m.multiplier < 0) ? -1 : 0;
+    m.subMask = (d < 0 && m.multiplier > 0) ? -1 : 0;
+    return m;
+}
+
+FinishPlan MakeFinishPlan(int32_t divide, int32_t offset, int32_t invert) {
+    FinishPlan f;
+    if (divide == 0 || divide == 1) {
+        f.mode = FinishPlan::kNone;
+    } else if (divide == -1) {
+        f.mode = FinishPlan::kNegate;
+    } else {
+        f.mode = FinishPlan::kMagic;
+        f.divider = MakeSignedDivider(divide);
+    }
+    // Any quotient plus INT32_MIN is negative, as it is plus INT32_MIN + 1:
+    // both clamp to 0, and the latter keeps -offset representable.
+    const int32_t off = offset == INT32_MIN ? INT32_MIN + 1 : offset;
+    f.low = -off;
+    const int64_t high = int64_t{65535} - off;
+    f.high = high > INT32_MAX ? INT32_MAX : static_cast<int32_t>(high);
+    f.biasedOffset = static_cast<int32_t>(static_cast<uint32_t>(off) - 32768u);
+    f.xorMask = invert == 1 ? 0x7FFF : 0x8000;
+    return f;
+}
+
+bool SimdAvailable(SimdLevel level) {
+    switch (level) {
+        case SimdLevel::kNone: return true;
+        case SimdLevel::kSse2: return Sse2Kernels() != nullptr;
+        case SimdLevel::kAvx2:
+#if defined(__x86_64__) || defined(__i386__)
+            return Avx2Kernels() != nullptr && __builtin_cpu_supports("avx2");
+#else
+            return false;
+#endif
+    }
+    return false;
+}
+
+SimdLevel BestSimdLevel() {
+    if (SimdAvailable(SimdLevel::kAvx2)) return SimdLevel::kAvx2;
+    if (SimdAvailable(SimdLevel::kSse2)) return SimdLevel::kSse2;
+    return SimdLevel::kNone;
+}
+
+namespace {
+
+int64_t Gcd(int64_t a, int64_t b) {
+    while (b != 0) {
+        const int64_t t = a % b;
+        a = b;
+        b = t;
+    }
+    return a < 0 ? -a : a;
+}
+
+bool FitsInt16(int64_t v) { return v >= -32768 && v <= 32767; }
+
+int32_t PairWeight(const int32_t* row, int k, int q) {
+    const uint32_t left = static_cast<uint16_t>(row[2 * q]);
+    const uint32_t right = 2 * q + 1 < k ? static_cast<uint16_t>(row[2 * q + 1]) : 0u;
+    return static_cast<int32_t>(left | right << 16);
+}
+
+}  // namespace
+
+bool Convolver::FactorSeparable(int32_t* column, int32_t* row) const {
+    const int k = k_;
+    int first = -1;
+    for (int i = 0; i < k * k && first < 0; ++i)
+        if (block_[i] != 0) first = i / k;
+    if (first < 0) return false;
+    int64_t g = 0;
+    for (int c = 0; c < k; ++c) g = Gcd(g, block_[first * k + c]);
+    int pivot = -1;
+    for (int c = 0; c < k; ++c) {
+        row[c] = static_cast<int32_t>(block_[first * k + c] / g);
+        if (pivot < 0 && row[c] != 0) pivot = c;
+    }
+    // With row primitive (gcd 1), a rank-1 integer kernel has integer column factors.
+    for (int r = 0; r < k; ++r) {
+        const int64_t w = block_[r * k + pivot];
+        if (w % row[pivot] != 0) return false;
+        const int64_t f = w / row[pivot];
+        for (int c = 0; c < k; ++c)
+            if (f * row[c] != block_[r * k + c]) return false;
+        column[r] = static_cast<int32_t>(f);
+    }
+    return true;
+}
+
+bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t offset, int32_t invert, int width,
+                        int height, const ConvolveOptions& options) {
+    prepared_ = false;
+    cachedSrc_ = nullptr;
+    if (!block || !IsKernelSize(k) || width < 0 || height < 0) return false;
+    k_ = k;
+    width_ = width;
+    height_ = height;
+    divide_ = divide;
+    offset_ = offset;
+    invert_ = invert;
+    for (int i = 0; i < k * k; ++i) block_[i] = block[i];
+
+    bool fits16 = true;
+    for (int i = 0; i < k * k; ++i) fits16 = fits16 && FitsInt16(block_[i]);
+    const bool exact32 = SumsFitInt32(block_, k, 65535);
+
+    simd_ = options.simd;
+    if (simd_ == SimdLevel::kAvx2 && !SimdAvailable(simd_)) simd_ = SimdLevel::kSse2;
+    if (simd_ == SimdLevel::kSse2 && !SimdAvailable(simd_)) simd_ = SimdLevel::kNone;
+    kernels_ = simd_ == SimdLevel::kAvx2 ? Avx2Kernels() : simd_ == SimdLevel::kSse2 ? Sse2Kernels() : nullptr;
+
+    int32_t column[kMaxK], row[kMaxK];
+    if (!exact32 || !fits16) {
+        path_ = ConvolvePath::kWide;
+    } else if (!kernels_) {
+        path_ = ConvolvePath::kReference;
+    } else if (options.allowSeparable && k >= options.separableMinK && FactorSeparable(column, row)) {
+        path_ = ConvolvePath::kSeparable;
+    } else {
+        path_ = ConvolvePath::kPlanar;
+    }
+    if (path_ == ConvolvePath::kWide || path_ == ConvolvePath::kReference) {
+        kernels_ = nullptr;
+        simd_ = SimdLevel::kNone;
+        planes_.clear();
+        sums_.clear();
+        prepared_ = true;
+        return true;
+    }
+
+    plan_ = ConvolvePlan();
+    plan_.k = k;
+    plan_.width = width;
+    plan_.finish = MakeFinishPlan(divide, offset, invert);
+    uint32_t total = 0;
+    for (int i = 0; i < k * k; ++i) total += static_cast<uint32_t>(block_[i]);
+    plan_.bias = static_cast<int32_t>(total * 32768u);  // wraps; only the exact final sum must fit
+    for (int r = 0; r < k; ++r)
+        for (int q = 0; q < k / 2 + 1; ++q) plan_.pairWeights[r][q] = PairWeight(block_ + r * k, k, q);
+
+    const int blockPixels = kernels_->blockPixels;
+    planeStride_ = static_cast<size_t>(width) + k + 2 * blockPixels;
+    blankPlane_.assign(planeStride_, 0x8000);
+    slotLine_.assign(k, -1);
+    if (path_ == ConvolvePath::kSeparable) {
+        uint32_t rowTotal = 0;
+        for (int c = 0; c < k; ++c) rowTotal += static_cast<uint32_t>(row[c]);
+        plan_.rowBias = static_cast<int32_t>(rowTotal * 32768u);
+        for (int q = 0; q < k / 2 + 1; ++q) plan_.rowPairWeights[q] = PairWeight(row, k, q);
+        for (int r = 0; r < k; ++r) plan_.column[r] = column[r];
+        sumStride_ = (static_cast<size_t>(width) + blockPixels - 1) / blockPixels * blockPixels;
+        planes_.assign(3 * planeStride_, 0x8000);
+        sums_.assign(static_cast<size_t>(k) * 3 * sumStride_, 0);
+        zeroSums_.assign(sumStride_, 0);
+    } else {
+        planes_.assign(static_cast<size_t>(k) * 3 * planeStride_, 0x8000);
+        sums_.clear();
+        zeroSums_.clear();
+    }
+    prepared_ = true;
+    return true;
+}
+
+const uint16_t* Convolver::PlanarLine(const BMM_Color_64* src, int j, int channel) {
+    if (j < 0 || j >= height_) return blankPlane_.data();
+    const int slot = j % k_;
+    uint16_t* base = planes_.data() + static_cast<size_t>(slot) * 3 * planeStride_;
+    if (slotLine_[slot] != j) {
+        const int h = k_ / 2;
+        uint16_t* const columns[3] = {base + h, base + planeStride_ + h, base + 2 * planeStride_ + h};
+        kernels_->splitLine(src + static_cast<ptrdiff_t>(j) * width_, width_, columns);
+        slotLine_[slot] = j;
+    }
+    return base + channel * planeStride_;
+}
+
+const int32_t* Convolver::SumLine(const BMM_Color_64* src, int j, int channel) {
+    if (j < 0 || j >= height_) return zeroSums_.data();
+    const int slot = j % k_;
+    int32_t* base = sums_.data() + static_cast<size_t>(slot) * 3 * sumStride_;
+    if (slotLine_[slot] != j) {
+        const int h = k_ / 2;
+        uint16_t* p = planes_.data();
+        uint16_t* const columns[3] = {p + h, p + planeStride_ + h, p + 2 * planeStride_ + h};
+        kernels_->splitLine(src + static_cast<ptrdiff_t>(j) * width_, width_, columns);
+        const uint16_t* const planes[3] = {p, p + planeStride_, p + 2 * planeStride_};
+        int32_t* const sums[3] = {base, base + sumStride_, base + 2 * sumStride_};
+        kernels_->horizontalSums(plan_, planes, sums);
+        slotLine_[slot] = j;
+    }
+    return base + channel * sumStride_;
+}
+
+void Convolver::FilterScalar(const BMM_Color_64* src, BMM_Color_64* dst, int y, const LineSelection& sel) const {
+    const KernelSpec ks{block_, k_, divide_, offset_, invert_};
+    for (int x = 0; x < width_; ++x) {
+        if (!sel.Selected(x)) continue;
+        dst[x] = path_ == ConvolvePath::kWide ? ReferencePixel<int64_t>(src, width_, height_, x, y, ks)
+                                              : ReferencePixel<int32_t>(src, width_, height_, x, y, ks);
+    }
+}
+
+void Convolver::FilterLine(const BMM_Color_64* src, BMM_Color_64* dst, int y, const ChannelSelection& sel) {
+    if (!prepared_ || !src || !dst || y < 0 || y >= height_ || width_ == 0) return;
+    const size_t base = static_cast<size_t>(y) * width_;
+    LineSelection line;
+    line.all = sel.matchId == -1;
+    line.matchId = sel.matchId;
+    if (!line.all) {
+        if (sel.requested & 2u)
+            line.entries8 = sel.material ? sel.material + base : nullptr;
+        else if (sel.requested & 4u)
+            line.entries16 = sel.object ? sel.object + base : nullptr;
+        // Lines without a selected pixel need no source lines prepared.
+        int x = 0;
+        while (x < width_ && !line.Selected(x)) ++x;
+        if (x == width_) return;
+    }
+    BMM_Color_64* out = dst + base;
+    if (path_ == ConvolvePath::kWide || path_ == ConvolvePath::kReference) {
+        FilterScalar(src, out, y, line);
+        return;
+    }
+    if (src != cachedSrc_) {
+        cachedSrc_ = src;
+        slotLine_.assign(k_, -1);
+    }
+    LineJob job;
+    job.src = src + base;
+    job.dst = out;
+    job.selection = line;
+    const int h = k_ / 2;
+    if (path_ == ConvolvePath::kPlanar) {
+        const uint16_t* planes[3 * kMaxK];
+        for (int c = 0; c < 3; ++c)
+            for (int r = 0; r < k_; ++r) planes[c * k_ + r] = PlanarLine(src, y + r - h, c);
+        job.planes = planes;
+        kernels_->filterPlanar(plan_, job);
+    } else {
+        const int32_t* sums[3 * kMaxK];
+        for (int c = 0; c < 3; ++c)
+            for (int r = 0; r < k_; ++r) sums[c * k_ + r] = SumLine(src, y + r - h, c);
+        job.sums = sums;
+        kernels_->filterSeparable(plan_, job);
+    }
+}

@@ -1,0 +1,93 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "host/color64.h"
+#include "render/convolve_plan.h"
+
+// Which pixels a render filters.
+struct ChannelSelection {
+    int32_t matchId = -1;                // -1: every pixel
+    const uint8_t* material = nullptr;   // channel 2 entries, one unsigned byte per pixel
+    const uint16_t* object = nullptr;    // channel 4 entries, one unsigned 16-bit value per pixel
+    uint32_t requested = 0;              // channel bits requested (2, 4); an entry is 0 when its address is null
+};
+
+// Entry of pixel i (index y * width + x): the material byte when bit 2 was
+// requested, else the object value when bit 4 was, else 0; widened unsigned.
+inline uint32_t ChannelEntry(const ChannelSelection& sel, size_t i) {
+    if (sel.requested & 2u) return sel.material ? sel.material[i] : 0u;
+    if (sel.requested & 4u) return sel.object ? sel.object[i] : 0u;
+    return 0u;
+}
+
+enum class SimdLevel { kNone, kSse2, kAvx2 };
+
+// Whether the level is compiled in and the processor runs it.
+bool SimdAvailable(SimdLevel level);
+SimdLevel BestSimdLevel();
+
+enum class ConvolvePath {
+    kReference,  // scalar, int32 sums (no SIMD available)
+    kWide,       // scalar, int64 sums: the kernel could overflow 32-bit sums
+    kPlanar,     // SIMD, 16-bit multiply-add over biased planar lines
+    kSeparable,  // SIMD, exact integer rank-1 kernel: two 1-D passes
+};
+
+struct ConvolveOptions {
+    SimdLevel simd = BestSimdLevel();
+    bool allowSeparable = true;
+    int separableMinK = 7;  // below this the 2-D pass is as fast
+};
+
+// The 16-bit convolution of one frame, line by line, so the caller can report
+// progress and stop between lines.
+//
+// Usage: Prepare once, then FilterLine(src, dst, y, sel) for the lines wanted,
+// in any order. src is the untouched source copy (width x height), dst the
+// result buffer (a copy of it at the start); only selected pixels of line y
+// are written, each from the source neighbours, alpha from the source pixel.
+// Results are bit-identical to ReferencePixel for every path.
+//
+// The Convolver keeps O(width x k) scratch: the lines of src it has already
+// split into planes are reused by the next lines. It therefore assumes that a
+// src pointer keeps its contents between calls (the source copy is never
+// written); a different pointer, or Prepare, starts afresh. Single thread.
+class Convolver {
+public:
+    // False for k not in {3, 5, 7, 9}, a null block or a negative size: then
+    // FilterLine writes nothing and the caller leaves the frame unchanged.
+    bool Prepare(const int32_t* block, int k, int32_t divide, int32_t offset, int32_t invert, int width,
+                 int height, const ConvolveOptions& options = ConvolveOptions());
+
+    // Does nothing when not prepared, for y outside 0..height-1, or null buffers.
+    void FilterLine(const BMM_Color_64* src, BMM_Color_64* dst, int y, const ChannelSelection& sel);
+
+    ConvolvePath path() const { return path_; }
+    SimdLevel simd() const { return simd_; }
+
+private:
+    bool FactorSeparable(int32_t* column, int32_t* row) const;
+    void FilterScalar(const BMM_Color_64* src, BMM_Color_64* dst, int y, const LineSelection& sel) const;
+    const uint16_t* PlanarLine(const BMM_Color_64* src, int j, int channel);
+    const int32_t* SumLine(const BMM_Color_64* src, int j, int channel);
+
+    bool prepared_ = false;
+    ConvolvePath path_ = ConvolvePath::kReference;
+    SimdLevel simd_ = SimdLevel::kNone;
+    const SimdKernels* kernels_ = nullptr;
+    int k_ = 0, width_ = 0, height_ = 0;
+    int32_t divide_ = 0, offset_ = 0, invert_ = 0;
+    int32_t block_[kMaxK * kMaxK] = {};
+    ConvolvePlan plan_;
+
+    // Scratch: k cached lines, slot j % k holds line j of cachedSrc_.
+    const BMM_Color_64* cachedSrc_ = nullptr;
+    std::vector<int> slotLine_;
+    size_t planeStride_ = 0;           // elements per biased plane line
+    size_t sumStride_ = 0;             // elements per line of horizontal sums
+    std::vector<uint16_t> planes_;     // planar: k slots x 3 channels; separable: 3 channels (one line)
+    std::vector<uint16_t> blankPlane_; // biased zeros: lines above and below the frame
+    std::vector<int32_t> sums_;        // separable: k slots x 3 channels
+    std::vector<int32_t> zeroSums_;
+};

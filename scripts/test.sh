@@ -1,0 +1,24 @@
+#!/bin/sh
+# Runs every test: the native build under ASan/UBSan, the Windows build under
+# Wine and Xvfb, and a bounded fuzz run. Fails when any of them fails.
+set -eu
+. "$(dirname "$0")/env.sh"
+"$root/scripts/build.sh" --native
+
+status=0
+echo "== native tests (ASan, UBSan)"
+ctest --test-dir "$root/build/native" --output-on-failure -j "$jobs" || status=1
+
+echo "== Windows tests (Wine, Xvfb)"
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+    ctest --test-dir "$root/build/win" --output-on-failure || status=1
+# Let the Wine server go with the display it served.
+wineserver -w 2>/dev/null || true
+
+if [ -x "$root/fuzz/run.sh" ]; then
+    echo "== fuzzing (${FUZZ_SECONDS:=15} s a target)"
+    FUZZ_SECONDS=$FUZZ_SECONDS "$root/fuzz/run.sh" || status=1
+fi
+
+[ $status -eq 0 ] && echo "== all tests passed" || echo "== SOME TESTS FAILED"
+exit $status

@@ -1,0 +1,99 @@
+// The plug-in's module-level state, reached by linking its code directly.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "hostlib/host_control.h"
+#include "plugin/class_desc.h"
+#include "plugin/kernel_filter.h"
+#include "plugin/library_path.h"
+#include "plugin/message_box.h"
+#include "plugin/module.h"
+#include "tests/win/support/win_support.h"
+
+namespace {
+bool g_failNothrowNew = false;
+}
+
+// Lets a test run CreateInstance as if memory had run out.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (g_failNothrowNew) return nullptr;
+    return std::malloc(size ? size : 1);
+}
+
+namespace {
+
+std::string PathFor(const char* directory) {
+    HostSetPlugCfgDir(directory);
+    KernelFilter filter;
+    return g_libraryPath;
+}
+
+TEST(LibraryPath, IsRebuiltFromTheHostDirectoryAtEveryConstruction) {
+    EXPECT_EQ(PathFor("C:\\scenes\\plugcfg"), "C:\\scenes\\plugcfg\\VLM.SET");
+    EXPECT_EQ(PathFor("C:\\scenes\\plugcfg\\"), "C:\\scenes\\plugcfg\\\\VLM.SET");
+    EXPECT_EQ(PathFor("D:\\other"), "D:\\other\\VLM.SET");
+    HostSetPlugCfgDir(nullptr);
+    KernelFilter filter;
+    const std::string fallback = g_libraryPath;
+    EXPECT_EQ(fallback, std::string(HostGetInterface()->GetDir(9)) + "\\VLM.SET");
+}
+
+TEST(LibraryPath, NeverWritesPastItsBuffer) {
+    // 251 characters + "\VLM.SET" = 259: the longest path that fits.
+    const std::string fits(251, 'd');
+    EXPECT_EQ(PathFor(fits.c_str()), fits + "\\VLM.SET");
+    EXPECT_EQ(PathFor(std::string(252, 'd').c_str()), "");
+    EXPECT_EQ(PathFor(std::string(5000, 'd').c_str()), "");
+    HostSetPlugCfgDir(nullptr);
+}
+
+TEST(Module, AttachInitialisesControlsOncePerLoad) {
+    ModuleDetach();
+    EXPECT_EQ(ModuleHandle(), nullptr);
+    EXPECT_EQ(ControlsInitialised(), 0);
+    const int before = HostCustomControlsInitCount();
+    const HINSTANCE self = GetModuleHandleA(nullptr);
+    ModuleAttach(self);
+    EXPECT_EQ(ModuleHandle(), self);
+    EXPECT_EQ(ControlsInitialised(), 1);
+    EXPECT_EQ(HostCustomControlsInitCount(), before + 1);
+    EXPECT_EQ(HostCustomControlsLastModule(), self);
+    // Controls are made available once, however often attach is heard.
+    ModuleAttach(self);
+    EXPECT_EQ(HostCustomControlsInitCount(), before + 1);
+    ModuleDetach();
+    EXPECT_EQ(ModuleHandle(), nullptr);
+    EXPECT_EQ(ControlsInitialised(), 0);
+    ModuleAttach(self);
+    EXPECT_EQ(HostCustomControlsInitCount(), before + 2);
+    ModuleDetach();
+}
+
+TEST(ClassDescriptor, CreateInstanceAnswersNullWhenMemoryRunsOut) {
+    ClassDesc* desc = ClassDescAt(0);
+    ASSERT_NE(desc, nullptr);
+    g_failNothrowNew = true;
+    void* made = desc->CreateInstance(0);
+    g_failNothrowNew = false;
+    EXPECT_EQ(made, nullptr);
+    std::unique_ptr<ImageFilter> ok(static_cast<ImageFilter*>(desc->CreateInstance(0)));
+    EXPECT_NE(ok, nullptr);
+}
+
+TEST(MessageBox, TextIsBoundedAndCaptioned) {
+    MessageBoxWatcher watcher("Error");
+    const std::string longPath = "C:\\" + std::string(400, 'x') + "\\VLM.SET";
+    ShowMessageBox("Error", "Can't open file: %s", longPath.c_str());
+    ShowMessageBox("Error", "Can't open file: %s", "C:\\cfg\\VLM.SET");
+    const auto texts = watcher.Texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].size(), 255u);
+    EXPECT_EQ(texts[0].compare(0, 20, "Can't open file: C:\\"), 0);
+    EXPECT_EQ(texts[1], "Can't open file: C:\\cfg\\VLM.SET");
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+#include "tests/win/support/win_support.h"
+
+#include <memory>
+
+std::string BinDir() {
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string dir(path, n < MAX_PATH ? n : 0);
+    const size_t slash = dir.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".") : dir.substr(0, slash);
+}
+
+std::string PluginPath() { return BinDir() + "\\VLM.FLT"; }
+
+template <typename F>
+static bool FindOrdinal(HMODULE module, int ordinal, F* out) {
+    *out = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(ordinal))));
+    return *out != nullptr;
+}
+
+bool PluginLibrary::Load() {
+    module = LoadLibraryExA(PluginPath().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return module && FindOrdinal(module, 1, &LibDescription) && FindOrdinal(module, 2, &LibNumberClasses) &&
+           FindOrdinal(module, 3, &LibClassDesc) && FindOrdinal(module, 4, &LibVersion);
+}
+
+void PluginLibrary::Unload() {
+    if (module) FreeLibrary(module);
+    module = nullptr;
+}
+
+ImageFilter* PluginLibrary::NewFilter() const {
+    ClassDesc* desc = LibClassDesc ? LibClassDesc(0) : nullptr;
+    return desc ? static_cast<ImageFilter*>(desc->CreateInstance(0)) : nullptr;
+}
+
+namespace {
+struct FindArgs {
+    const char* caption;
+    HWND except;
+    HWND found;
+};
+
+BOOL CALLBACK FindProc(HWND window, LPARAM lParam) {
+    auto* args = reinterpret_cast<FindArgs*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char cls[16] = "", text[256] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    GetWindowTextA(window, text, sizeof text);
+    if (pid == GetCurrentProcessId() && window != args->except && IsWindowVisible(window) &&
+        lstrcmpA(cls, "#32770") == 0 && lstrcmpA(text, args->caption) == 0) {
+        args->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+HWND WaitForDialog(const char* caption, DWORD timeoutMs, HWND except) {
+    const DWORD start = GetTickCount();
+    do {
+        FindArgs args{caption, except, nullptr};
+        EnumWindows(FindProc, reinterpret_cast<LPARAM>(&args));
+        if (args.found) return args.found;
+        Sleep(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+bool WaitUntilGone(HWND window, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+namespace {
+struct ModalJob {
+    std::string caption;
+    std::function<void(HWND)> drive;
+    bool found = false;
+};
+
+DWORD WINAPI ModalThread(LPVOID p) {
+    auto* job = static_cast<ModalJob*>(p);
+    HWND dialog = WaitForDialog(job->caption.c_str());
+    if (!dialog) return 0;
+    job->found = true;
+    job->drive(dialog);
+    if (!WaitUntilGone(dialog, 5000)) {
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        if (!WaitUntilGone(dialog, 5000)) PostMessageA(dialog, WM_CLOSE, 0, 0);
+    }
+    return 0;
+}
+}  // namespace
+
+int RunModal(const char* caption, const std::function<int()>& open, const std::function<void(HWND)>& drive,
+             bool* driven) {
+    ModalJob job{caption, drive};
+    HANDLE thread = CreateThread(nullptr, 0, ModalThread, &job, 0, nullptr);
+    const int result = open();
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    if (driven) *driven = job.found;
+    return result;
+}
+
+std::string WindowText(HWND window) {
+    char text[1024] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string MessageBoxText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF)); }
+
+MessageBoxWatcher::MessageBoxWatcher(const char* caption) : caption_(caption) {
+    InitializeCriticalSection(&lock_);
+    thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+}
+
+MessageBoxWatcher::~MessageBoxWatcher() {
+    InterlockedExchange(&stop_, 1);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    DeleteCriticalSection(&lock_);
+}
+
+std::vector<std::string> MessageBoxWatcher::Texts() {
+    EnterCriticalSection(&lock_);
+    std::vector<std::string> copy = texts_;
+    LeaveCriticalSection(&lock_);
+    return copy;
+}
+
+DWORD WINAPI MessageBoxWatcher::Run(LPVOID p) {
+    auto* self = static_cast<MessageBoxWatcher*>(p);
+    while (!self->stop_) {
+        HWND box = WaitForDialog(self->caption_.c_str(), 50);
+        if (!box) continue;
+        const std::string text = MessageBoxText(box);
+        EnterCriticalSection(&self->lock_);
+        self->texts_.push_back(text);
+        LeaveCriticalSection(&self->lock_);
+        SendMessageA(box, WM_COMMAND, IDOK, 0);
+        WaitUntilGone(box, 5000);
+    }
+    return 0;
+}

@@ -1,0 +1,64 @@
+#pragma once
+// What the Win32 tests share: loading VLM.FLT as the host does, and driving
+// modal windows from a second thread while the test thread sits in them.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/class_desc.h"
+#include "host/image_filter.h"
+
+std::string BinDir();                     // the folder of the running test program
+std::string PluginPath();                 // VLM.FLT in that folder
+
+// The library loaded with LoadLibrary and its four exports found by ordinal.
+struct PluginLibrary {
+    HMODULE module = nullptr;
+    const char* (*LibDescription)() = nullptr;
+    int (*LibNumberClasses)() = nullptr;
+    ClassDesc* (*LibClassDesc)(int) = nullptr;
+    unsigned long (*LibVersion)() = nullptr;
+
+    bool Load();  // false when the DLL or an ordinal is missing
+    void Unload();
+    ImageFilter* NewFilter() const;
+};
+
+// A visible top-level window of this process with the given caption, of the
+// dialog class, waited for up to timeoutMs. Null when none appears.
+HWND WaitForDialog(const char* caption, DWORD timeoutMs = 10000, HWND except = nullptr);
+bool WaitUntilGone(HWND window, DWORD timeoutMs = 10000);
+
+// Runs open() on this thread (it blocks in a modal loop) while drive() runs on
+// a second thread with the dialog's window once it shows. If drive() leaves the
+// dialog open, the window is cancelled so the test cannot hang; *driven says
+// whether the dialog was found at all.
+int RunModal(const char* caption, const std::function<int()>& open,
+             const std::function<void(HWND)>& drive, bool* driven = nullptr);
+
+// The text of a message box's message (its static control 0xFFFF).
+std::string MessageBoxText(HWND box);
+std::string WindowText(HWND window);
+
+// Watches for message boxes captioned caption for as long as it lives; each is
+// recorded and dismissed with OK.
+class MessageBoxWatcher {
+public:
+    explicit MessageBoxWatcher(const char* caption = "Error");
+    ~MessageBoxWatcher();
+    MessageBoxWatcher(const MessageBoxWatcher&) = delete;
+    MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
+
+    // The texts seen so far, one per box, in order.
+    std::vector<std::string> Texts();
+
+private:
+    static DWORD WINAPI Run(LPVOID self);
+    std::string caption_;
+    std::vector<std::string> texts_;
+    CRITICAL_SECTION lock_;
+    HANDLE thread_ = nullptr;
+    volatile LONG stop_ = 0;
+};
