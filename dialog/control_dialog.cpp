@@ -1,20 +1,309 @@
 #include "dialog/control_dialog.h"
 
-#include "plugin/kernel_filter.h"
-#include "plugin/module.h"
+#include <cstring>
+#include <initializer_list>
+
+#include "dialog/preview.h"
+#include "library/filter_file.h"
+#include "library/filter_list.h"
 #include "plugin/identity.h"
+#include "plugin/kernel_filter.h"
+#include "plugin/library_path.h"
+#include "plugin/message_box.h"
+#include "plugin/module.h"
+#include "resources/resource.h"
+
+ControlDialogState g_controlDialog;
 
 int FilterPluginBase::RunControlDialog(HWND parent) {
     return static_cast<int>(DialogBoxParamA(ModuleHandle(), MAKEINTRESOURCEA(static_cast<WORD>(kControlTemplate)),
                                             parent, ControlDialogProc, reinterpret_cast<LPARAM>(this)));
 }
 
-INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_INITDIALOG) return TRUE;
-    if (message == WM_COMMAND) {
-        if (LOWORD(wParam) == IDOK) EndDialog(dialog, 1);
-        if (LOWORD(wParam) == IDCANCEL) EndDialog(dialog, 0);
+namespace {
+
+constexpr int kUserIdle = WM_USER + 600;  // answered TRUE, never acted on
+constexpr int kIdMaterialMax = 15;
+constexpr int kIdObjectMax = 65535;
+constexpr int kValueLimit = 99999;  // Divide and Offset: -99999 .. 99999
+
+int CellId(int cell) { return IDC_WEIGHT_FIRST + cell; }
+
+// A stored name may fill all 256 bytes without a zero (LoadConfigure takes a
+// record as it comes), so it is cut to 255 characters before any Win32 call
+// that expects a terminated string.
+void BoundedName(const char (&stored)[kNameBytes], char (&out)[kNameBytes]) {
+    const size_t n = NameLength(stored);
+    std::memcpy(out, stored, n);
+    out[n] = '\0';
+}
+
+// The name box's text, at most 255 characters, always terminated.
+void ReadNameBox(HWND dialog, char (&out)[kNameBytes]) {
+    char text[kNameBytes] = "";
+    GetWindowTextA(GetDlgItem(dialog, IDC_FILTER_NAME), text, kNameBytes);
+    text[kNameBytes - 1] = '\0';
+    std::memcpy(out, text, kNameBytes);
+}
+
+// Takes the ID spinner, links it to its edit and shows the value. Null
+// (control missing) is kept as "not held".
+ISpinnerControl* TakeIdSpinner(HWND dialog, int spinnerId, int editId, int maximum, int value) {
+    ISpinnerControl* spinner = GetISpinner(GetDlgItem(dialog, spinnerId));
+    if (spinner) {
+        spinner->LinkToEdit(GetDlgItem(dialog, editId), EDITTYPE_INT);
+        spinner->SetLimits(0, maximum, 0);
+        spinner->SetValue(value, 0);
+    }
+    return spinner;
+}
+
+// The picture control sizes its window, frame included, to the bitmap, so its
+// frame would hide the picture's right and bottom edge (10 pixels each under
+// Wine). The preview is painted at client coordinates, so the client area is
+// made to hold the whole picture.
+void FitPreviewControl(HWND dialog) {
+    HWND control = GetDlgItem(dialog, IDC_PREVIEW_IMAGE);
+    auto* bitmap = reinterpret_cast<HBITMAP>(SendMessageA(control, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    BITMAP info{};
+    if (!bitmap || GetObjectA(bitmap, sizeof info, &info) != sizeof info) return;
+    RECT frame = {0, 0, info.bmWidth, info.bmHeight};
+    if (!AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE)), FALSE,
+                            static_cast<DWORD>(GetWindowLongA(control, GWL_EXSTYLE))))
+        return;
+    SetWindowPos(control, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int ParamsToControlsOf(HWND dialog, KernelFilter& f) {
+    return ParamsToControls(dialog, f.weightEdits, f.divideSpinner, f.offsetSpinner, IDC_INVERT, &f.params.kernel);
+}
+
+int ControlsToParamsOf(HWND dialog, KernelFilter& f) {
+    return ControlsToParams(dialog, f.weightEdits, f.divideSpinner, f.offsetSpinner, IDC_INVERT, &f.params.kernel);
+}
+
+}  // namespace
+
+int ParamsToControls(HWND dialog, ICustEdit* const weightEdits[kGridCells], ISpinnerControl* divideSpinner,
+                     ISpinnerControl* offsetSpinner, int invertId, KernelRecord* record) {
+    for (int cell = 0; cell < kGridCells; ++cell) {
+        ICustEdit* edit = weightEdits[cell];
+        if (!edit) continue;
+        if (record->weights[cell] != 0) edit->SetText(static_cast<int>(record->weights[cell]));
+        else edit->SetText("");
+    }
+    if (divideSpinner) divideSpinner->SetValue(record->divide, 0);
+    if (offsetSpinner) offsetSpinner->SetValue(record->offset, 0);
+    // Only 1 inverts. Passing another value straight on would tick the box
+    // (the button clamps it to 1), and OK would then store an Invert that
+    // changes the picture.
+    CheckDlgButton(dialog, invertId, record->invert == 1 ? BST_CHECKED : BST_UNCHECKED);
+    record->kernelSize = KernelSizeFromWeights(record->weights);
+    return record->kernelSize;
+}
+
+int ControlsToParams(HWND dialog, ICustEdit* const weightEdits[kGridCells], ISpinnerControl* divideSpinner,
+                     ISpinnerControl* offsetSpinner, int invertId, KernelRecord* record) {
+    for (int cell = 0; cell < kGridCells; ++cell)
+        if (ICustEdit* edit = weightEdits[cell]) record->weights[cell] = edit->GetInt();
+    if (divideSpinner) record->divide = divideSpinner->GetIVal();
+    if (offsetSpinner) record->offset = offsetSpinner->GetIVal();
+    record->invert = IsDlgButtonChecked(dialog, invertId) == BST_CHECKED ? 1 : 0;
+    record->kernelSize = KernelSizeFromWeights(record->weights);
+    return record->kernelSize;
+}
+
+void UpdateSourceControls(HWND dialog) {
+    const BOOL material = IsDlgButtonChecked(dialog, IDC_SOURCE_MATERIAL) == BST_CHECKED;
+    const BOOL object = IsDlgButtonChecked(dialog, IDC_SOURCE_OBJECT) == BST_CHECKED;
+    EnableWindow(GetDlgItem(dialog, IDC_MATERIAL_ID), material);
+    EnableWindow(GetDlgItem(dialog, IDC_MATERIAL_ID_SPIN), material);
+    EnableWindow(GetDlgItem(dialog, IDC_OBJECT_ID), object);
+    EnableWindow(GetDlgItem(dialog, IDC_OBJECT_ID_SPIN), object);
+}
+
+int SelectedSource(HWND dialog) {
+    for (int id : {IDC_SOURCE_WHOLE, IDC_SOURCE_MATERIAL, IDC_SOURCE_OBJECT})
+        if (IsDlgButtonChecked(dialog, id) == BST_CHECKED) return id;
+    return IDC_SOURCE_WHOLE;
+}
+
+void OpenControlDialog(HWND dialog, KernelFilter* filter) {
+    g_controlDialog.filter = filter;
+    KernelFilter& f = *filter;
+    CenterWindow(dialog, GetParent(dialog));
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+    std::memcpy(&g_controlDialog.opening, &f.params, sizeof f.params);
+
+    f.divideEdit = GetICustEdit(GetDlgItem(dialog, IDC_DIVIDE));
+    f.divideSpinner = SetupIntSpinner(dialog, IDC_DIVIDE_SPIN, IDC_DIVIDE, -kValueLimit, kValueLimit,
+                                      f.params.kernel.divide);
+    f.offsetEdit = GetICustEdit(GetDlgItem(dialog, IDC_OFFSET));
+    f.offsetSpinner = SetupIntSpinner(dialog, IDC_OFFSET_SPIN, IDC_OFFSET, -kValueLimit, kValueLimit,
+                                      f.params.kernel.offset);
+    for (int cell = 0; cell < kGridCells; ++cell)
+        f.weightEdits[cell] = GetICustEdit(GetDlgItem(dialog, CellId(cell)));
+
+    ParamsToControlsOf(dialog, f);
+    char name[kNameBytes];
+    BoundedName(f.params.name, name);
+    LoadFilterList(GetDlgItem(dialog, IDC_FILTER_LIST), g_libraryPath, name);
+    SetWindowTextA(GetDlgItem(dialog, IDC_FILTER_NAME), name);
+    CheckRadioButton(dialog, IDC_SOURCE_WHOLE, IDC_SOURCE_OBJECT, f.params.source);
+
+    g_controlDialog.materialSpinner =
+        TakeIdSpinner(dialog, IDC_MATERIAL_ID_SPIN, IDC_MATERIAL_ID, kIdMaterialMax, f.params.materialId);
+    g_controlDialog.objectSpinner =
+        TakeIdSpinner(dialog, IDC_OBJECT_ID_SPIN, IDC_OBJECT_ID, kIdObjectMax, f.params.objectId);
+    UpdateSourceControls(dialog);
+    FitPreviewControl(dialog);
+}
+
+void ConfirmControlDialog(HWND dialog) {
+    KernelFilter& f = *g_controlDialog.filter;
+    f.params.source = SelectedSource(dialog);
+    if (g_controlDialog.materialSpinner) f.params.materialId = g_controlDialog.materialSpinner->GetIVal();
+    if (g_controlDialog.objectSpinner) f.params.objectId = g_controlDialog.objectSpinner->GetIVal();
+    ControlsToParamsOf(dialog, f);
+    ReadNameBox(dialog, f.params.name);
+    EndDialog(dialog, 1);
+}
+
+void CancelControlDialog(HWND dialog) {
+    std::memcpy(&g_controlDialog.filter->params, &g_controlDialog.opening, sizeof(KernelParams));
+    EndDialog(dialog, 0);
+}
+
+void PreviewCommand(HWND dialog) {
+    KernelFilter& f = *g_controlDialog.filter;
+    HWND button = GetDlgItem(dialog, IDC_PREVIEW_BUTTON);
+    EnableWindow(button, FALSE);
+    const int k = ControlsToParamsOf(dialog, f);
+    int32_t block[kGridCells];
+    if (IsKernelSize(k)) {
+        ExtractKernel(f.params.kernel.weights, k, block);
+        PreviewKernel(GetDlgItem(dialog, IDC_PREVIEW_IMAGE), IDB_SAMPLE, block, k, f.params.kernel.divide,
+                      f.params.kernel.offset, f.params.kernel.invert);
+    }
+    EnableWindow(button, TRUE);
+}
+
+void SaveCommand(HWND dialog) {
+    KernelFilter& f = *g_controlDialog.filter;
+    ControlsToParamsOf(dialog, f);
+    ReadNameBox(dialog, f.params.name);
+    if (f.params.name[0] == '\0') {
+        ShowMessageBox("Error", "Input the filter name!");
+        return;
+    }
+    // A name the file cannot give back as typed (a leading blank) would be
+    // refused by the append without a word; say so the way a clash is said.
+    if (!IsStorableName(f.params.name)) {
+        ShowMessageBox("Error", "Change the filter name!");
+        return;
+    }
+    // The duplicate test parses entries on its way; it must not touch the
+    // working kernel.
+    KernelRecord scratch{};
+    if (FindFilterEntry(g_libraryPath, f.params.name, &scratch)) {
+        ShowMessageBox("Error", "Change the filter name!");
+        return;
+    }
+    if (AppendFilterEntry(g_libraryPath, f.params.name, &f.params.kernel))
+        LoadFilterList(GetDlgItem(dialog, IDC_FILTER_LIST), g_libraryPath, f.params.name);
+}
+
+void FilterPicked(HWND dialog, HWND list) {
+    const LRESULT item = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    if (item == LB_ERR) return;
+    const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(item), 0);
+    if (length < 0 || length > kNameBytes - 1) return;
+    char name[kNameBytes] = "";
+    if (SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(name)) != length) return;
+    name[length] = '\0';
+
+    // The search parses every entry it passes into its record; when the name
+    // has gone from the file (changed behind the dialog's back, or unreadable)
+    // the working kernel, the name and whatever was typed stay as they are.
+    KernelRecord found{};
+    if (!FindFilterEntry(g_libraryPath, name, &found)) {
+        SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+        return;
+    }
+    KernelFilter& f = *g_controlDialog.filter;
+    f.params.kernel = found;
+    std::memcpy(f.params.name, name, kNameBytes);
+    // The size the file gives is replaced by the one the weights imply.
+    ParamsToControlsOf(dialog, f);
+    SetWindowTextA(GetDlgItem(dialog, IDC_FILTER_NAME), f.params.name);
+}
+
+void CloseControlDialog() {
+    if (g_controlDialog.materialSpinner) ReleaseISpinner(g_controlDialog.materialSpinner);
+    g_controlDialog.materialSpinner = nullptr;
+    if (g_controlDialog.objectSpinner) ReleaseISpinner(g_controlDialog.objectSpinner);
+    g_controlDialog.objectSpinner = nullptr;
+
+    KernelFilter* filter = g_controlDialog.filter;
+    if (!filter) return;
+    KernelFilter& f = *filter;
+    if (f.divideSpinner) {
+        if (f.divideEdit) ReleaseICustEdit(f.divideEdit);
+        ReleaseISpinner(f.divideSpinner);
+        f.divideEdit = nullptr;
+        f.divideSpinner = nullptr;
+    }
+    if (f.offsetSpinner) {
+        if (f.offsetEdit) ReleaseICustEdit(f.offsetEdit);
+        ReleaseISpinner(f.offsetSpinner);
+        f.offsetEdit = nullptr;
+        f.offsetSpinner = nullptr;
+    }
+    for (ICustEdit*& edit : f.weightEdits) {
+        if (edit) ReleaseICustEdit(edit);
+        edit = nullptr;
+    }
+}
+
+INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* filter = reinterpret_cast<KernelFilter*>(lParam);
+        if (!filter) {
+            // Nothing to edit: no interfaces are taken, so closing has none to give back.
+            g_controlDialog.filter = nullptr;
+            EndDialog(dialog, -1);
+            return TRUE;
+        }
+        OpenControlDialog(dialog, filter);
+        return TRUE;  // focus to the first tab stop, the filter list
+    }
+    if (!g_controlDialog.filter) return FALSE;
+    switch (message) {
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam);
+        const int code = HIWORD(wParam);
+        switch (id) {
+        case IDOK: ConfirmControlDialog(dialog); break;
+        case IDCANCEL: CancelControlDialog(dialog); break;
+        case IDC_PREVIEW_BUTTON: PreviewCommand(dialog); break;
+        case IDC_SAVE_BUTTON: SaveCommand(dialog); break;
+        case IDC_FILTER_LIST:
+            if (code == LBN_SELCHANGE) FilterPicked(dialog, reinterpret_cast<HWND>(lParam));
+            break;
+        case IDC_SOURCE_WHOLE:
+        case IDC_SOURCE_MATERIAL:
+        case IDC_SOURCE_OBJECT: UpdateSourceControls(dialog); break;
+        default: break;
+        }
         return TRUE;
     }
-    return FALSE;
+    case WM_DESTROY:
+        CloseControlDialog();
+        return TRUE;
+    case kUserIdle:
+        return TRUE;
+    default:
+        return FALSE;
+    }
 }

@@ -1,4 +1,46 @@
 #pragma once
 #include <windows.h>
 
+#include "host/custom_controls.h"
+#include "plugin/kernel_params.h"
+
+class KernelFilter;
+
+// What the control dialog keeps once for the whole plug-in, which is why only
+// one control dialog may be open at a time. The filter and the opening copy
+// stay after closing until the next opening replaces them.
+struct ControlDialogState {
+    KernelFilter* filter = nullptr;
+    ISpinnerControl* materialSpinner = nullptr;  // spinner 1014, null when not held
+    ISpinnerControl* objectSpinner = nullptr;    // spinner 1015, null when not held
+    KernelParams opening{};                      // the record as it stood when the dialog opened
+};
+extern ControlDialogState g_controlDialog;
+
 INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Kernel record <-> controls. A weight of 0 shows as an empty cell. Both set
+// the record's kernel size from its weights and answer it. A control whose
+// interface is null is skipped: its field keeps its value.
+int ParamsToControls(HWND dialog, ICustEdit* const weightEdits[kGridCells], ISpinnerControl* divideSpinner,
+                     ISpinnerControl* offsetSpinner, int invertId, KernelRecord* record);
+int ControlsToParams(HWND dialog, ICustEdit* const weightEdits[kGridCells], ISpinnerControl* divideSpinner,
+                     ISpinnerControl* offsetSpinner, int invertId, KernelRecord* record);
+
+// The ID edit and spinner of a channel are enabled exactly while its radio
+// button is selected.
+void UpdateSourceControls(HWND dialog);
+// The first selected of 1009, 1010, 1011; 1009 when none is.
+int SelectedSource(HWND dialog);
+
+// The dialog's steps, which the procedure only dispatches to.
+void OpenControlDialog(HWND dialog, KernelFilter* filter);
+void ConfirmControlDialog(HWND dialog);
+void CancelControlDialog(HWND dialog);
+void PreviewCommand(HWND dialog);
+void SaveCommand(HWND dialog);
+// A list selection change. A pick that finds no selected item, an item
+// longer than a name, or a name no longer in the library file changes
+// nothing but clearing the list's selection in the last case.
+void FilterPicked(HWND dialog, HWND list);
+void CloseControlDialog();

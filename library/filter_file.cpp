@@ -20,6 +20,10 @@ void BlockFor(int32_t size, int* first, int* side) {
     *first = BlockStart(*side);
 }
 
+bool InBlock(int row, int col, int first, int side) {
+    return row >= first && row < first + side && col >= first && col < first + side;
+}
+
 void SkipBlanks(std::FILE* f) {
     int c;
     do {
@@ -70,7 +74,7 @@ bool ReadNumber(std::FILE* f, int32_t* out) {
 bool ReadNameLine(std::FILE* f, char name[kNameBytes]) {
     int n = 0;
     bool any = false;
-    while (n < kMaxNameChars - 1) {
+    while (n < kMaxNameChars) {
         int c = std::getc(f);
         if (c == EOF) break;
         any = true;
@@ -106,8 +110,7 @@ bool WeightsOutsideBlockAreZero(const KernelRecord& r) {
     BlockFor(r.kernelSize, &first, &side);
     for (int row = 0; row < kGridSide; ++row)
         for (int col = 0; col < kGridSide; ++col) {
-            const bool inside = row >= first && row < first + side && col >= first && col < first + side;
-            if (!inside && r.weights[kGridSide * row + col] != 0) return false;
+            if (!InBlock(row, col, first, side) && r.weights[kGridSide * row + col] != 0) return false;
         }
     return true;
 }
@@ -165,22 +168,31 @@ std::FILE* OpenFilterFile(const char* path, const char* mode) {
 int ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record) {
     if (!ReadNameLine(file, name)) return 0;
 
-    bool reading = ReadNumber(file, &record->kernelSize);
+    // Through locals: the record is packed, so its fields may sit unaligned.
+    int32_t v = 0;
+    bool reading = ReadNumber(file, &v);
+    if (reading) record->kernelSize = v;
     int first, side;
     BlockFor(record->kernelSize, &first, &side);
     for (int row = 0; row < kGridSide; ++row)
         for (int col = 0; col < kGridSide; ++col) {
-            int32_t v = 0;
-            const bool inside = row >= first && row < first + side && col >= first && col < first + side;
-            if (inside && reading && !ReadNumber(file, &v)) reading = false;
+            v = 0;
+            if (InBlock(row, col, first, side) && reading && !ReadNumber(file, &v)) reading = false;
             record->weights[kGridSide * row + col] = v;
         }
-    reading = reading && ReadNumber(file, &record->divide);
-    reading = reading && ReadNumber(file, &record->offset);
-    reading = reading && ReadNumber(file, &record->invert);
-    if (reading) SkipBlanks(file);
+    int32_t tail[3];  // Divide, Offset, Invert
+    int got = 0;
+    while (reading && got < 3 && ReadNumber(file, &tail[got])) ++got;
+    if (got > 0) record->divide = tail[0];
+    if (got > 1) record->offset = tail[1];
+    if (got > 2) {
+        record->invert = tail[2];
+        SkipBlanks(file);  // "%ld\n": the next name starts at its first non-blank
+    }
     return 1;
 }
+
+bool IsStorableName(const char* name) { return NameReadsBack(name, BoundedLength(name), false); }
 
 int AppendFilterEntry(const char* path, const char* name, const KernelRecord* record) {
     const size_t length = BoundedLength(name);

@@ -39,6 +39,11 @@ int ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record
 // the new name starts a line of its own.
 int AppendFilterEntry(const char* path, const char* name, const KernelRecord* record);
 
+// Whether a name reads back as given wherever it lands in the file: 1 to 255
+// characters, no CR or LF, and no blank first (blanks before every name but
+// the file's first are skipped by the reader).
+bool IsStorableName(const char* name);
+
 // Reads entries into record until one is named name exactly (bytes, case);
 // answers 1 then. After 0 the record holds whatever the last entry gave.
 int FindFilterEntry(const char* path, const char* name, KernelRecord* record);

@@ -1,10 +1,9 @@
-#include <windows.h>
-
 #include <cstdio>
 #include <cstring>
 #include <sstream>
 
 #include "minihost/args.h"
+#include "minihost/config_file.h"
 #include "plugin/kernel_params.h"
 
 namespace {
@@ -23,18 +22,6 @@ int32_t ParseSource(const std::string& text) {
     if (text == "material") return kSourceMaterial;
     if (text == "object") return kSourceObject;
     throw CommandError{"--source: expected whole, material or object, not '" + text + "'"};
-}
-
-void WriteFile(const std::string& path, const KernelParams& p) {
-    const std::string temp = path + ".part";
-    FILE* file = std::fopen(temp.c_str(), "wb");
-    if (!file) throw CommandError{"cannot write " + path};
-    bool ok = std::fwrite(&p, sizeof p, 1, file) == 1;
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok || !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        DeleteFileA(temp.c_str());
-        throw CommandError{"cannot write " + path};
-    }
 }
 
 }  // namespace
@@ -74,6 +61,6 @@ int RunConfig(const std::vector<std::string>& args) {
     }
     // The size the dialog would derive, so the file reads as if typed there.
     p.kernel.kernelSize = KernelSizeFromWeights(p.kernel.weights);
-    WriteFile(path, p);
+    ReplaceFile(path, &p, sizeof p);
     return 0;
 }

@@ -23,7 +23,9 @@ const char kUsage[] =
     "  config FILE [--row \"a b c\"]... [--divide N] [--offset N] [--invert 0|1]\n"
     "         [--source whole|material|object] [--object-id N] [--material-id N] [--name TEXT]\n"
     "                            write a 612-byte filter configuration\n"
-    "exit status: 0 done, 2 error, 3 render stopped part way\n";
+    "  setup CONFIG              open the control dialog on CONFIG (a missing file starts from the\n"
+    "                            defaults); OK writes CONFIG, Cancel leaves it as it was\n"
+    "exit status: 0 done, 2 error, 3 render stopped part way or setup cancelled\n";
 
 using CommandFn = int (*)(LoadedPlugin&, const std::vector<std::string>&);
 
@@ -37,6 +39,7 @@ const Command kCommands[] = {
     {"about", RunAbout},
     {"render", RunRender},
     {"config", nullptr},
+    {"setup", RunSetup},
 };
 
 int Fail(const std::string& message) {

@@ -98,7 +98,10 @@ bool EncodeRows(FILE* file, uint32_t width, uint32_t height, int depth, int chan
     }
     png_init_io(png, file);
     png_set_IHDR(png, info, width, height, depth,
-                 channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 channels == 4   ? PNG_COLOR_TYPE_RGB_ALPHA
+                 : channels == 3 ? PNG_COLOR_TYPE_RGB
+                                 : PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, 3);
     png_write_info(png, info);
@@ -161,7 +164,7 @@ bool WritePng16(const std::string& path, uint32_t width, uint32_t height, int ch
     return WriteThroughTemp(path, width, height, 16, channels, bytes, error);
 }
 
-bool WritePng8Gray(const std::string& path, uint32_t width, uint32_t height, const std::vector<uint8_t>& samples,
-                   std::string* error) {
-    return WriteThroughTemp(path, width, height, 8, 1, samples, error);
+bool WritePng8(const std::string& path, uint32_t width, uint32_t height, int channels,
+               const std::vector<uint8_t>& samples, std::string* error) {
+    return WriteThroughTemp(path, width, height, 8, channels, samples, error);
 }

@@ -17,10 +17,10 @@ struct PngImage {
 // Answers false with a one-line reason.
 bool ReadPng(const std::string& path, PngImage* image, std::string* error);
 
-// Writes 16-bit samples (1 = gray, 4 = RGBA) through a temporary file that
+// Writes 16- or 8-bit samples (1 = gray, 3 = RGB, 4 = RGBA) through a temporary file that
 // replaces path only once complete, so a failed write never leaves a
 // half-written frame where a good one stood.
 bool WritePng16(const std::string& path, uint32_t width, uint32_t height, int channels,
                 const std::vector<uint16_t>& samples, std::string* error);
-bool WritePng8Gray(const std::string& path, uint32_t width, uint32_t height, const std::vector<uint8_t>& samples,
-                   std::string* error);
+bool WritePng8(const std::string& path, uint32_t width, uint32_t height, int channels,
+               const std::vector<uint8_t>& samples, std::string* error);

@@ -7,6 +7,7 @@
 
 #include "hostlib/host_control.h"
 #include "minihost/args.h"
+#include "minihost/config_file.h"
 #include "minihost/png_io.h"
 #include "minihost/progress.h"
 
@@ -57,19 +58,6 @@ PngImage LoadIds(const std::string& path, int bits, const PngImage& frame) {
     return ids;
 }
 
-void LoadConfiguration(ImageFilter& filter, const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) throw CommandError{"cannot open configuration " + path};
-    std::vector<unsigned char> bytes(filter.EvaluateConfigure() + 1);
-    const size_t n = std::fread(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-    if (n != filter.EvaluateConfigure())
-        throw CommandError{path + ": a configuration is " + std::to_string(filter.EvaluateConfigure()) +
-                           " bytes, this file has " + (n == bytes.size() ? "more" : std::to_string(n))};
-    if (!filter.LoadConfigure(bytes.data()))
-        throw CommandError{path + ": not a configuration of this filter (wrong stamp)"};
-}
-
 }  // namespace
 
 int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
@@ -81,7 +69,7 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     std::string error;
     std::unique_ptr<ImageFilter> filter(plugin.CreateFilter(&error));
     if (!filter) throw CommandError{error};
-    if (!r.config.empty()) LoadConfiguration(*filter, r.config);
+    if (!r.config.empty()) LoadConfigFile(*filter, r.config);
 
     PngImage objectIds, materialIds;
     if (!r.objectIds.empty()) objectIds = LoadIds(r.objectIds, 16, frame);

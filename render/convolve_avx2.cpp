@@ -1,8 +1,8 @@
 // AVX2 instantiation of the line kernels. This file alone is compiled with
-// -mavx2; the Convolver calls it only after __builtin_cpu_supports("avx2").
+// -mavx2 -mfma; the Convolver calls it only when the processor has both.
 #include "render/convolve_plan.h"
 
-#if defined(__AVX2__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(__AVX2__) && defined(__FMA__) && (defined(__x86_64__) || defined(__i386__))
 
 #include <immintrin.h>
 
@@ -26,6 +26,7 @@ struct Avx2 {
     static Vec Or(Vec a, Vec b) { return _mm256_or_si256(a, b); }
     static Vec Xor(Vec a, Vec b) { return _mm256_xor_si256(a, b); }
     static Vec Madd(Vec a, Vec b) { return _mm256_madd_epi16(a, b); }
+    static Vec MaddAdd(Vec acc, Vec a, Vec b) { return _mm256_add_epi32(acc, _mm256_madd_epi16(a, b)); }
     static Vec Mullo32(Vec a, Vec b) { return _mm256_mullo_epi32(a, b); }
     static Vec MulHi32(Vec a, Vec b) {
         const Vec even = _mm256_mul_epi32(a, b);
@@ -43,6 +44,23 @@ struct Avx2 {
     static Vec Unpacklo64(Vec a, Vec b) { return _mm256_unpacklo_epi64(a, b); }
     static Vec Unpackhi64(Vec a, Vec b) { return _mm256_unpackhi_epi64(a, b); }
     static Vec Packs32(Vec a, Vec b) { return _mm256_packs_epi32(a, b); }
+
+    using DVec = __m256d;
+    static DVec LoadPd(const double* p) { return _mm256_loadu_pd(p); }
+    static DVec Set1Pd(double v) { return _mm256_set1_pd(v); }
+    static DVec ZeroPd() { return _mm256_setzero_pd(); }
+    static DVec MulAddPd(DVec a, DVec b, DVec c) { return _mm256_fmadd_pd(a, b, c); }
+    static DVec AddPd(DVec a, DVec b) { return _mm256_add_pd(a, b); }
+    static DVec SubPd(DVec a, DVec b) { return _mm256_sub_pd(a, b); }
+    static DVec TruncPd(DVec x) { return _mm256_round_pd(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
+    static DVec DivPd(DVec a, DVec b) { return _mm256_div_pd(a, b); }
+    static DVec MinPd(DVec a, DVec b) { return _mm256_min_pd(a, b); }
+    static DVec MaxPd(DVec a, DVec b) { return _mm256_max_pd(a, b); }
+    // Vector i converts pixels 4i..4i+3; the in-lane pack wants 0-3 | 8-11 and 4-7 | 12-15.
+    static void Truncate(const DVec x[4], Vec& a, Vec& b) {
+        a = _mm256_set_m128i(_mm256_cvttpd_epi32(x[2]), _mm256_cvttpd_epi32(x[0]));
+        b = _mm256_set_m128i(_mm256_cvttpd_epi32(x[3]), _mm256_cvttpd_epi32(x[1]));
+    }
 
     // Vector i holds pixels 2i, 2i+1 in its low lane and 8+2i, 9+2i in its
     // high lane, so the in-lane unpack network yields channels in order.

@@ -80,6 +80,16 @@ struct ConvolvePlan {
     int32_t rowBias = 0;  // makes the stored horizontal sums unbiased
     int32_t column[kMaxK] = {};
     FinishPlan finish;
+    // Double-precision path: weights as doubles, row by row, and Divide.
+    // Products w * v (< 2^47) and all partial sums are exact while
+    // sum |w| * 65535 < 2^53, and then so is the truncated quotient: a
+    // non-integer S / d lies at least 1 / |d| from an integer, farther than
+    // the rounding error |S / d| * 2^-53.
+    double weights[kMaxK * kMaxK] = {};
+    double divisor = 1;
+    // Quotients are clamped to -Offset .. 65535 - Offset, truncated, and
+    // Offset added, all exact in doubles, for quotients far beyond int32.
+    double low = 0, high = 65535, offset = 0;
 };
 
 // Which pixels of one line are written: all of them, or those whose channel
@@ -108,6 +118,8 @@ struct LineJob {
     // Separable path: [channel * k + r] holds the horizontal sums of line
     // y + r - h in block order (see convolve_simd.h).
     const int32_t* const* sums = nullptr;
+    // Double path: like planes, unbiased channel values as doubles.
+    const double* const* values = nullptr;
 };
 
 // The entry points of one instruction set. Rows of planes have room for
@@ -121,6 +133,9 @@ struct SimdKernels {
     void (*horizontalSums)(const ConvolvePlan& plan, const uint16_t* const planes[3], int32_t* const sums[3]);
     void (*filterPlanar)(const ConvolvePlan& plan, const LineJob& job);
     void (*filterSeparable)(const ConvolvePlan& plan, const LineJob& job);
+    // Writes columns 0..width-1 of three planes of doubles.
+    void (*splitLineDouble)(const BMM_Color_64* src, int width, double* const planes[3]);
+    void (*filterDouble)(const ConvolvePlan& plan, const LineJob& job);
 };
 
 // Null when the instruction set is not compiled in for this target.

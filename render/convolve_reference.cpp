@@ -9,7 +9,7 @@ bool SumsFitInt32(const int32_t* block, int k, int32_t maxValue) {
 }
 
 template <class Pixel>
-bool ReferenceFrame(const Pixel* src, Pixel* dst, int width, int height, const KernelSpec& ks) {
+bool ReferenceFrame(const Pixel* src, Pixel* dst, int width, int height, const KernelArgs& ks) {
     if (!IsKernelSize(ks.k) || !ks.block || width < 0 || height < 0 || (width > 0 && height > 0 && (!src || !dst)))
         return false;
     const bool narrow = SumsFitInt32(ks.block, ks.k, PixelFormat<Pixel>::kMax);
@@ -22,10 +22,10 @@ bool ReferenceFrame(const Pixel* src, Pixel* dst, int width, int height, const K
     return true;
 }
 
-template bool ReferenceFrame<BMM_Color_64>(const BMM_Color_64*, BMM_Color_64*, int, int, const KernelSpec&);
-template bool ReferenceFrame<uint32_t>(const uint32_t*, uint32_t*, int, int, const KernelSpec&);
+template bool ReferenceFrame<BMM_Color_64>(const BMM_Color_64*, BMM_Color_64*, int, int, const KernelArgs&);
+template bool ReferenceFrame<uint32_t>(const uint32_t*, uint32_t*, int, int, const KernelArgs&);
 
 bool FilterColorValues(const uint32_t* src, uint32_t* dst, int w, int h, const int32_t* block, int k,
                        int32_t divide, int32_t offset, int32_t invert) {
-    return ReferenceFrame(src, dst, w, h, KernelSpec{block, k, divide, offset, invert});
+    return ReferenceFrame(src, dst, w, h, KernelArgs{block, k, divide, offset, invert});
 }

@@ -39,7 +39,7 @@ struct PixelFormat<uint32_t> {
     }
 };
 
-struct KernelSpec {
+struct KernelArgs {
     const int32_t* block;  // k x k weights, row by row, top row first
     int k;                 // 3, 5, 7 or 9
     int32_t divide;
@@ -55,7 +55,7 @@ bool SumsFitInt32(const int32_t* block, int k, int32_t maxValue);
 // One output pixel (x, y) of a width x height frame. Acc is the accumulator:
 // int32_t only when SumsFitInt32 holds for the kernel, else int64_t.
 template <class Acc, class Pixel>
-Pixel ReferencePixel(const Pixel* src, int width, int height, int x, int y, const KernelSpec& ks) {
+Pixel ReferencePixel(const Pixel* src, int width, int height, int x, int y, const KernelArgs& ks) {
     using Format = PixelFormat<Pixel>;
     const int h = ks.k / 2;
     const int top = y < h ? -y : -h;
@@ -80,7 +80,7 @@ Pixel ReferencePixel(const Pixel* src, int width, int height, int x, int y, cons
 // Returns false, writing nothing, for a kernel size other than 3, 5, 7 or 9,
 // a negative size or a null buffer.
 template <class Pixel>
-bool ReferenceFrame(const Pixel* src, Pixel* dst, int width, int height, const KernelSpec& ks);
+bool ReferenceFrame(const Pixel* src, Pixel* dst, int width, int height, const KernelArgs& ks);
 
 // The dialog preview's filter: src and dst are width x height colour values
 // (red low byte, green, blue, top byte 0), row by row from the top; block is

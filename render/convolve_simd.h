@@ -13,6 +13,10 @@
 //   LoadQuad/StoreQuad: 4 vectors for a block of 4 * kPixels pixels in the
 //   order the unpack network produces (SSE2: pixels 2i, 2i+1 in vector i;
 //   AVX2: pixels 2i, 2i+1 | 8+2i, 9+2i).
+//   DVec, a vector of kPixels doubles: LoadPd, Set1Pd, ZeroPd, MulAddPd,
+//   AddPd, SubPd, DivPd, MinPd, MaxPd, TruncPd (toward zero, |x| < 2^52),
+//   and Truncate (4 DVecs of values in int32 range -> two int32 vectors that
+//   Packs32 turns into channel values in order).
 //
 // A block is 4 * kPixels pixels. Sums of one channel for a block come as two
 // int32 vectors: "even" holds outputs x0, x0+2, ..., "odd" x0+1, x0+3, ...,
@@ -23,9 +27,10 @@
 
 #include "render/convolve_plan.h"
 
-// Fixed-size loops must be unrolled and helpers inlined for the kernel to
-// stay in registers: -O2 alone kept the row loop and a call per block, at
-// about half the speed.
+// Fixed-size loops are unrolled and helpers inlined so the sums stay in
+// registers (-O2 alone kept the row loop and a call per block). VLM_KEEP pins
+// each running sum after its add: otherwise GCC reassociates the chain,
+// computes every product first and spills them (4K 9x9: 99 -> 67 ms).
 #define VLM_UNROLL _Pragma("GCC unroll 16")
 #define VLM_INLINE inline __attribute__((always_inline))
 #define VLM_KEEP(v) __asm__("" : "+x"(v))
@@ -36,28 +41,30 @@ template <class V>
 struct FinishVectors {
     using Vec = typename V::Vec;
     int32_t mode;
-    Vec multiplier, addMask, subMask, shift, low, high, offset, xorMask;
+    bool addNumerator, subNumerator;
+    Vec multiplier, shift, low, high, offset, xorMask;
 
     explicit FinishVectors(const FinishPlan& f)
         : mode(f.mode),
+          addNumerator(f.divider.addMask != 0),
+          subNumerator(f.divider.subMask != 0),
           multiplier(V::Set1(f.divider.multiplier)),
-          addMask(V::Set1(f.divider.addMask)),
-          subMask(V::Set1(f.divider.subMask)),
           shift(V::ShiftCount(f.divider.shift)),
           low(V::Set1(f.low)),
           high(V::Set1(f.high)),
           offset(V::Set1(f.biasedOffset)),
           xorMask(V::Set1(static_cast<int32_t>(f.xorMask * 0x10001u))) {}
 
-    // Vector form of FinishLane.
+    // Vector form of FinishLane (the masks become branches that always go
+    // the same way for a frame).
     VLM_INLINE Vec Lanes(Vec n) const {
         Vec q = n;
         if (mode == FinishPlan::kNegate) {
             q = V::Sub32(V::Zero(), n);
         } else if (mode == FinishPlan::kMagic) {
             q = V::MulHi32(n, multiplier);
-            q = V::Add32(q, V::And(n, addMask));
-            q = V::Sub32(q, V::And(n, subMask));
+            if (addNumerator) q = V::Add32(q, n);
+            if (subNumerator) q = V::Sub32(q, n);
             q = V::Sra32(q, shift);
             q = V::Add32(q, V::SignBit32(q));
         }
@@ -71,6 +78,21 @@ struct FinishVectors {
         return V::Xor(V::Packs32(V::Unpacklo32(e, o), V::Unpackhi32(e, o)), xorMask);
     }
 };
+
+// The frames stream from memory while the planes stay in cache: fetching
+// 2 KiB ahead hides most of that. The address may lie past the line, which
+// is the next line, or past the frame, which a prefetch ignores; it is formed
+// as an integer so no pointer leaves its array.
+VLM_INLINE void PrefetchAhead(const BMM_Color_64* pixels, bool forWrite) {
+    const uintptr_t ahead = reinterpret_cast<uintptr_t>(pixels) + 2048;
+    if (forWrite) {
+        __builtin_prefetch(reinterpret_cast<const void*>(ahead), 1);
+        __builtin_prefetch(reinterpret_cast<const void*>(ahead + 64), 1);
+    } else {
+        __builtin_prefetch(reinterpret_cast<const void*>(ahead), 0);
+        __builtin_prefetch(reinterpret_cast<const void*>(ahead + 64), 0);
+    }
+}
 
 // Selected pixels of a block as bits, pixel x0 + i in bit i.
 inline uint32_t BlockMask(const LineSelection& sel, int x0, int n) {
@@ -115,6 +137,7 @@ void SplitLine(const BMM_Color_64* src, int width, uint16_t* const planes[3]) {
     int x = 0;
     for (; x + kBlock <= width; x += kBlock) {
         Vec v[4];
+        PrefetchAhead(src + x, false);
         V::LoadQuad(src + x, v);
         const Vec a = V::Unpacklo16(v[0], v[1]), b = V::Unpackhi16(v[0], v[1]);
         const Vec c = V::Unpacklo16(v[2], v[3]), d = V::Unpackhi16(v[2], v[3]);
@@ -136,15 +159,16 @@ template <class V, int K>
 VLM_INLINE void RowSums(const uint16_t* p, const typename V::Vec* pairs, typename V::Vec& even, typename V::Vec& odd) {
     VLM_UNROLL
     for (int q = 0; q < K / 2 + 1; ++q) {
-        even = V::Add32(even, V::Madd(V::LoadU(p + 2 * q), pairs[q]));
-        odd = V::Add32(odd, V::Madd(V::LoadU(p + 2 * q + 1), pairs[q]));
+        even = V::MaddAdd(even, V::LoadU(p + 2 * q), pairs[q]);
+        odd = V::MaddAdd(odd, V::LoadU(p + 2 * q + 1), pairs[q]);
         VLM_KEEP(even);
         VLM_KEEP(odd);
     }
 }
 
-// Rows outermost: each row's weights are broadcast once per block and serve
-// all three channels, with the six sums held in registers.
+// Taps outermost: each pair of weights is broadcast once per block and
+// serves all three channels; six sums, one weight and one product are all
+// the registers the loop needs (the 32-bit build has eight).
 template <class V, int K>
 void FilterPlanarK(const ConvolvePlan& plan, const LineJob& job) {
     using Vec = typename V::Vec;
@@ -157,14 +181,23 @@ void FilterPlanarK(const ConvolvePlan& plan, const LineJob& job) {
         const int n = width - x0 < kBlock ? width - x0 : kBlock;
         const uint32_t mask = BlockMask(job.selection, x0, n);
         if (!mask) continue;
+        PrefetchAhead(job.dst + x0, true);
+        PrefetchAhead(job.src + x0, false);
         Vec even[3] = {bias, bias, bias}, odd[3] = {bias, bias, bias};
         VLM_UNROLL
         for (int r = 0; r < K; ++r) {
-            Vec pairs[kPairs];
             VLM_UNROLL
-            for (int q = 0; q < kPairs; ++q) pairs[q] = V::Set1(plan.pairWeights[r][q]);
-            VLM_UNROLL
-            for (int c = 0; c < 3; ++c) RowSums<V, K>(job.planes[c * K + r] + x0, pairs, even[c], odd[c]);
+            for (int q = 0; q < kPairs; ++q) {
+                const Vec w = V::Set1(plan.pairWeights[r][q]);
+                VLM_UNROLL
+                for (int c = 0; c < 3; ++c) {
+                    const uint16_t* p = job.planes[c * K + r] + x0 + 2 * q;
+                    even[c] = V::MaddAdd(even[c], V::LoadU(p), w);
+                    odd[c] = V::MaddAdd(odd[c], V::LoadU(p + 1), w);
+                    VLM_KEEP(even[c]);
+                    VLM_KEEP(odd[c]);
+                }
+            }
         }
         Vec rgb[3];
         VLM_UNROLL
@@ -225,6 +258,8 @@ void FilterSeparableK(const ConvolvePlan& plan, const LineJob& job) {
         const int n = width - x0 < kBlock ? width - x0 : kBlock;
         const uint32_t mask = BlockMask(job.selection, x0, n);
         if (!mask) continue;
+        PrefetchAhead(job.dst + x0, true);
+        PrefetchAhead(job.src + x0, false);
         Vec even[3] = {V::Zero(), V::Zero(), V::Zero()}, odd[3] = {V::Zero(), V::Zero(), V::Zero()};
         VLM_UNROLL
         for (int r = 0; r < K; ++r) {
@@ -255,9 +290,90 @@ void FilterSeparable(const ConvolvePlan& plan, const LineJob& job) {
 }
 
 template <class V>
+void SplitLineDouble(const BMM_Color_64* src, int width, double* const planes[3]) {
+    for (int x = 0; x < width; ++x) {
+        planes[0][x] = src[x].r;
+        planes[1][x] = src[x].g;
+        planes[2][x] = src[x].b;
+    }
+}
+
+// Kernels beyond 32-bit sums. A block of a channel is four double vectors
+// (4 * kPixels values). 64-bit code keeps all three channels' twelve
+// accumulators in registers; 32-bit code has eight registers and takes one
+// channel per pass, as spilling accumulators cost more than reloading weights.
+template <class V, int K>
+void FilterDoubleK(const ConvolvePlan& plan, const LineJob& job) {
+    using Vec = typename V::Vec;
+    using DVec = typename V::DVec;
+    constexpr int kBlock = 4 * V::kPixels;
+    constexpr int kLanes = V::kPixels;  // doubles per vector
+    constexpr int kChannelsPerPass = sizeof(void*) == 4 ? 1 : 3;
+    const int32_t mode = plan.finish.mode;
+    const DVec divisor = V::Set1Pd(plan.divisor);
+    const DVec low = V::Set1Pd(plan.low), high = V::Set1Pd(plan.high), offset = V::Set1Pd(plan.offset);
+    const Vec bias = V::Set1(-32768);
+    const Vec xorMask = V::Set1(static_cast<int32_t>(plan.finish.xorMask * 0x10001u));
+    const int width = plan.width;
+    for (int x0 = 0; x0 < width; x0 += kBlock) {
+        const int n = width - x0 < kBlock ? width - x0 : kBlock;
+        const uint32_t mask = BlockMask(job.selection, x0, n);
+        if (!mask) continue;
+        PrefetchAhead(job.dst + x0, true);
+        PrefetchAhead(job.src + x0, false);
+        Vec rgb[3];
+        for (int c0 = 0; c0 < 3; c0 += kChannelsPerPass) {
+            DVec acc[kChannelsPerPass][4];
+            for (int c = 0; c < kChannelsPerPass; ++c)
+                for (int i = 0; i < 4; ++i) acc[c][i] = V::ZeroPd();
+            VLM_UNROLL
+            for (int r = 0; r < K; ++r) {
+                VLM_UNROLL
+                for (int t = 0; t < K; ++t) {
+                    const DVec w = V::Set1Pd(plan.weights[r * K + t]);
+                    VLM_UNROLL
+                    for (int c = 0; c < kChannelsPerPass; ++c) {
+                        const double* p = job.values[(c0 + c) * K + r] + x0 + t;
+                        VLM_UNROLL
+                        for (int i = 0; i < 4; ++i) acc[c][i] = V::MulAddPd(V::LoadPd(p + i * kLanes), w, acc[c][i]);
+                    }
+                }
+            }
+            for (int c = 0; c < kChannelsPerPass; ++c) {
+                DVec q[4];
+                VLM_UNROLL
+                for (int i = 0; i < 4; ++i) {
+                    DVec v = acc[c][i];
+                    if (mode == FinishPlan::kMagic) v = V::DivPd(v, divisor);
+                    if (mode == FinishPlan::kNegate) v = V::SubPd(V::ZeroPd(), v);
+                    // Clamping to integer bounds commutes with truncation, and
+                    // leaves values that truncate exactly and add Offset exactly.
+                    q[i] = V::AddPd(V::TruncPd(V::MinPd(V::MaxPd(v, low), high)), offset);
+                }
+                Vec a, b;
+                V::Truncate(q, a, b);  // 0..65535, exact
+                rgb[c0 + c] = V::Xor(V::Packs32(V::Add32(a, bias), V::Add32(b, bias)), xorMask);
+            }
+        }
+        StoreBlock<V>(rgb, job.src + x0, job.dst + x0, n, mask);
+    }
+}
+
+template <class V>
+void FilterDouble(const ConvolvePlan& plan, const LineJob& job) {
+    switch (plan.k) {
+        case 3: return FilterDoubleK<V, 3>(plan, job);
+        case 5: return FilterDoubleK<V, 5>(plan, job);
+        case 7: return FilterDoubleK<V, 7>(plan, job);
+        case 9: return FilterDoubleK<V, 9>(plan, job);
+        default: return;
+    }
+}
+
+template <class V>
 const SimdKernels* KernelTable() {
-    static const SimdKernels table = {4 * V::kPixels, &SplitLine<V>, &HorizontalSums<V>, &FilterPlanar<V>,
-                                      &FilterSeparable<V>};
+    static const SimdKernels table = {4 * V::kPixels,     &SplitLine<V>,       &HorizontalSums<V>, &FilterPlanar<V>,
+                                      &FilterSeparable<V>, &SplitLineDouble<V>, &FilterDouble<V>};
     return &table;
 }
 

@@ -25,6 +25,7 @@ struct Sse2 {
     static Vec Or(Vec a, Vec b) { return _mm_or_si128(a, b); }
     static Vec Xor(Vec a, Vec b) { return _mm_xor_si128(a, b); }
     static Vec Madd(Vec a, Vec b) { return _mm_madd_epi16(a, b); }
+    static Vec MaddAdd(Vec acc, Vec a, Vec b) { return _mm_add_epi32(acc, _mm_madd_epi16(a, b)); }
     static Vec Sra32(Vec a, Vec count) { return _mm_sra_epi32(a, count); }
     static Vec SignBit32(Vec a) { return _mm_srli_epi32(a, 31); }
     static Vec Unpacklo16(Vec a, Vec b) { return _mm_unpacklo_epi16(a, b); }
@@ -58,6 +59,31 @@ struct Sse2 {
     static Vec Min32(Vec a, Vec b) {
         const Vec gt = _mm_cmpgt_epi32(a, b);
         return _mm_or_si128(_mm_and_si128(gt, b), _mm_andnot_si128(gt, a));
+    }
+
+    using DVec = __m128d;
+    static DVec LoadPd(const double* p) { return _mm_loadu_pd(p); }
+    static DVec Set1Pd(double v) { return _mm_set1_pd(v); }
+    static DVec ZeroPd() { return _mm_setzero_pd(); }
+    // Products and sums are exact integers, so an unfused multiply-add is exact too.
+    static DVec MulAddPd(DVec a, DVec b, DVec c) { return _mm_add_pd(_mm_mul_pd(a, b), c); }
+    static DVec AddPd(DVec a, DVec b) { return _mm_add_pd(a, b); }
+    static DVec SubPd(DVec a, DVec b) { return _mm_sub_pd(a, b); }
+    static DVec DivPd(DVec a, DVec b) { return _mm_div_pd(a, b); }
+    static DVec MinPd(DVec a, DVec b) { return _mm_min_pd(a, b); }
+    static DVec MaxPd(DVec a, DVec b) { return _mm_max_pd(a, b); }
+    // SSE2 has no roundpd: round |x| to nearest by adding and removing 2^52,
+    // step down where that went up, and put the sign back.
+    static DVec TruncPd(DVec x) {
+        const DVec sign = _mm_set1_pd(-0.0), big = _mm_set1_pd(4503599627370496.0), one = _mm_set1_pd(1.0);
+        const DVec a = _mm_andnot_pd(sign, x);
+        DVec r = _mm_sub_pd(_mm_add_pd(a, big), big);
+        r = _mm_sub_pd(r, _mm_and_pd(_mm_cmpgt_pd(r, a), one));
+        return _mm_or_pd(r, _mm_and_pd(x, sign));
+    }
+    static void Truncate(const DVec x[4], Vec& a, Vec& b) {
+        a = _mm_unpacklo_epi64(_mm_cvttpd_epi32(x[0]), _mm_cvttpd_epi32(x[1]));
+        b = _mm_unpacklo_epi64(_mm_cvttpd_epi32(x[2]), _mm_cvttpd_epi32(x[3]));
     }
 
     static void LoadQuad(const BMM_Color_64* p, Vec v[4]) {

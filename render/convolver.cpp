@@ -1,22 +1,29 @@
-// The 16-bit convolution engine.
+// The 16-bit convolution engine: chooses a path per kernel, keeps the split
+// source lines between calls, and hands each line to the SIMD kernels.
 //
-// Design, with the figures that decided it (1920x1080 and 3840x2160 RGBA16,
-// one core of this 2-core AVX2 Xeon, bench/run.sh; see the report for all):
+// Figures behind the design (bench/run.sh: one thread of this 2-core AVX2
+// Xeon, pseudo-random RGBA16, median ms; the machine was shared, so +-10%):
 // - Planar 16-bit multiply-add. Each source line is split once into three
 //   biased planes (v ^ 0x8000, so pmaddwd's signed halves hold it); an
 //   unaligned 32-bit load at column x then holds columns x and x+1, which one
-//   pmaddwd weighs with two adjacent taps. No shuffles in the inner loop, no
-//   alpha work, one madd per two taps per two pixels of a channel. Borders
-//   cost nothing: the planes carry biased zeros around the frame, and the
-//   bias correction is the same constant everywhere.
-// - AVX2 over SSE2: SEE_AVX2_FIGURES.
-// - Separable 9x9 as two 1-D passes (pmaddwd across, pmulld down):
-//   SEE_SEPARABLE_FIGURES. At k = 5 the two passes cost as much as the 2-D
-//   one, so only k >= 7 takes it.
-// - Division by the fixed Divide as a multiply-high and shift: a vdivpd
-//   based division measured SEE_DIVISION_FIGURES.
-// - Kernels whose sums could leave int32 (sum |w| * 65535 >= 2^31) take the
-//   scalar int64 path: exact, SEE_WIDE_FIGURES.
+//   pmaddwd weighs with two adjacent taps: no shuffles in the inner loop and
+//   no work on alpha. Borders cost nothing: the planes carry biased zeros
+//   around the frame, so the bias correction is one constant everywhere.
+//   4K: 3x3 21.8, 5x5 30.4, 9x9 52.1 ms, against the scalar reference 158,
+//   294, 808 ms and the memory floor (three frame copies) 30.1 ms.
+// - AVX2 over SSE2, chosen at run time: 1.5-1.8x (4K 3x3 21.8 vs 34.3 ms,
+//   9x9 52.1 vs 79.7 ms).
+// - Exact rank-1 kernels as two 1-D passes (pmaddwd across, pmulld down):
+//   at 4K 9x9 34.2 vs 53.0 ms planar, 7x7 32.6 vs 38.4; but 5x5 29.4 vs 29.5
+//   and 3x3 25.0 vs 21.0, so only k >= 7 takes them.
+// - Divide as a multiply-high and shift rather than vdivpd on converted
+//   lanes: 1080p 3x3 4.5 vs 5.0 ms, 4K 5x5 31.2 vs 33.8 ms; it also serves
+//   SSE2, whose double vectors hold two lanes.
+// - Sums that could leave int32 (sum |w| * 65535 >= 2^31) go to doubles,
+//   exact below 2^53: 5x5 of weights near 10^5 at 4K 55.4 ms against 268 ms
+//   for the int64 scalar path, which remains for the rest.
+// - Software prefetch of the source and result lines 2 KiB ahead: 1080p 5x5
+//   11.8 -> 8.7 ms; the frames come from memory, the planes stay in cache.
 #include "render/convolver.h"
 
 #include <climits>
@@ -87,7 +94,7 @@ bool SimdAvailable(SimdLevel level) {
         case SimdLevel::kSse2: return Sse2Kernels() != nullptr;
         case SimdLevel::kAvx2:
 #if defined(__x86_64__) || defined(__i386__)
-            return Avx2Kernels() != nullptr && __builtin_cpu_supports("avx2");
+            return Avx2Kernels() != nullptr && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #else
             return false;
 #endif
@@ -161,8 +168,13 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
     for (int i = 0; i < k * k; ++i) block_[i] = block[i];
 
     bool fits16 = true;
-    for (int i = 0; i < k * k; ++i) fits16 = fits16 && FitsInt16(block_[i]);
-    const bool exact32 = SumsFitInt32(block_, k, 65535);
+    int64_t sumAbs = 0;  // at most 81 * 2^31, so sumAbs * 65535 < 2^63
+    for (int i = 0; i < k * k; ++i) {
+        fits16 = fits16 && FitsInt16(block_[i]);
+        sumAbs += block_[i] < 0 ? -static_cast<int64_t>(block_[i]) : block_[i];
+    }
+    const bool exact32 = sumAbs * 65535 < (int64_t{1} << 31);
+    const bool exact53 = sumAbs * 65535 < (int64_t{1} << 53);
 
     simd_ = options.simd;
     if (simd_ == SimdLevel::kAvx2 && !SimdAvailable(simd_)) simd_ = SimdLevel::kSse2;
@@ -171,7 +183,7 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
 
     int32_t column[kMaxK], row[kMaxK];
     if (!exact32 || !fits16) {
-        path_ = ConvolvePath::kWide;
+        path_ = kernels_ && exact53 ? ConvolvePath::kDouble : ConvolvePath::kWide;
     } else if (!kernels_) {
         path_ = ConvolvePath::kReference;
     } else if (options.allowSeparable && k >= options.separableMinK && FactorSeparable(column, row)) {
@@ -179,11 +191,15 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
     } else {
         path_ = ConvolvePath::kPlanar;
     }
+    planes_.clear();
+    blankPlane_.clear();
+    sums_.clear();
+    zeroSums_.clear();
+    values_.clear();
+    zeroValues_.clear();
     if (path_ == ConvolvePath::kWide || path_ == ConvolvePath::kReference) {
         kernels_ = nullptr;
         simd_ = SimdLevel::kNone;
-        planes_.clear();
-        sums_.clear();
         prepared_ = true;
         return true;
     }
@@ -197,10 +213,14 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
     plan_.bias = static_cast<int32_t>(total * 32768u);  // wraps; only the exact final sum must fit
     for (int r = 0; r < k; ++r)
         for (int q = 0; q < k / 2 + 1; ++q) plan_.pairWeights[r][q] = PairWeight(block_ + r * k, k, q);
+    for (int i = 0; i < k * k; ++i) plan_.weights[i] = block_[i];
+    plan_.divisor = divide;
+    plan_.low = -static_cast<double>(offset);
+    plan_.high = 65535.0 - offset;
+    plan_.offset = offset;
 
     const int blockPixels = kernels_->blockPixels;
     planeStride_ = static_cast<size_t>(width) + k + 2 * blockPixels;
-    blankPlane_.assign(planeStride_, 0x8000);
     slotLine_.assign(k, -1);
     if (path_ == ConvolvePath::kSeparable) {
         uint32_t rowTotal = 0;
@@ -212,10 +232,12 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
         planes_.assign(3 * planeStride_, 0x8000);
         sums_.assign(static_cast<size_t>(k) * 3 * sumStride_, 0);
         zeroSums_.assign(sumStride_, 0);
+    } else if (path_ == ConvolvePath::kDouble) {
+        values_.assign(static_cast<size_t>(k) * 3 * planeStride_, 0.0);
+        zeroValues_.assign(planeStride_, 0.0);
     } else {
         planes_.assign(static_cast<size_t>(k) * 3 * planeStride_, 0x8000);
-        sums_.clear();
-        zeroSums_.clear();
+        blankPlane_.assign(planeStride_, 0x8000);
     }
     prepared_ = true;
     return true;
@@ -251,8 +273,21 @@ const int32_t* Convolver::SumLine(const BMM_Color_64* src, int j, int channel) {
     return base + channel * sumStride_;
 }
 
+const double* Convolver::ValueLine(const BMM_Color_64* src, int j, int channel) {
+    if (j < 0 || j >= height_) return zeroValues_.data();
+    const int slot = j % k_;
+    double* base = values_.data() + static_cast<size_t>(slot) * 3 * planeStride_;
+    if (slotLine_[slot] != j) {
+        const int h = k_ / 2;
+        double* const columns[3] = {base + h, base + planeStride_ + h, base + 2 * planeStride_ + h};
+        kernels_->splitLineDouble(src + static_cast<ptrdiff_t>(j) * width_, width_, columns);
+        slotLine_[slot] = j;
+    }
+    return base + channel * planeStride_;
+}
+
 void Convolver::FilterScalar(const BMM_Color_64* src, BMM_Color_64* dst, int y, const LineSelection& sel) const {
-    const KernelSpec ks{block_, k_, divide_, offset_, invert_};
+    const KernelArgs ks{block_, k_, divide_, offset_, invert_};
     for (int x = 0; x < width_; ++x) {
         if (!sel.Selected(x)) continue;
         dst[x] = path_ == ConvolvePath::kWide ? ReferencePixel<int64_t>(src, width_, height_, x, y, ks)
@@ -296,6 +331,12 @@ void Convolver::FilterLine(const BMM_Color_64* src, BMM_Color_64* dst, int y, co
             for (int r = 0; r < k_; ++r) planes[c * k_ + r] = PlanarLine(src, y + r - h, c);
         job.planes = planes;
         kernels_->filterPlanar(plan_, job);
+    } else if (path_ == ConvolvePath::kDouble) {
+        const double* values[3 * kMaxK];
+        for (int c = 0; c < 3; ++c)
+            for (int r = 0; r < k_; ++r) values[c * k_ + r] = ValueLine(src, y + r - h, c);
+        job.values = values;
+        kernels_->filterDouble(plan_, job);
     } else {
         const int32_t* sums[3 * kMaxK];
         for (int c = 0; c < 3; ++c)

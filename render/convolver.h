@@ -29,7 +29,8 @@ SimdLevel BestSimdLevel();
 
 enum class ConvolvePath {
     kReference,  // scalar, int32 sums (no SIMD available)
-    kWide,       // scalar, int64 sums: the kernel could overflow 32-bit sums
+    kWide,       // scalar, int64 sums: sums could reach 2^53 (or no SIMD)
+    kDouble,     // SIMD, double sums: sums could leave int32 but stay below 2^53
     kPlanar,     // SIMD, 16-bit multiply-add over biased planar lines
     kSeparable,  // SIMD, exact integer rank-1 kernel: two 1-D passes
 };
@@ -71,6 +72,7 @@ private:
     void FilterScalar(const BMM_Color_64* src, BMM_Color_64* dst, int y, const LineSelection& sel) const;
     const uint16_t* PlanarLine(const BMM_Color_64* src, int j, int channel);
     const int32_t* SumLine(const BMM_Color_64* src, int j, int channel);
+    const double* ValueLine(const BMM_Color_64* src, int j, int channel);
 
     bool prepared_ = false;
     ConvolvePath path_ = ConvolvePath::kReference;
@@ -90,4 +92,6 @@ private:
     std::vector<uint16_t> blankPlane_; // biased zeros: lines above and below the frame
     std::vector<int32_t> sums_;        // separable: k slots x 3 channels
     std::vector<int32_t> zeroSums_;
+    std::vector<double> values_;       // double path: k slots x 3 channels
+    std::vector<double> zeroValues_;
 };

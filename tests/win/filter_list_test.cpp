@@ -17,7 +17,10 @@ int g_selChanges = 0;
 int g_otherCommands = 0;
 
 LRESULT CALLBACK ParentProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_COMMAND && LOWORD(wParam) == kListId) ++(HIWORD(wParam) == LBN_SELCHANGE ? g_selChanges : g_otherCommands);
+    if (msg == WM_COMMAND && LOWORD(wParam) == kListId) {
+        if (HIWORD(wParam) == LBN_SELCHANGE) ++g_selChanges;
+        else ++g_otherCommands;
+    }
     return DefWindowProcA(window, msg, wParam, lParam);
 }
 

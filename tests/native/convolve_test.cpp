@@ -1,0 +1,596 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "render/convolve_plan.h"
+#include "render/convolve_reference.h"
+#include "render/convolver.h"
+#include "render/pixel_math.h"
+
+namespace {
+
+using Pixels = std::vector<BMM_Color_64>;
+
+bool Same(const BMM_Color_64& a, const BMM_Color_64& b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+}
+
+// The brute-force oracle: 64-bit sums, every tap tested against the frame.
+struct Oracle {
+    std::vector<int32_t> block;
+    int k;
+    int64_t divide, offset, invert, max;
+
+    int64_t Finish(int64_t sum) const {
+        if (divide != 0) sum /= divide;
+        sum += offset;
+        if (sum < 0) sum = 0;
+        if (sum > max) sum = max;
+        return invert == 1 ? max - sum : sum;
+    }
+
+    // Channel sums of pixel (x, y); channel(p, c) reads channel c of pixel index p.
+    template <class Read>
+    void Sums(int w, int h, int x, int y, Read channel, int64_t sum[3]) const {
+        const int r = k / 2;
+        sum[0] = sum[1] = sum[2] = 0;
+        for (int row = 0; row < k; ++row) {
+            for (int col = 0; col < k; ++col) {
+                const int sx = x + col - r, sy = y + row - r;
+                if (sx < 0 || sy < 0 || sx >= w || sy >= h) continue;
+                for (int c = 0; c < 3; ++c) sum[c] += int64_t{block[row * k + col]} * channel(sy * w + sx, c);
+            }
+        }
+    }
+};
+
+// Expected frame: selected pixels filtered, the others copied.
+template <class Selected>
+Pixels Expected(const Pixels& src, int w, int h, const Oracle& o, Selected selected) {
+    Pixels out = src;
+    auto channel = [&](int i, int c) -> int64_t { return c == 0 ? src[i].r : c == 1 ? src[i].g : src[i].b; };
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            if (!selected(y * w + x)) continue;
+            int64_t s[3];
+            o.Sums(w, h, x, y, channel, s);
+            BMM_Color_64& p = out[y * w + x];
+            p.r = static_cast<uint16_t>(o.Finish(s[0]));
+            p.g = static_cast<uint16_t>(o.Finish(s[1]));
+            p.b = static_cast<uint16_t>(o.Finish(s[2]));
+        }
+    }
+    return out;
+}
+
+Pixels ExpectedAll(const Pixels& src, int w, int h, const Oracle& o) {
+    return Expected(src, w, h, o, [](int) { return true; });
+}
+
+struct Engine {
+    SimdLevel simd;
+    bool separable;
+};
+
+// Every engine this machine can run: scalar, SSE2 and AVX2, each with and
+// without the separable pass (taken from k = 3 on, so every size meets it).
+std::vector<Engine> Engines() {
+    std::vector<Engine> out;
+    for (SimdLevel level : {SimdLevel::kNone, SimdLevel::kSse2, SimdLevel::kAvx2})
+        if (SimdAvailable(level))
+            for (bool sep : {false, true}) out.push_back({level, sep});
+    return out;
+}
+
+std::string Name(const Engine& e) {
+    const char* level = e.simd == SimdLevel::kNone ? "scalar" : e.simd == SimdLevel::kSse2 ? "sse2" : "avx2";
+    return std::string(level) + (e.separable ? "+separable" : "");
+}
+
+Pixels Filter(const Pixels& src, int w, int h, const Oracle& o, const Engine& e, const ChannelSelection& sel = {},
+           ConvolvePath* path = nullptr) {
+    Convolver cv;
+    ConvolveOptions options;
+    options.simd = e.simd;
+    options.allowSeparable = e.separable;
+    options.separableMinK = 3;
+    Pixels dst = src;
+    EXPECT_TRUE(cv.Prepare(o.block.data(), o.k, static_cast<int32_t>(o.divide), static_cast<int32_t>(o.offset),
+                           static_cast<int32_t>(o.invert), w, h, options));
+    for (int y = 0; y < h; ++y) cv.FilterLine(src.data(), dst.data(), y, sel);
+    if (path) *path = cv.path();
+    return dst;
+}
+
+// Compares whole frames; reports the first difference only.
+::testing::AssertionResult FramesEqual(const Pixels& expected, const Pixels& actual, int w) {
+    if (expected.size() != actual.size()) return ::testing::AssertionFailure() << "size differs";
+    for (size_t i = 0; i < expected.size(); ++i) {
+        if (!Same(expected[i], actual[i])) {
+            const BMM_Color_64 &e = expected[i], &a = actual[i];
+            return ::testing::AssertionFailure()
+                   << "pixel (" << i % w << ", " << i / w << "): expected " << e.r << " " << e.g << " " << e.b << " "
+                   << e.a << ", got " << a.r << " " << a.g << " " << a.b << " " << a.a;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+Pixels RandomFrame(std::mt19937& rng, int w, int h) {
+    Pixels p(static_cast<size_t>(w) * h);
+    for (auto& px : p)
+        px = {static_cast<uint16_t>(rng()), static_cast<uint16_t>(rng()), static_cast<uint16_t>(rng()),
+              static_cast<uint16_t>(rng())};
+    return p;
+}
+
+Pixels Uniform(int w, int h, uint16_t v, uint16_t alpha = 0x1234) {
+    return Pixels(static_cast<size_t>(w) * h, BMM_Color_64{v, v, v, alpha});
+}
+
+std::vector<int32_t> Identity(int k) {
+    std::vector<int32_t> b(k * k, 0);
+    b[(k / 2) * k + k / 2] = 1;
+    return b;
+}
+
+TEST(Convolve, IdentityKeepsEveryPixelOnEveryEngine) {
+    std::mt19937 rng(1);
+    for (int k : {3, 5, 7, 9}) {
+        const int w = 37, h = 11;
+        const Pixels src = RandomFrame(rng, w, h);
+        for (int32_t divide : {0, 1}) {
+            const Oracle o{Identity(k), k, divide, 0, 0, 65535};
+            for (const Engine& e : Engines())
+                EXPECT_TRUE(FramesEqual(src, Filter(src, w, h, o, e), w)) << Name(e) << " k=" << k;
+        }
+    }
+}
+
+TEST(Convolve, AllZeroWeightsGiveBlackOrWhiteKeepingAlpha) {
+    std::mt19937 rng(2);
+    const int w = 21, h = 6;
+    const Pixels src = RandomFrame(rng, w, h);
+    for (int32_t invert : {0, 1}) {
+        const uint16_t v = invert ? 65535 : 0;
+        const Oracle o{std::vector<int32_t>(25, 0), 5, 1, 0, invert, 65535};
+        for (const Engine& e : Engines()) {
+            const Pixels out = Filter(src, w, h, o, e);
+            for (size_t i = 0; i < out.size(); ++i)
+                ASSERT_TRUE(Same(out[i], BMM_Color_64{v, v, v, src[i].a})) << Name(e) << " pixel " << i;
+        }
+    }
+}
+
+TEST(Convolve, BoxAverageOfUniformFrameLosesWeightAtBorders) {
+    const int w = 19, h = 5;
+    const Pixels src = Uniform(w, h, 900);
+    const Oracle o{std::vector<int32_t>(9, 1), 3, 9, 0, 0, 65535};
+    for (const Engine& e : Engines()) {
+        const Pixels out = Filter(src, w, h, o, e);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const int edges = (x == 0 || x == w - 1) + (y == 0 || y == h - 1);
+                const uint16_t want = edges == 0 ? 900 : edges == 1 ? 600 : 400;
+                const BMM_Color_64& p = out[y * w + x];
+                ASSERT_TRUE(Same(p, BMM_Color_64{want, want, want, 0x1234}))
+                    << Name(e) << " at " << x << "," << y << ": " << p.r;
+            }
+        }
+    }
+}
+
+// Frames wide enough for full SIMD blocks and narrow enough for the tails.
+TEST(Convolve, DivisionTruncatesTowardZeroThenOffsetThenClamp) {
+    struct Case {
+        int32_t centre;
+        uint16_t value;
+        int32_t divide, offset;
+        int want;
+    };
+    const Case cases[] = {
+        {1, 7, -2, 10, 7},        // 7 / -2 = -3, + 10
+        {-1, 7, 2, 0, 0},         // -7 / 2 = -3, clamped
+        {-1, 7, 2, 10, 7},        // -3 + 10
+        {1, 65535, 0, 100, 65535},
+        {1, 500, 0, 100, 600},    // Divide 0: the raw sum plus Offset
+        {1, 9, -1, 20, 11},
+        {3, 65535, 2, -1, 98301}, // 196605 / 2 - 1, clamped to 65535
+    };
+    for (const Case& c : cases) {
+        std::vector<int32_t> block(9, 0);
+        block[4] = c.centre;
+        const Oracle o{block, 3, c.divide, c.offset, 0, 65535};
+        const uint16_t want = static_cast<uint16_t>(c.want > 65535 ? 65535 : c.want);
+        for (int w : {1, 40}) {
+            const Pixels src = Uniform(w, 3, c.value);
+            for (const Engine& e : Engines()) {
+                const Pixels out = Filter(src, w, 3, o, e);
+                for (const auto& p : out) ASSERT_EQ(p.r, want) << Name(e) << " value " << c.value;
+            }
+        }
+    }
+}
+
+TEST(Convolve, OnlyInvertOneInverts) {
+    const Pixels src = Uniform(20, 3, 1000);
+    for (int32_t invert : {0, 1, 2, -1, INT32_MAX}) {
+        const Oracle o{Identity(3), 3, 1, 0, invert, 65535};
+        for (const Engine& e : Engines()) {
+            const uint16_t want = invert == 1 ? 64535 : 1000;
+            for (const auto& p : Filter(src, 20, 3, o, e)) ASSERT_EQ(p.g, want) << Name(e) << " invert " << invert;
+        }
+    }
+}
+
+TEST(Convolve, MaterialSelectionFiltersMatchingPixelsFromAllNeighbours) {
+    std::mt19937 rng(3);
+    const int w = 23, h = 7;
+    const Pixels src = RandomFrame(rng, w, h);
+    std::vector<uint8_t> material(w * h);
+    for (auto& m : material) m = static_cast<uint8_t>(rng() % 4 == 0 ? 3 : rng() % 256);
+    const Oracle o{{1, 2, 1, 2, 4, 2, 1, 2, 1}, 3, 16, 0, 0, 65535};
+    ChannelSelection sel;
+    sel.requested = 2;
+    sel.material = material.data();
+    for (int32_t match : {3, 0, 255, 256, -2}) {
+        sel.matchId = match;
+        const Pixels want = Expected(src, w, h, o, [&](int i) { return int64_t{material[i]} == match; });
+        for (const Engine& e : Engines()) EXPECT_TRUE(FramesEqual(want, Filter(src, w, h, o, e, sel), w)) << Name(e);
+    }
+    sel.matchId = 256;
+    EXPECT_TRUE(FramesEqual(src, Filter(src, w, h, o, Engines().back(), sel), w));
+}
+
+TEST(Convolve, ObjectEntriesAreReadUnsigned) {
+    std::mt19937 rng(4);
+    const int w = 17, h = 5;
+    const Pixels src = RandomFrame(rng, w, h);
+    std::vector<uint16_t> object(w * h);
+    for (auto& v : object) v = rng() % 3 == 0 ? 40000 : static_cast<uint16_t>(rng());
+    const Oracle o{{0, -1, 0, -1, 5, -1, 0, -1, 0}, 3, 1, 0, 0, 65535};
+    ChannelSelection sel;
+    sel.requested = 4;
+    sel.object = object.data();
+    sel.matchId = 40000;
+    const Pixels want = Expected(src, w, h, o, [&](int i) { return object[i] == 40000; });
+    ASSERT_FALSE(FramesEqual(src, want, w));
+    for (const Engine& e : Engines()) EXPECT_TRUE(FramesEqual(want, Filter(src, w, h, o, e, sel), w)) << Name(e);
+    sel.matchId = 40000 - 65536;  // the same bits read signed: must match nothing
+    for (const Engine& e : Engines()) EXPECT_TRUE(FramesEqual(src, Filter(src, w, h, o, e, sel), w)) << Name(e);
+}
+
+TEST(Convolve, MissingChannelCountsAsZero) {
+    std::mt19937 rng(5);
+    const int w = 18, h = 4;
+    const Pixels src = RandomFrame(rng, w, h);
+    std::vector<uint16_t> object(w * h, 7);
+    const Oracle o{{1, 1, 1, 1, 1, 1, 1, 1, 1}, 3, 9, 0, 0, 65535};
+    const Pixels all = ExpectedAll(src, w, h, o);
+    ChannelSelection sel;
+    sel.matchId = 0;
+    sel.requested = 2;          // material requested but absent: entries are 0, even with an object channel
+    sel.object = object.data();
+    for (const Engine& e : Engines()) EXPECT_TRUE(FramesEqual(all, Filter(src, w, h, o, e, sel), w)) << Name(e);
+    sel.matchId = 7;
+    for (const Engine& e : Engines()) EXPECT_TRUE(FramesEqual(src, Filter(src, w, h, o, e, sel), w)) << Name(e);
+    sel.requested = 0;          // nothing requested: entries are 0
+    sel.matchId = 0;
+    for (const Engine& e : Engines()) EXPECT_TRUE(FramesEqual(all, Filter(src, w, h, o, e, sel), w)) << Name(e);
+}
+
+TEST(Convolve, FramesSmallerThanTheKernelClipBothEnds) {
+    std::mt19937 rng(6);
+    struct Size {
+        int w, h;
+    };
+    for (Size s : {Size{1, 1}, Size{1, 9}, Size{9, 1}, Size{2, 2}, Size{1, 5}, Size{6, 1}, Size{3, 2}}) {
+        for (int k : {3, 5, 7, 9}) {
+            std::vector<int32_t> block(k * k);
+            for (auto& v : block) v = static_cast<int32_t>(rng() % 19) - 9;
+            const Oracle o{block, k, 7, 1000, 0, 65535};
+            const Pixels src = RandomFrame(rng, s.w, s.h);
+            const Pixels want = ExpectedAll(src, s.w, s.h, o);
+            for (const Engine& e : Engines())
+                EXPECT_TRUE(FramesEqual(want, Filter(src, s.w, s.h, o, e), s.w))
+                    << Name(e) << " " << s.w << "x" << s.h << " k=" << k;
+        }
+    }
+}
+
+// Which path a kernel beyond 32-bit sums must take: doubles hold every sum
+// exactly below 2^53, beyond that only int64 does.
+ConvolvePath WidePathFor(const std::vector<int32_t>& block, SimdLevel simd) {
+    double total = 0;
+    for (int32_t w : block) total += w < 0 ? -static_cast<double>(w) : w;
+    return simd != SimdLevel::kNone && total * 65535 < 9007199254740992.0 ? ConvolvePath::kDouble
+                                                                          : ConvolvePath::kWide;
+}
+
+TEST(Convolve, HugeWeightsAreExact) {
+    std::mt19937 rng(7);
+    const int w = 13, h = 6;
+    const Pixels src = RandomFrame(rng, w, h);
+    const Pixels white = Uniform(w, h, 65535);
+    std::vector<std::vector<int32_t>> blocks = {
+        std::vector<int32_t>(81, INT32_MIN),  // beyond 2^53: int64 only
+        std::vector<int32_t>(81, INT32_MAX),
+        {32768, 0, 0, 0, 0, 0, 0, 0, 0},  // fits 32-bit sums but not a 16-bit weight
+        {0, 0, 0, 0, 32768, 0, 0, 0, 0},
+        {40000, -1, 0, 0, 0, 0, 0, 0, 1},
+    };
+    std::vector<int32_t> mixed(49), edge(81, INT32_MIN);
+    for (auto& v : mixed) v = static_cast<int32_t>(rng());
+    blocks.push_back(mixed);
+    for (int i = 64; i < 81; ++i) edge[i] = 0;  // 64 * 2^31 * 65535: just below 2^53
+    blocks.push_back(edge);
+    edge[64] = INT32_MIN;  // 65 * 2^31 * 65535: just above
+    blocks.push_back(edge);
+    for (const auto& block : blocks) {
+        const int k = block.size() == 81 ? 9 : block.size() == 49 ? 7 : 3;
+        for (int32_t divide : {-1, 1, 0, 3, INT32_MIN, INT32_MAX, 65536}) {
+            for (int32_t offset : {0, INT32_MIN, INT32_MAX, -65535}) {
+                const Oracle o{block, k, divide, offset, 0, 65535};
+                for (const Pixels* frame : {&src, &white}) {
+                    const Pixels want = ExpectedAll(*frame, w, h, o);
+                    for (const Engine& e : Engines()) {
+                        ConvolvePath path;
+                        const Pixels got = Filter(*frame, w, h, o, e, {}, &path);
+                        EXPECT_TRUE(FramesEqual(want, got, w)) << Name(e) << " divide " << divide << " offset " << offset;
+                        EXPECT_EQ(path, WidePathFor(block, e.simd)) << Name(e);
+                    }
+                }
+            }
+        }
+    }
+}
+
+// The largest kernels the 32-bit paths accept: sum |w| * 65535 just below 2^31.
+TEST(Convolve, KernelsAtTheInt32LimitStayOnTheFastPaths) {
+    std::mt19937 rng(8);
+    const int w = 29, h = 5;
+    const Pixels white = Uniform(w, h, 65535), random = RandomFrame(rng, w, h);
+    std::vector<int32_t> block(9, 0);
+    block[0] = -32768;  // 32768 * 65535 < 2^31, the most negative 16-bit weight
+    std::vector<int32_t> spread(81, 0);
+    for (int i = 0; i < 81; ++i) spread[i] = (i % 2 ? -1 : 1) * (i < 80 ? 404 : 32768 - 80 * 404);
+    for (const auto& b : {block, spread}) {
+        const int k = b.size() == 81 ? 9 : 3;
+        for (int32_t divide : {1, -1, 7, INT32_MIN}) {
+            const Oracle o{b, k, divide, 40000, 1, 65535};
+            for (const Pixels* frame : {&white, &random}) {
+                const Pixels want = ExpectedAll(*frame, w, h, o);
+                for (const Engine& e : Engines()) {
+                    ConvolvePath path;
+                    EXPECT_TRUE(FramesEqual(want, Filter(*frame, w, h, o, e, {}, &path), w)) << Name(e);
+                    EXPECT_NE(path, ConvolvePath::kWide) << Name(e);
+                }
+            }
+        }
+    }
+}
+
+TEST(Convolve, RefusesOtherKernelSizesAndBadInput) {
+    const std::vector<int32_t> block(81, 1);
+    Convolver cv;
+    Pixels src = Uniform(5, 5, 100), dst = src;
+    for (int k : {4, 1, 0, -3, 11}) EXPECT_FALSE(cv.Prepare(block.data(), k, 1, 0, 0, 5, 5)) << k;
+    cv.FilterLine(src.data(), dst.data(), 2, {});
+    EXPECT_TRUE(FramesEqual(src, dst, 5));
+    EXPECT_FALSE(cv.Prepare(nullptr, 3, 1, 0, 0, 5, 5));
+    EXPECT_FALSE(cv.Prepare(block.data(), 3, 1, 0, 0, -1, 5));
+    EXPECT_FALSE(cv.Prepare(block.data(), 3, 1, 0, 0, 5, -1));
+
+    ASSERT_TRUE(cv.Prepare(block.data(), 3, 1, 0, 0, 5, 5));
+    for (int y : {-1, 5, INT32_MAX, INT32_MIN}) cv.FilterLine(src.data(), dst.data(), y, {});
+    cv.FilterLine(nullptr, dst.data(), 0, {});
+    cv.FilterLine(src.data(), nullptr, 0, {});
+    EXPECT_TRUE(FramesEqual(src, dst, 5));
+
+    ASSERT_TRUE(cv.Prepare(block.data(), 3, 1, 0, 0, 0, 0));  // empty frame
+    cv.FilterLine(src.data(), dst.data(), 0, {});
+    EXPECT_TRUE(FramesEqual(src, dst, 5));
+}
+
+std::vector<int32_t> Separable(std::mt19937& rng, int k, int range) {
+    std::vector<int32_t> col(k), row(k), block(k * k);
+    for (auto& v : col) v = static_cast<int32_t>(rng() % (2 * range + 1)) - range;
+    for (auto& v : row) v = static_cast<int32_t>(rng() % (2 * range + 1)) - range;
+    col[rng() % k] = 1 + rng() % range;  // never all zero
+    row[rng() % k] = -1 - static_cast<int32_t>(rng() % range);
+    for (int r = 0; r < k; ++r)
+        for (int c = 0; c < k; ++c) block[r * k + c] = col[r] * row[c];
+    return block;
+}
+
+TEST(Convolve, SeparableKernelsTakeTwoPassesBitIdentically) {
+    std::mt19937 rng(9);
+    const bool simd = BestSimdLevel() != SimdLevel::kNone;
+    for (int k : {3, 5, 7, 9}) {
+        for (int trial = 0; trial < 4; ++trial) {
+            const std::vector<int32_t> block = Separable(rng, k, trial < 2 ? 3 : 12);  // sum |w| <= 108^2
+            const int w = 1 + static_cast<int>(rng() % 45), h = 1 + static_cast<int>(rng() % 12);
+            const Pixels src = RandomFrame(rng, w, h);
+            const Oracle o{block, k, static_cast<int32_t>(rng() % 50) + 1, 0, 0, 65535};
+            const Pixels want = ExpectedAll(src, w, h, o);
+            for (const Engine& e : Engines()) {
+                ConvolvePath path;
+                EXPECT_TRUE(FramesEqual(want, Filter(src, w, h, o, e, {}, &path), w)) << Name(e) << " k=" << k;
+                if (e.separable && e.simd != SimdLevel::kNone) {
+                    EXPECT_EQ(path, ConvolvePath::kSeparable) << Name(e);
+                }
+            }
+        }
+    }
+    // A kernel of rank 2 must not be taken for a separable one.
+    std::vector<int32_t> rank2 = Separable(rng, 5, 3);
+    rank2[7] += 1;
+    const Oracle o{rank2, 5, 1, 0, 0, 65535};
+    ConvolvePath path;
+    const Pixels src = RandomFrame(rng, 20, 8);
+    EXPECT_TRUE(FramesEqual(ExpectedAll(src, 20, 8, o), Filter(src, 20, 8, o, Engines().back(), {}, &path), 20));
+    if (simd) {
+        EXPECT_EQ(path, ConvolvePath::kPlanar);
+    }
+}
+
+// Every engine against the oracle on random frames, kernels and selections.
+TEST(Convolve, RandomFramesMatchTheOracleOnEveryEngine) {
+    std::mt19937 rng(10);
+    const int32_t divides[] = {1, 0, -1, 2, 3, -7, 9, 25, 81, 1000, -65536, INT32_MAX, INT32_MIN};
+    for (int trial = 0; trial < 600; ++trial) {
+        const int k = 3 + 2 * static_cast<int>(rng() % 4);
+        const int w = 1 + static_cast<int>(rng() % 40), h = 1 + static_cast<int>(rng() % 10);
+        std::vector<int32_t> block(k * k);
+        const int range = trial % 4 == 0 ? 400 : 20;
+        for (auto& v : block) v = static_cast<int32_t>(rng() % (2 * range + 1)) - range;
+        if (trial % 11 == 0)
+            for (auto& v : block) v = static_cast<int32_t>(rng()) >> (rng() % 32);  // 32-bit sums overflow
+        if (trial % 5 == 0) block = Separable(rng, k, 6);
+        if (trial % 7 == 0)
+            for (auto& v : block) v = rng() % 3 ? 0 : v;  // sparse
+        const int32_t divide = divides[rng() % (sizeof divides / sizeof divides[0])];
+        const int32_t offset = static_cast<int32_t>(rng() % 200001) - 100000;
+        const Oracle o{block, k, divide, offset, static_cast<int32_t>(rng() % 3), 65535};
+        const Pixels src = RandomFrame(rng, w, h);
+
+        std::vector<uint8_t> material(static_cast<size_t>(w) * h);
+        for (auto& m : material) m = static_cast<uint8_t>(rng() % 3);
+        ChannelSelection sel;
+        const bool selective = trial % 3 == 1;
+        if (selective) {
+            sel.requested = 2;
+            sel.material = material.data();
+            sel.matchId = 1;
+        }
+        const Pixels want = Expected(src, w, h, o, [&](int i) { return !selective || material[i] == 1; });
+        for (const Engine& e : Engines())
+            ASSERT_TRUE(FramesEqual(want, Filter(src, w, h, o, e, sel), w))
+                << Name(e) << " trial " << trial << " k=" << k << " " << w << "x" << h << " divide " << divide;
+    }
+}
+
+// Lines asked for out of order, twice, or from another source buffer must
+// not be served stale split lines.
+TEST(Convolve, LineOrderAndSourceChangesDoNotMatter) {
+    std::mt19937 rng(11);
+    const int w = 33, h = 14;
+    const Pixels a = RandomFrame(rng, w, h), b = RandomFrame(rng, w, h);
+    for (int k : {3, 9}) {
+        for (bool separable : {false, true}) {
+            const std::vector<int32_t> block = separable ? Separable(rng, k, 4) : std::vector<int32_t>(k * k, 1);
+            const Oracle o{block, k, 5, 3, 0, 65535};
+            const Pixels wantA = ExpectedAll(a, w, h, o), wantB = ExpectedAll(b, w, h, o);
+            for (const Engine& e : Engines()) {
+                Convolver cv;
+                ConvolveOptions opt;
+                opt.simd = e.simd;
+                opt.allowSeparable = separable;
+                opt.separableMinK = 3;
+                ASSERT_TRUE(cv.Prepare(block.data(), k, 5, 3, 0, w, h, opt));
+                Pixels outA = a, outB = b;
+                std::vector<int> order;
+                for (int y = h - 1; y >= 0; --y) order.push_back(y);
+                for (int i = 0; i < 10; ++i) order.push_back(static_cast<int>(rng() % h));
+                for (int y : order) {
+                    cv.FilterLine(a.data(), outA.data(), y, {});
+                    cv.FilterLine(b.data(), outB.data(), (y * 5) % h, {});
+                }
+                for (int y = 0; y < h; ++y) cv.FilterLine(b.data(), outB.data(), y, {});
+                EXPECT_TRUE(FramesEqual(wantA, outA, w)) << Name(e) << " k=" << k;
+                EXPECT_TRUE(FramesEqual(wantB, outB, w)) << Name(e) << " k=" << k;
+            }
+        }
+    }
+}
+
+// The scalar form of the SIMD finishing (multiply-high division, clamp,
+// biased pack, XOR) against the straightforward finishing step.
+TEST(Convolve, FastFinishingMatchesFinishChannel) {
+    std::mt19937 rng(12);
+    std::vector<int32_t> divisors = {2, 3, 5, 7, 9, 10, 25, 81, 641, 65535, 65536, 1 << 30, INT32_MAX,
+                                     INT32_MIN, -2, -3, -9, -1000, INT32_MIN + 1, 0, 1, -1};
+    for (int i = 0; i < 40; ++i) divisors.push_back(static_cast<int32_t>(rng()));
+    std::vector<int32_t> sums = {0, 1, -1, 2, -2, INT32_MAX, INT32_MIN + 1, INT32_MAX - 1, 65535, -65535, 1 << 30};
+    for (int i = 0; i < 400; ++i) sums.push_back(static_cast<int32_t>(rng()) >> (rng() % 31));
+    const int32_t offsets[] = {0, 1, -1, 32768, -32768, 65535, -65536, INT32_MAX, INT32_MIN, INT32_MIN + 1};
+    for (int32_t d : divisors) {
+        if (d != 0 && d != 1 && d != -1) {
+            const SignedDivider m = MakeSignedDivider(d);
+            for (int32_t n : sums) ASSERT_EQ(ApplyDivider(m, n), n / d) << n << " / " << d;
+        }
+        for (int32_t offset : offsets) {
+            for (int32_t invert : {0, 1}) {
+                const FinishPlan f = MakeFinishPlan(d, offset, invert);
+                for (int32_t n : sums) {
+                    if (n == INT32_MIN) continue;  // beyond any sum the 32-bit paths accept
+                    ASSERT_EQ(LaneToChannel(f, FinishLane(f, n)), FinishChannel<65535>(n, d, offset, invert))
+                        << n << " / " << d << " + " << offset << " invert " << invert;
+                }
+            }
+        }
+    }
+}
+
+TEST(Convolve, FinishChannelEdgeCases) {
+    EXPECT_EQ(FinishChannel<65535>(int32_t{7}, -2, 10, 0), 7);
+    EXPECT_EQ(FinishChannel<65535>(int32_t{-7}, 2, 0, 0), 0);
+    EXPECT_EQ(FinishChannel<65535>(int32_t{-7}, 2, 0, 1), 65535);
+    EXPECT_EQ(FinishChannel<255>(int32_t{-7}, 2, 10, 0), 7);
+    EXPECT_EQ(FinishChannel<255>(int32_t{0}, 1, 128, 1), 127);
+    EXPECT_EQ(FinishChannel<65535>(INT32_MIN, -1, INT32_MIN, 0), 0);  // 2^31 - 2^31
+    EXPECT_EQ(FinishChannel<65535>(INT32_MIN, -1, 0, 0), 65535);
+    EXPECT_EQ(FinishChannel<65535>(int64_t{INT32_MIN} * 81 * 65535, -1, INT32_MIN, 0), 65535);
+    EXPECT_EQ(FinishChannel<65535>(int64_t{100}, 0, INT32_MAX, 2), 65535);
+}
+
+// The dialog preview's 8-bit routine on colour values.
+TEST(Convolve, PreviewColourValuesMatchTheOracle) {
+    std::mt19937 rng(13);
+    auto channel = [](const std::vector<uint32_t>& img) {
+        return [&img](int i, int c) -> int64_t { return (img[i] >> (8 * c)) & 0xFF; };
+    };
+    for (int trial = 0; trial < 100; ++trial) {
+        const int k = 3 + 2 * static_cast<int>(rng() % 4);
+        const int w = 1 + static_cast<int>(rng() % 30), h = 1 + static_cast<int>(rng() % 20);
+        std::vector<int32_t> block(k * k);
+        for (auto& v : block) v = trial % 8 == 0 ? static_cast<int32_t>(rng()) : static_cast<int32_t>(rng() % 11) - 5;
+        const int32_t divide = static_cast<int32_t>(rng() % 21) - 10;
+        const int32_t offset = static_cast<int32_t>(rng() % 301) - 100;
+        const int32_t invert = static_cast<int32_t>(rng() % 3);
+        std::vector<uint32_t> src(w * h), dst(w * h, 0xDEADBEEF);
+        for (auto& p : src) p = static_cast<uint32_t>(rng()) & 0xFFFFFFu;
+        ASSERT_TRUE(FilterColorValues(src.data(), dst.data(), w, h, block.data(), k, divide, offset, invert));
+        const Oracle o{block, k, divide, offset, invert, 255};
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                int64_t s[3];
+                o.Sums(w, h, x, y, channel(src), s);
+                const uint32_t want = static_cast<uint32_t>(o.Finish(s[0]) | o.Finish(s[1]) << 8 | o.Finish(s[2]) << 16);
+                ASSERT_EQ(dst[y * w + x], want) << "trial " << trial << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(Convolve, PreviewUniformGreyAndRefusals) {
+    std::vector<uint32_t> src(160 * 120, 0x00123456u), dst(src.size());
+    const std::vector<int32_t> zero(81, 0);
+    ASSERT_TRUE(FilterColorValues(src.data(), dst.data(), 160, 120, zero.data(), 9, 1, 128, 0));
+    for (uint32_t v : dst) ASSERT_EQ(v, 0x00808080u);
+    ASSERT_TRUE(FilterColorValues(src.data(), dst.data(), 160, 120, zero.data(), 9, 1, 128, 1));
+    for (uint32_t v : dst) ASSERT_EQ(v, 0x007F7F7Fu);
+
+    std::vector<uint32_t> untouched(4, 0xABCDEFu);
+    EXPECT_FALSE(FilterColorValues(src.data(), untouched.data(), 2, 2, zero.data(), 4, 1, 0, 0));
+    EXPECT_FALSE(FilterColorValues(nullptr, untouched.data(), 2, 2, zero.data(), 3, 1, 0, 0));
+    EXPECT_FALSE(FilterColorValues(src.data(), untouched.data(), 2, 2, nullptr, 3, 1, 0, 0));
+    EXPECT_FALSE(FilterColorValues(src.data(), untouched.data(), -2, 2, zero.data(), 3, 1, 0, 0));
+    for (uint32_t v : untouched) EXPECT_EQ(v, 0xABCDEFu);
+    EXPECT_TRUE(FilterColorValues(nullptr, nullptr, 0, 0, zero.data(), 3, 1, 0, 0));
+}
+
+}  // namespace

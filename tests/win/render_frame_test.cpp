@@ -1,0 +1,390 @@
+// RenderFrame as the host drives it: the frame in a host bitmap, the
+// filter's configuration, a progress window that records every message.
+// Results are checked pixel by pixel against a plain 64-bit oracle.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "hostlib/host_control.h"
+#include "plugin/kernel_params.h"
+#include "tests/win/support/win_support.h"
+
+namespace {
+
+struct Message {
+    UINT id;
+    WPARAM wParam;
+    LPARAM lParam;
+    int32_t flagSeen;
+};
+
+// Records the progress messages; answers the abort query of one line.
+class Recorder {
+public:
+    explicit Recorder(int abortAtLine = -1) : abortAt_(abortAtLine) {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "RenderRecorder";
+        RegisterClassA(&wc);
+        window_ = CreateWindowA("RenderRecorder", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~Recorder() { DestroyWindow(window_); }
+    HWND Handle() const { return window_; }
+    std::vector<Message> messages;
+
+private:
+    static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+        auto* self = reinterpret_cast<Recorder*>(GetWindowLongPtrA(w, GWLP_USERDATA));
+        if (self && (m == 0x420 || m == 0x421)) {
+            int32_t flag = -7;
+            if (m == 0x421 && lp) {
+                auto* p = reinterpret_cast<int32_t*>(lp);
+                flag = *p;
+                if (!self->messages.empty() && int(self->messages.back().wParam) == self->abortAt_) *p = 1;
+            }
+            self->messages.push_back({m, wp, lp, flag});
+            return 0;
+        }
+        return DefWindowProcA(w, m, wp, lp);
+    }
+    HWND window_ = nullptr;
+    int abortAt_;
+};
+
+struct Frame {
+    int w, h;
+    std::vector<BMM_Color_64> px;
+    std::vector<uint8_t> material;
+    std::vector<uint16_t> object;
+};
+
+Frame RandomFrame(int w, int h, uint32_t seed) {
+    std::mt19937 rng(seed);
+    Frame f{w, h, std::vector<BMM_Color_64>(size_t(w) * h), {}, {}};
+    for (auto& p : f.px) p = {uint16_t(rng()), uint16_t(rng()), uint16_t(rng()), uint16_t(rng())};
+    return f;
+}
+
+struct Kernel {
+    int k;
+    std::vector<int32_t> block;  // k x k, row by row
+    int32_t divide = 1, offset = 0, invert = 0;
+};
+
+// The plain definition: every tap inside the frame, 64-bit sums, division
+// truncating toward zero, then Offset, the clamp and Invert.
+BMM_Color_64 Oracle(const Frame& f, int x, int y, const Kernel& kn) {
+    const int h = kn.k / 2;
+    int64_t sum[3] = {0, 0, 0};
+    for (int r = 0; r < kn.k; ++r)
+        for (int c = 0; c < kn.k; ++c) {
+            const int yy = y + r - h, xx = x + c - h;
+            if (yy < 0 || yy >= f.h || xx < 0 || xx >= f.w) continue;
+            const BMM_Color_64& p = f.px[size_t(yy) * f.w + xx];
+            const int64_t w = kn.block[size_t(r) * kn.k + c];
+            sum[0] += w * p.r;
+            sum[1] += w * p.g;
+            sum[2] += w * p.b;
+        }
+    uint16_t out[3];
+    for (int i = 0; i < 3; ++i) {
+        int64_t v = sum[i];
+        if (kn.divide != 0) v /= kn.divide;
+        v += kn.offset;
+        v = v < 0 ? 0 : v > 65535 ? 65535 : v;
+        if (kn.invert == 1) v = 65535 - v;
+        out[i] = uint16_t(v);
+    }
+    return {out[0], out[1], out[2], f.px[size_t(y) * f.w + x].a};
+}
+
+KernelParams ParamsFor(const Kernel& kn, int32_t source = kSourceWhole) {
+    KernelParams p = DefaultParams();
+    p.source = source;
+    p.kernel.kernelSize = kn.k;
+    const int s = BlockStart(kn.k);
+    for (int r = 0; r < kn.k; ++r)
+        for (int c = 0; c < kn.k; ++c) p.kernel.weights[9 * (s + r) + s + c] = kn.block[size_t(r) * kn.k + c];
+    p.kernel.divide = kn.divide;
+    p.kernel.offset = kn.offset;
+    p.kernel.invert = kn.invert;
+    return p;
+}
+
+class RenderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(lib.Load());
+        filter.reset(lib.NewFilter());
+        ASSERT_NE(filter, nullptr);
+    }
+    void TearDown() override {
+        filter.reset();
+        lib.Unload();
+    }
+
+    // Renders f with p; answers the frame as the host holds it afterwards.
+    std::vector<BMM_Color_64> Render(const Frame& f, KernelParams p, HWND progress, int* result = nullptr,
+                                     MemoryStorage** keep = nullptr) {
+        EXPECT_EQ(filter->LoadConfigure(&p), 1);
+        storage = std::make_unique<MemoryStorage>(uint16_t(f.w), uint16_t(f.h));
+        std::copy(f.px.begin(), f.px.end(), storage->Pixels());
+        if (!f.material.empty()) std::copy(f.material.begin(), f.material.end(), storage->AddMaterialChannel());
+        if (!f.object.empty()) std::copy(f.object.begin(), f.object.end(), storage->AddObjectChannel());
+        Bitmap bitmap(storage.get());
+        filter->SetSource(&bitmap);
+        const int r = filter->RenderFrame(progress);
+        filter->SetSource(nullptr);
+        if (result) *result = r;
+        if (keep) *keep = storage.get();
+        return std::vector<BMM_Color_64>(storage->Pixels(), storage->Pixels() + f.px.size());
+    }
+
+    PluginLibrary lib;
+    std::unique_ptr<ImageFilter> filter;
+    std::unique_ptr<MemoryStorage> storage;
+};
+
+bool Same(const BMM_Color_64& a, const BMM_Color_64& b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+}
+
+// Every pixel: selected ones equal the oracle, the others the input.
+void ExpectFiltered(const Frame& f, const std::vector<BMM_Color_64>& out, const Kernel& kn,
+                    const std::vector<bool>& selected, int lastLine = -1) {
+    if (lastLine < 0) lastLine = f.h - 1;
+    int wrong = 0;
+    for (int y = 0; y < f.h; ++y)
+        for (int x = 0; x < f.w; ++x) {
+            const size_t i = size_t(y) * f.w + x;
+            const BMM_Color_64 want = selected[i] && y <= lastLine ? Oracle(f, x, y, kn) : f.px[i];
+            if (!Same(out[i], want) && ++wrong <= 5)
+                ADD_FAILURE() << "pixel (" << x << ", " << y << ") k=" << kn.k << ": got " << out[i].r << ","
+                              << out[i].g << "," << out[i].b << "," << out[i].a << " want " << want.r << ","
+                              << want.g << "," << want.b << "," << want.a;
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
+Kernel RandomKernel(int k, std::mt19937& rng, int32_t lo, int32_t hi) {
+    Kernel kn{k, std::vector<int32_t>(size_t(k) * k)};
+    std::uniform_int_distribution<int32_t> d(lo, hi);
+    for (auto& w : kn.block) w = d(rng);
+    kn.divide = std::uniform_int_distribution<int32_t>(-40, 40)(rng);
+    kn.offset = std::uniform_int_distribution<int32_t>(-70000, 70000)(rng);
+    kn.invert = std::uniform_int_distribution<int32_t>(0, 2)(rng);
+    return kn;
+}
+
+TEST_F(RenderTest, WholeFrameMatchesTheOracleForEverySize) {
+    std::mt19937 rng(11);
+    for (int k : {3, 5, 7, 9})
+        for (auto wh : {std::pair<int, int>{23, 17}, {1, 1}, {1, 6}, {6, 1}, {2, 2}, {k - 1, k + 2}}) {
+            const Frame f = RandomFrame(wh.first, wh.second, rng());
+            const Kernel kn = RandomKernel(k, rng, -300, 300);
+            Recorder progress;
+            int result = 0;
+            MemoryStorage* s = nullptr;
+            const auto out = Render(f, ParamsFor(kn), progress.Handle(), &result, &s);
+            EXPECT_EQ(result, 1);
+            EXPECT_EQ(s->linesWritten, f.h) << "every line goes back";
+            ExpectFiltered(f, out, kn, std::vector<bool>(f.px.size(), true));
+        }
+}
+
+TEST_F(RenderTest, BoxBlurOnAUniformFrameShowsTheBorders) {
+    Frame f{5, 4, std::vector<BMM_Color_64>(20, BMM_Color_64{900, 900, 900, 1234}), {}, {}};
+    Kernel box{3, std::vector<int32_t>(9, 1), 9, 0, 0};
+    const auto out = Render(f, ParamsFor(box), nullptr);
+    auto at = [&](int x, int y) { return out[size_t(y) * 5 + x]; };
+    EXPECT_EQ(at(2, 1).r, 900);
+    EXPECT_EQ(at(2, 0).g, 600);
+    EXPECT_EQ(at(0, 2).b, 600);
+    EXPECT_EQ(at(0, 0).r, 400);
+    EXPECT_EQ(at(4, 3).r, 400);
+    EXPECT_EQ(at(4, 3).a, 1234);
+}
+
+TEST_F(RenderTest, ArithmeticEdges) {
+    const Frame f = RandomFrame(9, 8, 5);
+    std::vector<bool> all(f.px.size(), true);
+    Kernel identity{3, {0, 0, 0, 0, 1, 0, 0, 0, 0}};
+    ExpectFiltered(f, Render(f, ParamsFor(identity), nullptr), identity, all);
+    for (int32_t invert : {0, 1, 2, -1}) {
+        Kernel zero{5, std::vector<int32_t>(25, 0), 1, 0, invert};
+        ExpectFiltered(f, Render(f, ParamsFor(zero), nullptr), zero, all);
+    }
+    Kernel divideZero{3, {0, 0, 0, 0, 1, 0, 0, 0, 0}, 0, 100, 0};
+    ExpectFiltered(f, Render(f, ParamsFor(divideZero), nullptr), divideZero, all);
+    Kernel negativeDivide{3, {0, 0, 0, 0, 7, 0, 0, 0, 0}, -2, 70000, 0};
+    ExpectFiltered(f, Render(f, ParamsFor(negativeDivide), nullptr), negativeDivide, all);
+}
+
+// Weights far beyond what 32-bit sums hold come out exact, and a Divide of
+// -1 with the most negative sums does not trap.
+TEST_F(RenderTest, HugeWeightsAreExact) {
+    std::mt19937 rng(3);
+    const Frame f = RandomFrame(12, 10, 9);
+    std::vector<bool> all(f.px.size(), true);
+    for (int k : {3, 9}) {
+        Kernel big = RandomKernel(k, rng, INT32_MIN, INT32_MAX);
+        ExpectFiltered(f, Render(f, ParamsFor(big), nullptr), big, all);
+        Kernel allMin{k, std::vector<int32_t>(size_t(k) * k, INT32_MIN), -1, INT32_MIN, 1};
+        ExpectFiltered(f, Render(f, ParamsFor(allMin), nullptr), allMin, all);
+        Kernel justOver{k, std::vector<int32_t>(size_t(k) * k, 32768 / (k * k) + 1), 1, -1000000, 0};
+        ExpectFiltered(f, Render(f, ParamsFor(justOver), nullptr), justOver, all);
+    }
+}
+
+TEST_F(RenderTest, SelectsByMaterialAndObjectIds) {
+    std::mt19937 rng(21);
+    Frame f = RandomFrame(16, 11, 4);
+    f.material.resize(f.px.size());
+    f.object.resize(f.px.size());
+    for (size_t i = 0; i < f.px.size(); ++i) {
+        f.material[i] = uint8_t(rng() % 4 == 0 ? 3 : (i % 2 ? 200 : 1));
+        f.object[i] = uint16_t(rng() % 3 == 0 ? 40000 : 7);
+    }
+    Kernel kn = RandomKernel(5, rng, -50, 50);
+
+    KernelParams p = ParamsFor(kn, kSourceMaterial);
+    p.materialId = 3;
+    p.objectId = 7;  // not consulted
+    std::vector<bool> sel(f.px.size());
+    for (size_t i = 0; i < sel.size(); ++i) sel[i] = f.material[i] == 3;
+    ExpectFiltered(f, Render(f, p, nullptr), kn, sel);
+
+    p.materialId = 200;  // bytes read without sign
+    for (size_t i = 0; i < sel.size(); ++i) sel[i] = f.material[i] == 200;
+    ExpectFiltered(f, Render(f, p, nullptr), kn, sel);
+
+    p = ParamsFor(kn, kSourceObject);
+    p.objectId = 40000;
+    p.materialId = 3;
+    for (size_t i = 0; i < sel.size(); ++i) sel[i] = f.object[i] == 40000;
+    ExpectFiltered(f, Render(f, p, nullptr), kn, sel);
+
+    // Whole image never looks at a channel, whatever the IDs say.
+    p = ParamsFor(kn, kSourceWhole);
+    p.objectId = 40000;
+    p.materialId = 3;
+    ExpectFiltered(f, Render(f, p, nullptr), kn, std::vector<bool>(f.px.size(), true));
+}
+
+TEST_F(RenderTest, IdsThatMatchNothingStillReportEveryLine) {
+    Frame f = RandomFrame(6, 5, 8);
+    f.material.assign(f.px.size(), 255);
+    f.object.assign(f.px.size(), 65535);
+    Kernel kn{3, std::vector<int32_t>(9, 2), 3, 5, 0};
+    const std::vector<bool> none(f.px.size(), false);
+    for (int32_t id : {256, -1, -5, 70000}) {
+        KernelParams p = ParamsFor(kn, kSourceMaterial);
+        p.materialId = id;
+        Recorder progress;
+        ExpectFiltered(f, Render(f, p, progress.Handle()), kn, none);
+        EXPECT_EQ(progress.messages.size(), 2u * f.h) << id;
+        p = ParamsFor(kn, kSourceObject);
+        p.objectId = id == 256 ? 65536 : id;
+        ExpectFiltered(f, Render(f, p, nullptr), kn, none);
+    }
+}
+
+TEST_F(RenderTest, ProgressMessagesComeInPairsBeforeEachLine) {
+    const Frame f = RandomFrame(4, 7, 1);
+    Recorder progress;
+    Render(f, ParamsFor(Kernel{3, std::vector<int32_t>(9, 1), 9}), progress.Handle());
+    ASSERT_EQ(progress.messages.size(), 14u);
+    for (int y = 0; y < 7; ++y) {
+        const Message& m = progress.messages[2 * y];
+        const Message& q = progress.messages[2 * y + 1];
+        EXPECT_EQ(m.id, 0x420u);
+        EXPECT_EQ(m.wParam, WPARAM(y));
+        EXPECT_EQ(m.lParam, LPARAM(6));
+        EXPECT_EQ(q.id, 0x421u);
+        EXPECT_EQ(q.wParam, 0u);
+        EXPECT_NE(q.lParam, 0);
+        EXPECT_EQ(q.flagSeen, 0);
+    }
+}
+
+TEST_F(RenderTest, AbortStopsBeforeTheLineAndWritesEverythingBack) {
+    std::mt19937 rng(2);
+    const Frame f = RandomFrame(9, 20, 6);
+    const Kernel kn = RandomKernel(3, rng, -9, 9);
+    Recorder progress(10);
+    int result = 0;
+    MemoryStorage* s = nullptr;
+    const auto out = Render(f, ParamsFor(kn), progress.Handle(), &result, &s);
+    EXPECT_EQ(result, 1);
+    ASSERT_EQ(progress.messages.size(), 22u);
+    EXPECT_EQ(progress.messages[20].wParam, 10u);
+    EXPECT_EQ(s->linesWritten, 20);
+    ExpectFiltered(f, out, kn, std::vector<bool>(f.px.size(), true), 9);
+}
+
+TEST_F(RenderTest, SkippedConvolutionsLeaveTheFrameAndSendNothing) {
+    const Frame f = RandomFrame(7, 6, 12);
+    const Kernel kn{3, std::vector<int32_t>(9, 1), 1};
+    const std::vector<bool> none(f.px.size(), false);
+    KernelParams noChannel = ParamsFor(kn, kSourceObject);  // the frame has no object channel
+    KernelParams badSource = ParamsFor(kn, 1012);
+    KernelParams badSize = ParamsFor(kn);
+    badSize.kernel.kernelSize = 4;  // only a loaded configuration can hold this
+    KernelParams hugeSize = ParamsFor(kn);
+    hugeSize.kernel.kernelSize = 1 << 30;
+    for (const KernelParams& p : {noChannel, badSource, badSize, hugeSize}) {
+        Recorder progress;
+        int result = 0;
+        MemoryStorage* s = nullptr;
+        const auto out = Render(f, p, progress.Handle(), &result, &s);
+        EXPECT_EQ(result, 1);
+        EXPECT_TRUE(progress.messages.empty());
+        EXPECT_EQ(s->linesWritten, f.h);
+        ExpectFiltered(f, out, kn, none);
+    }
+}
+
+TEST_F(RenderTest, EmptyFrames) {
+    Recorder progress;
+    int result = 0;
+    Render(Frame{5, 0, {}, {}, {}}, ParamsFor(Kernel{3, std::vector<int32_t>(9, 1)}), progress.Handle(), &result);
+    EXPECT_EQ(result, 1);
+    EXPECT_TRUE(progress.messages.empty());
+    Render(Frame{0, 5, {}, {}, {}}, ParamsFor(Kernel{3, std::vector<int32_t>(9, 1)}), progress.Handle(), &result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(progress.messages.size(), 10u);
+}
+
+// A storage that claims a frame too large to copy and counts every call.
+class HugeStorage : public BitmapStorage {
+public:
+    HugeStorage(uint16_t w, uint16_t h) : BitmapStorage(w, h) {}
+    int GetLinearPixels(int, int, int, BMM_Color_64*) override { return ++reads, 1; }
+    int PutPixels(int, int, int, const BMM_Color_64*) override { return ++writes, 1; }
+    void* GetChannel(uint32_t, uint32_t*) override { return nullptr; }
+    int reads = 0, writes = 0;
+};
+
+TEST_F(RenderTest, AFrameWhoseCopiesCannotBeHadIsLeftAlone) {
+    // 65535 x 65535 x 8 bytes is beyond a 32-bit address space; 20000 x 20000
+    // fits the arithmetic but not twice in memory.
+    for (uint16_t side : {uint16_t(65535), uint16_t(20000)}) {
+        HugeStorage huge(side, side);
+        Bitmap bitmap(&huge);
+        KernelParams p = ParamsFor(Kernel{3, std::vector<int32_t>(9, 1)});
+        ASSERT_EQ(filter->LoadConfigure(&p), 1);
+        filter->SetSource(&bitmap);
+        Recorder progress;
+        EXPECT_EQ(filter->RenderFrame(progress.Handle()), 1);
+        filter->SetSource(nullptr);
+        EXPECT_EQ(huge.writes, 0) << side;
+        EXPECT_TRUE(progress.messages.empty());
+    }
+}
+
+}  // namespace

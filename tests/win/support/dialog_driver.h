@@ -1,0 +1,61 @@
+#pragma once
+// Driving the control dialog from a second thread the way a user's input
+// reaches it, and reading back what it shows.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+constexpr char kControlCaption[] = "Velmora Filter Control";
+
+// A fresh folder in the temp directory, removed with its files when the
+// object goes (the tests make no subfolders).
+class TempDir {
+public:
+    explicit TempDir(const char* tag);
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadBytes(const std::string& path);  // empty when the file is missing
+bool WriteBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// One library file entry as the file format lays it out (CR LF line ends):
+// rows holds the k x k centred block, row by row.
+std::string EntryText(const std::string& name, const std::vector<std::vector<int>>& rows, int divide, int offset,
+                      int invert);
+
+HWND Cell(HWND dialog, int row, int column);  // weight cell (row, column)
+void SetText(HWND control, const std::string& text);
+// Replaces the control's text keystroke by keystroke (WM_CHAR), as typing does.
+void Type(HWND control, const std::string& text);
+// A control's text through WM_GETTEXT, which, unlike GetWindowText, also
+// reaches a control of another process.
+std::string Text(HWND control);
+std::string TextOf(HWND dialog, int id);
+void Click(HWND dialog, int id);  // BM_CLICK: what a mouse click on a button produces
+bool Checked(HWND dialog, int id);
+bool Enabled(HWND dialog, int id);
+// A click on the upper (up = true) or lower half of a spinner's arrows.
+void ClickSpinner(HWND dialog, int id, bool up);
+
+std::vector<std::string> ListItems(HWND list);
+std::string SelectedItem(HWND list);  // "" when nothing is selected
+int ItemIndex(HWND list, const std::string& text);  // -1 when absent
+// Selects item index (-1: none) and tells the dialog, as a user's click does.
+void Pick(HWND dialog, int index, WORD notification = LBN_SELCHANGE);
+
+// Waits until the window and its children have no pending repaint, so
+// nothing painted afterwards is overwritten by a late WM_PAINT.
+bool WaitForPaint(HWND window, DWORD timeoutMs = 3000);
+
+// The client area of a window as 0x00BBGGRR colour values, row by row from
+// the top, width x height (cut to the client area).
+std::vector<COLORREF> CaptureClient(HWND window, int width, int height);
