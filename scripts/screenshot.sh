@@ -2,21 +2,11 @@
 # Remakes docs/control_dialog.png: the control dialog after a Preview of an
 # edge finder, with a name typed and a few entries in the filter list,
 # captured under Xvfb by a disabled test of preview_test.exe.
-#
-# No window manager runs under Xvfb, so Wine is told to draw window frames
-# itself, or the picture would have no caption. That setting lives in a Wine
-# prefix of its own under build/, so the prefix the tests use is left alone.
+# The Wine prefix draws window frames itself (scripts/setup.sh sets that up),
+# so the picture has its caption although no window manager runs under Xvfb.
 set -eu
 . "$(dirname "$0")/env.sh"
 "$root/scripts/build.sh"
-
-export WINEPREFIX="$root/build/wine-screenshot"
-if [ ! -f "$WINEPREFIX/.frames-drawn-by-wine" ]; then
-    wineboot -i >/dev/null 2>&1 || true
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wineserver -w
-    touch "$WINEPREFIX/.frames-drawn-by-wine"
-fi
 
 out="$root/docs/control_dialog.png"
 mkdir -p "$root/docs"
