@@ -10,6 +10,12 @@ struct HostOptions {
     std::string plugCfgDir;
 };
 
+// Exit statuses. 3 is left out: it is what abort() leaves on Windows.
+constexpr int kExitDone = 0;
+constexpr int kExitError = 2;
+constexpr int kExitStopped = 4;    // render stopped part way
+constexpr int kExitCancelled = 5;  // setup closed with Cancel
+
 // Raised for bad input; main prints it as the one error line.
 struct CommandError {
     std::string message;

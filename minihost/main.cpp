@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ const char kUsage[] =
     "                            write a 612-byte filter configuration\n"
     "  setup CONFIG              open the control dialog on CONFIG (a missing file starts from the\n"
     "                            defaults); OK writes CONFIG, Cancel leaves it as it was\n"
-    "exit status: 0 done, 2 error, 3 render stopped part way or setup cancelled\n";
+    "exit status: 0 done, 2 error, 4 render stopped part way, 5 setup cancelled\n";
 
 using CommandFn = int (*)(LoadedPlugin&, const std::vector<std::string>&);
 
@@ -44,7 +45,7 @@ const Command kCommands[] = {
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "minihost: %s\n", message.c_str());
-    return 2;
+    return kExitError;
 }
 
 }  // namespace
@@ -93,5 +94,7 @@ int main(int argc, char** argv) {
         return chosen->run(plugin, rest);
     } catch (const CommandError& e) {
         return Fail(e.message);
+    } catch (const std::bad_alloc&) {
+        return Fail("not enough memory for this " + command);
     }
 }

@@ -87,8 +87,10 @@ bool DecodeRows(FILE* file, PngImage* image, ErrorText* error) {
     return true;
 }
 
-bool EncodeRows(FILE* file, uint32_t width, uint32_t height, int depth, int channels, const uint8_t* bytes,
-                ErrorText* error) {
+// 16-bit samples are turned into PNG's big-endian bytes a row at a time, so
+// writing a frame needs no second copy of it.
+bool EncodeRows(FILE* file, uint32_t width, uint32_t height, int depth, int channels, const void* samples,
+                png_bytep row, ErrorText* error) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, OnPngError, OnPngWarning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -105,15 +107,27 @@ bool EncodeRows(FILE* file, uint32_t width, uint32_t height, int depth, int chan
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, 3);
     png_write_info(png, info);
-    const size_t rowBytes = size_t(width) * channels * (depth / 8);
-    for (uint32_t y = 0; y < height; ++y) png_write_row(png, bytes + y * rowBytes);
+    const size_t rowSamples = size_t(width) * channels;
+    for (uint32_t y = 0; y < height; ++y) {
+        if (depth == 16) {
+            const uint16_t* in = static_cast<const uint16_t*>(samples) + y * rowSamples;
+            for (size_t i = 0; i < rowSamples; ++i) {
+                row[2 * i] = png_byte(in[i] >> 8);
+                row[2 * i + 1] = png_byte(in[i]);
+            }
+            png_write_row(png, row);
+        } else {
+            png_write_row(png, static_cast<const png_byte*>(samples) + y * rowSamples);
+        }
+    }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return true;
 }
 
 bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, int depth, int channels,
-                      const std::vector<uint8_t>& bytes, std::string* error) {
+                      const void* samples, std::string* error) {
+    std::vector<png_byte> row(size_t(width) * channels * (depth / 8));
     const std::string temp = path + ".part";
     FILE* file = std::fopen(temp.c_str(), "wb");
     if (!file) {
@@ -121,7 +135,7 @@ bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, 
         return false;
     }
     ErrorText text{"write failed"};
-    bool ok = EncodeRows(file, width, height, depth, channels, bytes.data(), &text);
+    bool ok = EncodeRows(file, width, height, depth, channels, samples, row.data(), &text);
     ok = (std::fflush(file) == 0) && ok;
     ok = (std::fclose(file) == 0) && ok;
     if (ok && !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
@@ -153,18 +167,12 @@ bool ReadPng(const std::string& path, PngImage* image, std::string* error) {
     return ok;
 }
 
-bool WritePng16(const std::string& path, uint32_t width, uint32_t height, int channels,
-                const std::vector<uint16_t>& samples, std::string* error) {
-    // PNG stores 16-bit samples big-endian.
-    std::vector<uint8_t> bytes(samples.size() * 2);
-    for (size_t i = 0; i < samples.size(); ++i) {
-        bytes[2 * i] = uint8_t(samples[i] >> 8);
-        bytes[2 * i + 1] = uint8_t(samples[i]);
-    }
-    return WriteThroughTemp(path, width, height, 16, channels, bytes, error);
+bool WritePng16(const std::string& path, uint32_t width, uint32_t height, int channels, const uint16_t* samples,
+                std::string* error) {
+    return WriteThroughTemp(path, width, height, 16, channels, samples, error);
 }
 
 bool WritePng8(const std::string& path, uint32_t width, uint32_t height, int channels,
                const std::vector<uint8_t>& samples, std::string* error) {
-    return WriteThroughTemp(path, width, height, 8, channels, samples, error);
+    return WriteThroughTemp(path, width, height, 8, channels, samples.data(), error);
 }

@@ -21,6 +21,6 @@ bool ReadPng(const std::string& path, PngImage* image, std::string* error);
 // replaces path only once complete, so a failed write never leaves a
 // half-written frame where a good one stood.
 bool WritePng16(const std::string& path, uint32_t width, uint32_t height, int channels,
-                const std::vector<uint16_t>& samples, std::string* error);
+                const uint16_t* samples, std::string* error);
 bool WritePng8(const std::string& path, uint32_t width, uint32_t height, int channels,
                const std::vector<uint8_t>& samples, std::string* error);

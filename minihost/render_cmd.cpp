@@ -62,7 +62,7 @@ PngImage LoadIds(const std::string& path, int bits, const PngImage& frame) {
 
 int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     const RenderArgs r = Parse(args);
-    const PngImage frame = Load(r.in);
+    PngImage frame = Load(r.in);
     if ((frame.channels != 3 && frame.channels != 4) || (frame.bitDepth != 8 && frame.bitDepth != 16))
         throw CommandError{r.in + ": the frame must be an 8- or 16-bit RGB or RGBA PNG"};
 
@@ -84,12 +84,15 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         px[i] = {uint16_t(s[0] * scale), uint16_t(s[1] * scale), uint16_t(s[2] * scale),
                  uint16_t(frame.channels == 4 ? s[3] * scale : 65535)};
     }
+    // The decoded samples are not needed again; the render wants the room.
+    std::vector<uint16_t>().swap(frame.samples);
     const uint32_t wanted = filter->ChannelsRequired();
     if (wanted & BMM_CHAN_NODE_ID) {
         if (r.objectIds.empty())
             std::fprintf(stderr, "minihost: warning: the filter selects by object ID but no --object-ids was given; "
                                  "the frame passes unchanged\n");
         else std::copy(objectIds.samples.begin(), objectIds.samples.end(), storage.AddObjectChannel());
+        std::vector<uint16_t>().swap(objectIds.samples);
     }
     if (wanted & BMM_CHAN_MTL_ID) {
         if (r.materialIds.empty())
@@ -98,6 +101,7 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         else {
             uint8_t* dst = storage.AddMaterialChannel();
             for (size_t i = 0; i < materialIds.samples.size(); ++i) dst[i] = uint8_t(materialIds.samples[i]);
+            std::vector<uint16_t>().swap(materialIds.samples);
         }
     }
 
@@ -113,14 +117,15 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     filter->SetSource(nullptr);
     if (!rendered) throw CommandError{"the filter did not render the frame"};
 
-    std::vector<uint16_t> out(size_t(frame.width) * frame.height * 4);
-    std::memcpy(out.data(), storage.Pixels(), out.size() * sizeof(uint16_t));
-    if (!WritePng16(r.out, frame.width, frame.height, 4, out, &error)) throw CommandError{error};
+    // BMM_Color_64 is red, green, blue, alpha in memory: RGBA samples as they stand.
+    static_assert(sizeof(BMM_Color_64) == 4 * sizeof(uint16_t), "pixels are four samples");
+    if (!WritePng16(r.out, frame.width, frame.height, 4, reinterpret_cast<const uint16_t*>(storage.Pixels()), &error))
+        throw CommandError{error};
     if (r.time) std::printf("render-ms %.3f\n", 1000.0 * double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart));
     if (progress.StoppedAt() >= 0) {
         std::fprintf(stderr, "minihost: render stopped at line %d; %s holds lines 0 to %d filtered\n",
                      progress.StoppedAt(), r.out.c_str(), progress.StoppedAt() - 1);
-        return 3;
+        return kExitStopped;
     }
     return 0;
 }

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int kCancelled = 3;
-
 enum class Existing { kMissing, kPresent };
 
 Existing Probe(const std::string& path) {
@@ -66,7 +64,7 @@ int RunSetup(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     out.Reserve();
     const int result = filter->ShowControl(nullptr);
     if (result < 0) throw CommandError{"the control dialog could not be opened (is there a display?)"};
-    if (result == 0) return kCancelled;
+    if (result == 0) return kExitCancelled;
 
     std::vector<unsigned char> bytes(filter->EvaluateConfigure());
     if (!filter->SaveConfigure(bytes.data())) throw CommandError{"the filter gave no configuration"};

@@ -133,7 +133,7 @@ TEST_F(MinihostSetup, OkReplacesAnExistingConfigAndCancelLeavesIt) {
         Click(d, 2);
     });
     EXPECT_TRUE(o.dialogShown);
-    EXPECT_EQ(o.status, 3u) << o.err;
+    EXPECT_EQ(o.status, 5u) << o.err;
     EXPECT_EQ(ReadBytes(Config()), original);
 
     o = Run("\"" + Config() + "\"", [](HWND d) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "minihost/png_io.h"
 #include "plugin/kernel_params.h"
 #include "tests/win/support/win_support.h"
@@ -51,6 +53,17 @@ Outcome Minihost(const std::string& args, const std::string& dir) {
     return {status, ReadAll(err), ReadAll(out)};
 }
 
+// A PNG whose header claims width x height but which holds no pixels.
+std::string HollowPng(uint32_t width, uint32_t height) {
+    auto be32 = [](uint32_t v) {
+        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    };
+    const std::string ihdr = "IHDR" + be32(width) + be32(height) + std::string{8, 2, 0, 0, 0};
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(ihdr.data()), uInt(ihdr.size()));
+    return std::string("\x89PNG\r\n\x1a\n", 8) + be32(13) + ihdr + be32(uint32_t(crc)) + be32(0) + "IEND" +
+           be32(0xAE426082u);
+}
+
 int Lines(const std::string& text) {
     int n = 0;
     for (char c : text) n += c == '\n';
@@ -84,7 +97,7 @@ TEST_F(MinihostTest, SixteenBitFramesPassThroughExactly) {
     std::vector<uint16_t> rgba16(2 * 2 * 4);
     std::mt19937 rng(1);
     for (auto& v : rgba16) v = uint16_t(rng());
-    ASSERT_TRUE(WritePng16(P("in16.png"), 2, 2, 4, rgba16, &error)) << error;
+    ASSERT_TRUE(WritePng16(P("in16.png"), 2, 2, 4, rgba16.data(), &error)) << error;
     Outcome r = Host("render \"" + P("in16.png") + "\" \"" + P("out16.png") + "\" --config \"" + P("identity.cfg") + "\"");
     ASSERT_EQ(r.status, 0u) << r.err;
     PngImage out;
@@ -118,8 +131,8 @@ TEST_F(MinihostTest, SelectsByObjectIdsAndStopsWhenAsked) {
     for (auto& v : frame) v = uint16_t(rng() % 60000);
     for (uint32_t i = 0; i < w * h; ++i) ids[i] = i % 3 == 0 ? 2 : 9;
     std::string error;
-    ASSERT_TRUE(WritePng16(P("frame.png"), w, h, 4, frame, &error));
-    ASSERT_TRUE(WritePng16(P("ids.png"), w, h, 1, ids, &error));
+    ASSERT_TRUE(WritePng16(P("frame.png"), w, h, 4, frame.data(), &error));
+    ASSERT_TRUE(WritePng16(P("ids.png"), w, h, 1, ids.data(), &error));
     Outcome r = Host("config \"" + P("inv.cfg") + "\" --row \"0 0 0\" --row \"0 0 0\" --row \"0 0 0\" --invert 1 "
                  "--source object --object-id 2 --name Negative");
     ASSERT_EQ(r.status, 0u) << r.err;
@@ -134,7 +147,7 @@ TEST_F(MinihostTest, SelectsByObjectIdsAndStopsWhenAsked) {
 
     r = Host("render \"" + P("frame.png") + "\" \"" + P("stop.png") + "\" --config \"" + P("inv.cfg") +
              "\" --object-ids \"" + P("ids.png") + "\" --abort-at-line 3");
-    EXPECT_EQ(r.status, 3u);
+    EXPECT_EQ(r.status, 4u);
     ASSERT_TRUE(ReadPng(P("stop.png"), &out, &error));
     for (uint32_t i = 0; i < w * h; ++i) {
         const bool filtered = ids[i] == 2 && i / w < 3;
@@ -179,9 +192,10 @@ TEST_F(MinihostTest, ConfigWritesTheRecordTheDialogWould) {
 TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
     std::string error;
     std::vector<uint16_t> frame(4 * 4 * 4, 1000), ids(3 * 4, 2);
-    ASSERT_TRUE(WritePng16(P("f.png"), 4, 4, 4, frame, &error));
-    ASSERT_TRUE(WritePng16(P("small_ids.png"), 3, 4, 1, ids, &error));
+    ASSERT_TRUE(WritePng16(P("f.png"), 4, 4, 4, frame.data(), &error));
+    ASSERT_TRUE(WritePng16(P("small_ids.png"), 3, 4, 1, ids.data(), &error));
     std::ofstream(P("junk.png"), std::ios::binary) << "\x89PNG\r\n\x1a\n this is no PNG at all";
+    std::ofstream(P("huge.png"), std::ios::binary) << HollowPng(65535, 65535);
     std::ofstream(P("short.cfg"), std::ios::binary) << std::string(611, '\0');
     KernelParams stranger = DefaultParams();
     stranger.stamp = 0x12345678;
@@ -194,6 +208,7 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
     const std::string cases[] = {
         "render \"" + P("missing.png") + "\"" + out,
         "render \"" + P("junk.png") + "\"" + out,
+        "render \"" + P("huge.png") + "\"" + out,
         "render \"" + P("f.png") + "\"" + out + " --config \"" + P("short.cfg") + "\"",
         "render \"" + P("f.png") + "\"" + out + " --config \"" + P("stranger.cfg") + "\"",
         "render \"" + P("f.png") + "\"" + out + " --config \"" + P("objects.cfg") + "\" --object-ids \"" +

@@ -197,6 +197,38 @@ TEST_F(RenderTest, WholeFrameMatchesTheOracleForEverySize) {
         }
 }
 
+// Random frames, kernels, sources, IDs and channels through the real DLL:
+// which pixels change follows from the source and the channels alone.
+TEST_F(RenderTest, RandomConfigurationsMatchTheOracle) {
+    std::mt19937 rng(77);
+    const std::pair<int, int> shapes[] = {{1, 1}, {2, 2}, {1, 9}, {9, 1}, {13, 7}, {4, 11}};
+    const int32_t divides[] = {0, 1, -1, -3, 5, 9, 100};
+    const int32_t sources[] = {kSourceWhole, kSourceMaterial, kSourceObject, 1012};
+    for (int round = 0; round < 60; ++round) {
+        const auto [w, h] = shapes[rng() % 6];
+        Frame f = RandomFrame(w, h, rng());
+        const bool hasMaterial = rng() % 4 != 0, hasObject = rng() % 4 != 0;
+        if (hasMaterial) f.material.resize(f.px.size());
+        if (hasObject) f.object.resize(f.px.size());
+        for (auto& m : f.material) m = uint8_t(rng() % 3);
+        for (auto& o : f.object) o = uint16_t(rng() % 3);
+        Kernel kn = RandomKernel(3 + 2 * int(rng() % 4), rng, -200, 200);
+        kn.divide = divides[rng() % 7];
+        KernelParams p = ParamsFor(kn, sources[rng() % 4]);
+        p.materialId = int32_t(rng() % 3);
+        p.objectId = int32_t(rng() % 3);
+
+        std::vector<bool> sel(f.px.size(), false);
+        for (size_t i = 0; i < sel.size(); ++i) {
+            if (p.source == kSourceWhole) sel[i] = true;
+            if (p.source == kSourceMaterial && hasMaterial) sel[i] = f.material[i] == p.materialId;
+            if (p.source == kSourceObject && hasObject) sel[i] = f.object[i] == p.objectId;
+        }
+        SCOPED_TRACE("round " + std::to_string(round) + " source " + std::to_string(p.source));
+        ExpectFiltered(f, Render(f, p, nullptr), kn, sel);
+    }
+}
+
 TEST_F(RenderTest, BoxBlurOnAUniformFrameShowsTheBorders) {
     Frame f{5, 4, std::vector<BMM_Color_64>(20, BMM_Color_64{900, 900, 900, 1234}), {}, {}};
     Kernel box{3, std::vector<int32_t>(9, 1), 9, 0, 0};
