@@ -9,25 +9,14 @@ namespace {
 
 const char kTitle[] = "About Velmora Filter";
 
-class AboutBoxTest : public ::testing::Test {
+class AboutBoxTest : public PluginFilterTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(lib.Load());
-        filter.reset(lib.NewFilter());
-        ASSERT_NE(filter, nullptr);
-    }
-    void TearDown() override {
-        filter.reset();
-        lib.Unload();
-    }
     int Open(const std::function<void(HWND)>& drive) {
         bool driven = false;
         const int result = RunModal(kTitle, [&] { return filter->OpenAboutBox(nullptr); }, drive, &driven);
         EXPECT_TRUE(driven) << "the About box never showed";
         return result;
     }
-    PluginLibrary lib;
-    std::unique_ptr<ImageFilter> filter;
 };
 
 TEST_F(AboutBoxTest, OkButtonGivesOne) {

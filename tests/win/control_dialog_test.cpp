@@ -83,19 +83,17 @@ KernelParams Distinctive() {
 
 const Rows kSharpen = {{0, -1, 0}, {-1, 5, -1}, {0, -1, 0}};
 
-class ControlDialog : public ::testing::Test {
+class ControlDialog : public PluginFilterTest {
 protected:
     void SetUp() override {
+        // The filter's constructor builds the library path from this folder.
         HostSetPlugCfgDir(dir.Path().c_str());
         // An empty library file: no "Can't open file" unless a test wants it.
         ASSERT_TRUE(WriteBytes(LibraryFile(), ""));
-        ASSERT_TRUE(lib.Load());
-        filter.reset(lib.NewFilter());
-        ASSERT_NE(filter, nullptr);
+        PluginFilterTest::SetUp();
     }
     void TearDown() override {
-        filter.reset();
-        lib.Unload();
+        PluginFilterTest::TearDown();
         HostSetPlugCfgDir(nullptr);
     }
 
@@ -119,8 +117,6 @@ protected:
 
     TempDir dir{"dialog"};
     MessageBoxWatcher boxes{"Error"};
-    PluginLibrary lib;
-    std::unique_ptr<ImageFilter> filter;
 };
 
 TEST_F(ControlDialog, NewFilterOpensWithTheDefaultsAndTakesATypicalSharpen) {

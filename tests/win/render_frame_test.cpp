@@ -116,18 +116,8 @@ KernelParams ParamsFor(const Kernel& kn, int32_t source = kSourceWhole) {
     return p;
 }
 
-class RenderTest : public ::testing::Test {
+class RenderTest : public PluginFilterTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(lib.Load());
-        filter.reset(lib.NewFilter());
-        ASSERT_NE(filter, nullptr);
-    }
-    void TearDown() override {
-        filter.reset();
-        lib.Unload();
-    }
-
     // Renders f with p; answers the frame as the host holds it afterwards.
     std::vector<BMM_Color_64> Render(const Frame& f, KernelParams p, HWND progress, int* result = nullptr,
                                      MemoryStorage** keep = nullptr) {
@@ -145,8 +135,6 @@ protected:
         return std::vector<BMM_Color_64>(storage->Pixels(), storage->Pixels() + f.px.size());
     }
 
-    PluginLibrary lib;
-    std::unique_ptr<ImageFilter> filter;
     std::unique_ptr<MemoryStorage> storage;
 };
 

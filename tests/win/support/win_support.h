@@ -3,7 +3,10 @@
 // modal windows from a second thread while the test thread sits in them.
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,22 @@ struct PluginLibrary {
     bool Load();  // false when the DLL or an ordinal is missing
     void Unload();
     ImageFilter* NewFilter() const;
+};
+
+// A test holding VLM.FLT, loaded as the host loads it, and one new filter.
+class PluginFilterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(lib.Load()) << "cannot load " << PluginPath();
+        filter.reset(lib.NewFilter());
+        ASSERT_NE(filter, nullptr);
+    }
+    void TearDown() override {
+        filter.reset();
+        lib.Unload();
+    }
+    PluginLibrary lib;
+    std::unique_ptr<ImageFilter> filter;
 };
 
 // A visible top-level window of this process with the given caption, of the
