@@ -48,6 +48,18 @@ TEST_F(AboutBoxTest, ShowsItsTextsAndLogo) {
         bool name = false, version = false, logo = false;
         for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
             const std::string text = WindowText(c);
+            // Every line must show whole in the dialog's own font.
+            if ((GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_CENTER && !text.empty()) {
+                HDC dc = GetDC(c);
+                HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(c, WM_GETFONT, 0, 0)));
+                SIZE extent{};
+                GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+                SelectObject(dc, old);
+                ReleaseDC(c, dc);
+                RECT client;
+                GetClientRect(c, &client);
+                EXPECT_LE(extent.cx, client.right) << "\"" << text << "\" does not fit its line";
+            }
             name |= text == "Velmora Filter";
             version |= text == "Version 1.1";
             logo |= (GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP &&
