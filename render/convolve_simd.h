@@ -25,6 +25,8 @@
 
 #pragma once
 
+#include <type_traits>
+
 #include "render/convolve_plan.h"
 
 // Fixed-size loops are unrolled and helpers inlined so the sums stay in
@@ -36,6 +38,19 @@
 #define VLM_KEEP(v) __asm__("" : "+x"(v))
 
 namespace {
+
+// Calls f with the kernel size as a compile-time constant, so each size gets
+// its own fully unrolled loops; sizes other than 3, 5, 7 and 9 do nothing.
+template <class F>
+VLM_INLINE void WithKernelSize(int k, F&& f) {
+    switch (k) {
+        case 3: return f(std::integral_constant<int, 3>());
+        case 5: return f(std::integral_constant<int, 5>());
+        case 7: return f(std::integral_constant<int, 7>());
+        case 9: return f(std::integral_constant<int, 9>());
+        default: return;
+    }
+}
 
 template <class V>
 struct FinishVectors {
@@ -208,13 +223,7 @@ void FilterPlanarK(const ConvolvePlan& plan, const LineJob& job) {
 
 template <class V>
 void FilterPlanar(const ConvolvePlan& plan, const LineJob& job) {
-    switch (plan.k) {
-        case 3: return FilterPlanarK<V, 3>(plan, job);
-        case 5: return FilterPlanarK<V, 5>(plan, job);
-        case 7: return FilterPlanarK<V, 7>(plan, job);
-        case 9: return FilterPlanarK<V, 9>(plan, job);
-        default: return;
-    }
+    WithKernelSize(plan.k, [&](auto k) { FilterPlanarK<V, decltype(k)::value>(plan, job); });
 }
 
 // Unbiased horizontal sums of a line: even vector at sums + x0, odd vector
@@ -239,13 +248,7 @@ void HorizontalSumsK(const ConvolvePlan& plan, const uint16_t* const planes[3], 
 
 template <class V>
 void HorizontalSums(const ConvolvePlan& plan, const uint16_t* const planes[3], int32_t* const sums[3]) {
-    switch (plan.k) {
-        case 3: return HorizontalSumsK<V, 3>(plan, planes, sums);
-        case 5: return HorizontalSumsK<V, 5>(plan, planes, sums);
-        case 7: return HorizontalSumsK<V, 7>(plan, planes, sums);
-        case 9: return HorizontalSumsK<V, 9>(plan, planes, sums);
-        default: return;
-    }
+    WithKernelSize(plan.k, [&](auto k) { HorizontalSumsK<V, decltype(k)::value>(plan, planes, sums); });
 }
 
 template <class V, int K>
@@ -280,13 +283,7 @@ void FilterSeparableK(const ConvolvePlan& plan, const LineJob& job) {
 
 template <class V>
 void FilterSeparable(const ConvolvePlan& plan, const LineJob& job) {
-    switch (plan.k) {
-        case 3: return FilterSeparableK<V, 3>(plan, job);
-        case 5: return FilterSeparableK<V, 5>(plan, job);
-        case 7: return FilterSeparableK<V, 7>(plan, job);
-        case 9: return FilterSeparableK<V, 9>(plan, job);
-        default: return;
-    }
+    WithKernelSize(plan.k, [&](auto k) { FilterSeparableK<V, decltype(k)::value>(plan, job); });
 }
 
 template <class V>
@@ -361,13 +358,7 @@ void FilterDoubleK(const ConvolvePlan& plan, const LineJob& job) {
 
 template <class V>
 void FilterDouble(const ConvolvePlan& plan, const LineJob& job) {
-    switch (plan.k) {
-        case 3: return FilterDoubleK<V, 3>(plan, job);
-        case 5: return FilterDoubleK<V, 5>(plan, job);
-        case 7: return FilterDoubleK<V, 7>(plan, job);
-        case 9: return FilterDoubleK<V, 9>(plan, job);
-        default: return;
-    }
+    WithKernelSize(plan.k, [&](auto k) { FilterDoubleK<V, decltype(k)::value>(plan, job); });
 }
 
 template <class V>

@@ -243,47 +243,49 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
     return true;
 }
 
-const uint16_t* Convolver::PlanarLine(const BMM_Color_64* src, int j, int channel) {
-    if (j < 0 || j >= height_) return blankPlane_.data();
+// Line j of the source in its three channel planes, held in ring slot j % k:
+// filled once, it serves the next k - 1 output lines too. Lines outside the
+// frame are the given blank line.
+template <class T, class Fill>
+const T* Convolver::RingLine(std::vector<T>& ring, size_t stride, const std::vector<T>& outside,
+                             const BMM_Color_64* src, int j, int channel, Fill fill) {
+    if (j < 0 || j >= height_) return outside.data();
     const int slot = j % k_;
-    uint16_t* base = planes_.data() + static_cast<size_t>(slot) * 3 * planeStride_;
+    T* base = ring.data() + static_cast<size_t>(slot) * 3 * stride;
     if (slotLine_[slot] != j) {
-        const int h = k_ / 2;
-        uint16_t* const columns[3] = {base + h, base + planeStride_ + h, base + 2 * planeStride_ + h};
-        kernels_->splitLine(src + static_cast<ptrdiff_t>(j) * width_, width_, columns);
+        fill(src + static_cast<ptrdiff_t>(j) * width_, base);
         slotLine_[slot] = j;
     }
-    return base + channel * planeStride_;
+    return base + channel * stride;
+}
+
+const uint16_t* Convolver::PlanarLine(const BMM_Color_64* src, int j, int channel) {
+    return RingLine(planes_, planeStride_, blankPlane_, src, j, channel, [&](const BMM_Color_64* line, uint16_t* base) {
+        const int h = k_ / 2;
+        uint16_t* const columns[3] = {base + h, base + planeStride_ + h, base + 2 * planeStride_ + h};
+        kernels_->splitLine(line, width_, columns);
+    });
 }
 
 const int32_t* Convolver::SumLine(const BMM_Color_64* src, int j, int channel) {
-    if (j < 0 || j >= height_) return zeroSums_.data();
-    const int slot = j % k_;
-    int32_t* base = sums_.data() + static_cast<size_t>(slot) * 3 * sumStride_;
-    if (slotLine_[slot] != j) {
+    return RingLine(sums_, sumStride_, zeroSums_, src, j, channel, [&](const BMM_Color_64* line, int32_t* base) {
+        // The planes are one line of scratch here: split, then summed across.
         const int h = k_ / 2;
         uint16_t* p = planes_.data();
         uint16_t* const columns[3] = {p + h, p + planeStride_ + h, p + 2 * planeStride_ + h};
-        kernels_->splitLine(src + static_cast<ptrdiff_t>(j) * width_, width_, columns);
+        kernels_->splitLine(line, width_, columns);
         const uint16_t* const planes[3] = {p, p + planeStride_, p + 2 * planeStride_};
         int32_t* const sums[3] = {base, base + sumStride_, base + 2 * sumStride_};
         kernels_->horizontalSums(plan_, planes, sums);
-        slotLine_[slot] = j;
-    }
-    return base + channel * sumStride_;
+    });
 }
 
 const double* Convolver::ValueLine(const BMM_Color_64* src, int j, int channel) {
-    if (j < 0 || j >= height_) return zeroValues_.data();
-    const int slot = j % k_;
-    double* base = values_.data() + static_cast<size_t>(slot) * 3 * planeStride_;
-    if (slotLine_[slot] != j) {
+    return RingLine(values_, planeStride_, zeroValues_, src, j, channel, [&](const BMM_Color_64* line, double* base) {
         const int h = k_ / 2;
         double* const columns[3] = {base + h, base + planeStride_ + h, base + 2 * planeStride_ + h};
-        kernels_->splitLineDouble(src + static_cast<ptrdiff_t>(j) * width_, width_, columns);
-        slotLine_[slot] = j;
-    }
-    return base + channel * planeStride_;
+        kernels_->splitLineDouble(line, width_, columns);
+    });
 }
 
 void Convolver::FilterScalar(const BMM_Color_64* src, BMM_Color_64* dst, int y, const LineSelection& sel) const {

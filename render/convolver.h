@@ -70,6 +70,9 @@ public:
 private:
     bool FactorSeparable(int32_t* column, int32_t* row) const;
     void FilterScalar(const BMM_Color_64* src, BMM_Color_64* dst, int y, const LineSelection& sel) const;
+    template <class T, class Fill>
+    const T* RingLine(std::vector<T>& ring, size_t stride, const std::vector<T>& outside, const BMM_Color_64* src,
+                      int j, int channel, Fill fill);
     const uint16_t* PlanarLine(const BMM_Color_64* src, int j, int channel);
     const int32_t* SumLine(const BMM_Color_64* src, int j, int channel);
     const double* ValueLine(const BMM_Color_64* src, int j, int channel);
