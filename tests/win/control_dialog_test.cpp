@@ -83,21 +83,8 @@ KernelParams Distinctive() {
 
 const Rows kSharpen = {{0, -1, 0}, {-1, 5, -1}, {0, -1, 0}};
 
-class ControlDialog : public PluginFilterTest {
+class ControlDialog : public ControlDialogTest {
 protected:
-    void SetUp() override {
-        // The filter's constructor builds the library path from this folder.
-        HostSetPlugCfgDir(dir.Path().c_str());
-        // An empty library file: no "Can't open file" unless a test wants it.
-        ASSERT_TRUE(WriteBytes(LibraryFile(), ""));
-        PluginFilterTest::SetUp();
-    }
-    void TearDown() override {
-        PluginFilterTest::TearDown();
-        HostSetPlugCfgDir(nullptr);
-    }
-
-    std::string LibraryFile() const { return dir.File("VLM.SET"); }
     KernelFilter& Kf() { return *static_cast<KernelFilter*>(filter.get()); }
     KernelParams Stored() {
         KernelParams p;
@@ -108,15 +95,6 @@ protected:
         KernelParams copy = p;
         ASSERT_EQ(filter->LoadConfigure(&copy), 1);
     }
-    int Open(const std::function<void(HWND)>& drive) {
-        bool driven = false;
-        const int result = RunModal(kControlCaption, [&] { return filter->ShowControl(nullptr); }, drive, &driven);
-        EXPECT_TRUE(driven) << "the control dialog never showed";
-        return result;
-    }
-
-    TempDir dir{"dialog"};
-    MessageBoxWatcher boxes{"Error"};
 };
 
 TEST_F(ControlDialog, NewFilterOpensWithTheDefaultsAndTakesATypicalSharpen) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "library/filter_file.h"
+#include "tests/win/support/dialog_driver.h"
 #include "tests/win/support/win_support.h"
 
 namespace {
@@ -24,24 +25,9 @@ LRESULT CALLBACK ParentProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
     return DefWindowProcA(window, msg, wParam, lParam);
 }
 
-std::string ItemText(HWND list, LRESULT i) {
-    char text[kNameBytes] = "";
-    const LRESULT n = SendMessageA(list, LB_GETTEXTLEN, i, 0);
-    if (n < 0 || n > kMaxNameChars) return "<bad item>";
-    SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-std::vector<std::string> Items(HWND list) {
-    std::vector<std::string> items;
-    const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) items.push_back(ItemText(list, i));
-    return items;
-}
-
+// The selected item's text, or "<none>": no name in a list can be that.
 std::string Selected(HWND list) {
-    const LRESULT i = SendMessageA(list, LB_GETCURSEL, 0, 0);
-    return i == LB_ERR ? "<none>" : ItemText(list, i);
+    return SendMessageA(list, LB_GETCURSEL, 0, 0) == LB_ERR ? "<none>" : SelectedItem(list);
 }
 
 void Pump() {
@@ -94,7 +80,7 @@ TEST_F(FilterList, FillsSortedAndSelectsTheExactName) {
     for (const std::string& n : names) Save(n);
 
     ASSERT_EQ(1, LoadFilterList(list_, path_.c_str(), "Blur"));
-    std::vector<std::string> items = Items(list_);
+    std::vector<std::string> items = ListItems(list_);
     for (size_t i = 1; i < items.size(); ++i)
         EXPECT_LE(lstrcmpiA(items[i - 1].c_str(), items[i].c_str()), 0) << items[i - 1] << " / " << items[i];
     std::sort(items.begin(), items.end());
@@ -110,7 +96,7 @@ TEST_F(FilterList, FillsSortedAndSelectsTheExactName) {
     for (const auto& c : cases) {
         ASSERT_EQ(1, LoadFilterList(list_, path_.c_str(), c.select));
         EXPECT_EQ(c.expected, Selected(list_)) << "selecting '" << c.select << "'";
-        EXPECT_EQ(7u, Items(list_).size()) << "the list is refilled, not added to";
+        EXPECT_EQ(7u, ListItems(list_).size()) << "the list is refilled, not added to";
     }
 
     // A name buffer with no terminating zero within its 256 bytes matches nothing.
@@ -130,7 +116,7 @@ TEST_F(FilterList, EmptyFileEmptiesTheList) {
     ASSERT_NE(nullptr, f);
     std::fclose(f);
     ASSERT_EQ(1, LoadFilterList(list_, path_.c_str(), "Stale"));
-    EXPECT_TRUE(Items(list_).empty());
+    EXPECT_TRUE(ListItems(list_).empty());
     EXPECT_EQ("<none>", Selected(list_));
 }
 
@@ -138,7 +124,7 @@ TEST_F(FilterList, MissingFileIsReportedAndKeepsTheList) {
     Save("Blur");
     Save("Sharpen");
     ASSERT_EQ(1, LoadFilterList(list_, path_.c_str(), "Sharpen"));
-    const std::vector<std::string> before = Items(list_);
+    const std::vector<std::string> before = ListItems(list_);
 
     const std::string missing = path_ + ".missing";
     int result = -1;
@@ -151,7 +137,7 @@ TEST_F(FilterList, MissingFileIsReportedAndKeepsTheList) {
     EXPECT_EQ(0, result);
     ASSERT_EQ(1u, texts.size());
     EXPECT_EQ("Can't open file: " + missing, texts[0]);
-    EXPECT_EQ(before, Items(list_));
+    EXPECT_EQ(before, ListItems(list_));
     EXPECT_EQ("Sharpen", Selected(list_));
     Pump();
     EXPECT_EQ(0, g_selChanges);

@@ -18,33 +18,6 @@ struct Outcome {
     bool dialogShown = false;
 };
 
-struct FindArgs {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindInProcess(HWND window, LPARAM lParam) {
-    auto* args = reinterpret_cast<FindArgs*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == args->pid && IsWindowVisible(window) && WindowText(window) == kControlCaption) {
-        args->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND WaitForDialogOf(HANDLE process, DWORD pid, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        FindArgs args{pid, nullptr};
-        EnumWindows(FindInProcess, reinterpret_cast<LPARAM>(&args));
-        if (args.found) return args.found;
-        if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0) return nullptr;
-    }
-    return nullptr;
-}
-
 class MinihostSetup : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(WriteBytes(dir.File("VLM.SET"), "")); }
@@ -70,7 +43,7 @@ protected:
             ADD_FAILURE() << "cannot start minihost";
             return outcome;
         }
-        if (HWND dialog = WaitForDialogOf(pi.hProcess, pi.dwProcessId, 15000)) {
+        if (HWND dialog = WaitForDialogOf(pi.hProcess, pi.dwProcessId, kControlCaption, 15000)) {
             outcome.dialogShown = true;
             drive(dialog);
         }

@@ -125,22 +125,13 @@ void TypeKernel(HWND d, const Kernel& kn) {
 
 Kernel Identity(int divide) { return {3, {0, 0, 0, 0, 1, 0, 0, 0, 0}, divide, 0, 0}; }
 
-class PreviewDialog : public ::testing::Test {
+class PreviewDialog : public ControlDialogTest {
 protected:
     void SetUp() override {
-        HostSetPlugCfgDir(dir.Path().c_str());
-        ASSERT_TRUE(WriteBytes(dir.File("VLM.SET"), ""));
-        ASSERT_TRUE(lib.Load());
-        filter.reset(lib.NewFilter());
-        ASSERT_NE(filter, nullptr);
+        ControlDialogTest::SetUp();
         sample = SampleImage(lib.module);
         ASSERT_EQ(sample.width, 160);
         ASSERT_EQ(sample.height, 120);
-    }
-    void TearDown() override {
-        filter.reset();
-        lib.Unload();
-        HostSetPlugCfgDir(nullptr);
     }
 
     // Types the kernel, presses Preview and reads the control's client area.
@@ -153,17 +144,6 @@ protected:
         EXPECT_TRUE(Enabled(d, kPreview)) << "Preview must be enabled again afterwards";
         return CaptureClient(image, sample.width, sample.height);
     }
-    int Open(const std::function<void(HWND)>& drive) {
-        bool driven = false;
-        const int result = RunModal(kControlCaption, [&] { return filter->ShowControl(nullptr); }, drive, &driven);
-        EXPECT_TRUE(driven) << "the control dialog never showed";
-        return result;
-    }
-
-    TempDir dir{"preview"};
-    MessageBoxWatcher boxes{"Error"};
-    PluginLibrary lib;
-    std::unique_ptr<ImageFilter> filter;
     Image sample;
 };
 
@@ -318,7 +298,7 @@ TEST_F(PreviewKernelDirect, OnlyInvertOneInvertsAndOnlyTheLowIdBitsCount) {
 TEST_F(PreviewDialog, DISABLED_Screenshot) {
     const char* out = std::getenv("VLM_SCREENSHOT");
     ASSERT_NE(out, nullptr) << "set VLM_SCREENSHOT to the PNG to write";
-    ASSERT_TRUE(WriteBytes(dir.File("VLM.SET"),
+    ASSERT_TRUE(WriteBytes(LibraryFile(),
                            EntryText("Box blur", {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, 9, 0, 0) +
                                EntryText("Sharpen", {{0, -1, 0}, {-1, 5, -1}, {0, -1, 0}}, 1, 0, 0) +
                                EntryText("Emboss", {{-2, -1, 0}, {-1, 1, 1}, {0, 1, 2}}, 1, 0, 0)));

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "hostlib/host_control.h"
+
 TempDir::TempDir(const char* tag) {
     static LONG counter = 0;
     char temp[MAX_PATH] = "";
@@ -177,4 +179,23 @@ std::vector<COLORREF> CaptureClient(HWND window, int width, int height) {
     DeleteDC(memory);
     ReleaseDC(window, source);
     return pixels;
+}
+
+void ControlDialogTest::SetUp() {
+    // The filter's constructor builds the library path from this folder.
+    HostSetPlugCfgDir(dir.Path().c_str());
+    ASSERT_TRUE(WriteBytes(LibraryFile(), ""));
+    PluginFilterTest::SetUp();
+}
+
+void ControlDialogTest::TearDown() {
+    PluginFilterTest::TearDown();
+    HostSetPlugCfgDir(nullptr);
+}
+
+int ControlDialogTest::Open(const std::function<void(HWND)>& drive) {
+    bool driven = false;
+    const int result = RunModal(kControlCaption, [&] { return filter->ShowControl(nullptr); }, drive, &driven);
+    EXPECT_TRUE(driven) << "the control dialog never showed";
+    return result;
 }

@@ -3,8 +3,11 @@
 // reaches it, and reading back what it shows.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "tests/win/support/win_support.h"
 
 constexpr char kControlCaption[] = "Velmora Filter Control";
 
@@ -59,3 +62,18 @@ bool WaitForPaint(HWND window, DWORD timeoutMs = 3000);
 // The client area of a window as 0x00BBGGRR colour values, row by row from
 // the top, width x height (cut to the client area).
 std::vector<COLORREF> CaptureClient(HWND window, int width, int height);
+
+// A new filter whose library file lives in a fresh folder (empty, so no
+// "Can't open file" unless a test wants one), with "Error" boxes recorded
+// and dismissed.
+class ControlDialogTest : public PluginFilterTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    std::string LibraryFile() const { return dir.File("VLM.SET"); }
+    // Runs ShowControl while drive() works the dialog; answers its result.
+    int Open(const std::function<void(HWND)>& drive);
+
+    TempDir dir{"dialog"};
+    MessageBoxWatcher boxes{"Error"};
+};

@@ -36,6 +36,7 @@ ImageFilter* PluginLibrary::NewFilter() const {
 
 namespace {
 struct FindArgs {
+    DWORD pid;
     const char* caption;
     HWND except;
     HWND found;
@@ -48,7 +49,7 @@ BOOL CALLBACK FindProc(HWND window, LPARAM lParam) {
     char cls[16] = "", text[256] = "";
     GetClassNameA(window, cls, sizeof cls);
     GetWindowTextA(window, text, sizeof text);
-    if (pid == GetCurrentProcessId() && window != args->except && IsWindowVisible(window) &&
+    if (pid == args->pid && window != args->except && IsWindowVisible(window) &&
         lstrcmpA(cls, "#32770") == 0 && lstrcmpA(text, args->caption) == 0) {
         args->found = window;
         return FALSE;
@@ -57,15 +58,26 @@ BOOL CALLBACK FindProc(HWND window, LPARAM lParam) {
 }
 }  // namespace
 
-HWND WaitForDialog(const char* caption, DWORD timeoutMs, HWND except) {
+// Polls for the dialog until it shows, the time is up, or process (when
+// given) has ended.
+static HWND PollForDialog(DWORD pid, HANDLE process, const char* caption, DWORD timeoutMs, HWND except) {
     const DWORD start = GetTickCount();
     do {
-        FindArgs args{caption, except, nullptr};
+        FindArgs args{pid, caption, except, nullptr};
         EnumWindows(FindProc, reinterpret_cast<LPARAM>(&args));
         if (args.found) return args.found;
+        if (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return nullptr;
         Sleep(20);
     } while (GetTickCount() - start < timeoutMs);
     return nullptr;
+}
+
+HWND WaitForDialog(const char* caption, DWORD timeoutMs, HWND except) {
+    return PollForDialog(GetCurrentProcessId(), nullptr, caption, timeoutMs, except);
+}
+
+HWND WaitForDialogOf(HANDLE process, DWORD pid, const char* caption, DWORD timeoutMs) {
+    return PollForDialog(pid, process, caption, timeoutMs, nullptr);
 }
 
 bool WaitUntilGone(HWND window, DWORD timeoutMs) {

@@ -48,6 +48,8 @@ protected:
 // A visible top-level window of this process with the given caption, of the
 // dialog class, waited for up to timeoutMs. Null when none appears.
 HWND WaitForDialog(const char* caption, DWORD timeoutMs = 10000, HWND except = nullptr);
+// The same for a dialog of another process; gives up when that process ends.
+HWND WaitForDialogOf(HANDLE process, DWORD pid, const char* caption, DWORD timeoutMs);
 bool WaitUntilGone(HWND window, DWORD timeoutMs = 10000);
 
 // Runs open() on this thread (it blocks in a modal loop) while drive() runs on
