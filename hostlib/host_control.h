@@ -14,6 +14,8 @@
 // restores the default, a folder "plugcfg" beside the host program.
 HOST_API void HostSetPlugCfgDir(const char* directory);
 HOST_API Interface* HostGetInterface();
+// The folder of the running program, without a trailing separator.
+HOST_API const char* HostProgramDir();
 
 // How often InitCustomControls has run in this process, and for which module
 // last: lets a host check that a plug-in initialises its controls on load.

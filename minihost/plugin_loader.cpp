@@ -1,5 +1,7 @@
 #include "minihost/plugin_loader.h"
 
+#include "hostlib/host_control.h"
+
 namespace {
 template <typename F>
 bool Find(HMODULE module, int ordinal, F* out) {
@@ -42,10 +44,4 @@ ImageFilter* LoadedPlugin::CreateFilter(std::string* error) {
     return filter;
 }
 
-std::string DefaultPluginPath() {
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir(path, n < MAX_PATH ? n : 0);
-    const size_t slash = dir.find_last_of("\\/");
-    return (slash == std::string::npos ? std::string(".") : dir.substr(0, slash)) + "\\VLM.FLT";
-}
+std::string DefaultPluginPath() { return std::string(HostProgramDir()) + "\\VLM.FLT"; }

@@ -2,13 +2,9 @@
 
 #include <memory>
 
-std::string BinDir() {
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir(path, n < MAX_PATH ? n : 0);
-    const size_t slash = dir.find_last_of("\\/");
-    return slash == std::string::npos ? std::string(".") : dir.substr(0, slash);
-}
+#include "hostlib/host_control.h"
+
+std::string BinDir() { return HostProgramDir(); }
 
 std::string PluginPath() { return BinDir() + "\\VLM.FLT"; }
 
