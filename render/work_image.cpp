@@ -1,15 +1,16 @@
 #include "render/work_image.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
 #include "render/convolver.h"
 
 namespace {
-// Room for one frame copy, or 0 when width x height x 8 cannot be addressed.
-size_t FrameBytes(int32_t width, int32_t height) {
-    const uint64_t bytes = uint64_t(uint32_t(width)) * uint32_t(height) * sizeof(BMM_Color_64);
-    return bytes > SIZE_MAX / 2 ? 0 : static_cast<size_t>(bytes);
+// Whether one copy of width x height x 8 bytes can be addressed at all; the
+// sum is taken in 64 bits so it cannot wrap on a 32-bit build.
+bool CopyFits(int32_t width, int32_t height) {
+    return uint64_t(uint32_t(width)) * uint32_t(height) * sizeof(BMM_Color_64) <= SIZE_MAX / 2;
 }
 }  // namespace
 
@@ -19,15 +20,11 @@ WorkImage::WorkImage(HWND progressWindow, Bitmap* bitmap) : progressWindow_(prog
         width_ = storage->Width();
         height_ = storage->Height();
     }
-    const size_t bytes = FrameBytes(width_, height_);
-    const size_t pixels = size_t(width_) * size_t(height_);
-    if (pixels == 0) {
-        // An empty frame still owns (empty) buffers, so the render runs through.
-        result_ = static_cast<BMM_Color_64*>(std::calloc(1, sizeof(BMM_Color_64)));
-        source_ = static_cast<BMM_Color_64*>(std::calloc(1, sizeof(BMM_Color_64)));
-    } else if (bytes != 0) {
-        // Both copies are had before either is filled, so a frame that does
-        // not fit costs no host calls.
+    if (CopyFits(width_, height_)) {
+        // An empty frame gets one-pixel buffers, so its lines go through like
+        // any other. Both copies are had before either is filled, so a frame
+        // that does not fit costs no host calls.
+        const size_t pixels = std::max<size_t>(size_t(width_) * size_t(height_), 1);
         result_ = static_cast<BMM_Color_64*>(std::calloc(pixels, sizeof(BMM_Color_64)));
         source_ = result_ ? static_cast<BMM_Color_64*>(std::calloc(pixels, sizeof(BMM_Color_64))) : nullptr;
     }
