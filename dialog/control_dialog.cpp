@@ -51,9 +51,9 @@ void ReadNameBox(HWND dialog, char (&out)[kNameBytes]) {
 ISpinnerControl* TakeIdSpinner(HWND dialog, int spinnerId, int editId, int maximum, int value) {
     ISpinnerControl* spinner = GetISpinner(GetDlgItem(dialog, spinnerId));
     if (spinner) {
-        spinner->LinkToEdit(GetDlgItem(dialog, editId), EDITTYPE_INT);
-        spinner->SetLimits(0, maximum, 0);
-        spinner->SetValue(value, 0);
+        spinner->AttachEdit(GetDlgItem(dialog, editId), kIntegerEdit);
+        spinner->SetRange(0, maximum, 0);
+        spinner->WriteValue(value, 0);
     }
     return spinner;
 }
@@ -90,11 +90,11 @@ int ParamsToControls(HWND dialog, ICustEdit* const weightEdits[kGridCells], ISpi
     for (int cell = 0; cell < kGridCells; ++cell) {
         ICustEdit* edit = weightEdits[cell];
         if (!edit) continue;
-        if (record->weights[cell] != 0) edit->SetText(static_cast<int>(record->weights[cell]));
-        else edit->SetText("");
+        if (record->weights[cell] != 0) edit->ShowInt(static_cast<int>(record->weights[cell]));
+        else edit->ShowText("");
     }
-    if (divideSpinner) divideSpinner->SetValue(record->divide, 0);
-    if (offsetSpinner) offsetSpinner->SetValue(record->offset, 0);
+    if (divideSpinner) divideSpinner->WriteValue(record->divide, 0);
+    if (offsetSpinner) offsetSpinner->WriteValue(record->offset, 0);
     // Only 1 inverts. Passing another value straight on would tick the box
     // (the button clamps it to 1), and OK would then store an Invert that
     // changes the picture.
@@ -106,9 +106,9 @@ int ParamsToControls(HWND dialog, ICustEdit* const weightEdits[kGridCells], ISpi
 int ControlsToParams(HWND dialog, ICustEdit* const weightEdits[kGridCells], ISpinnerControl* divideSpinner,
                      ISpinnerControl* offsetSpinner, int invertId, KernelRecord* record) {
     for (int cell = 0; cell < kGridCells; ++cell)
-        if (ICustEdit* edit = weightEdits[cell]) record->weights[cell] = edit->GetInt();
-    if (divideSpinner) record->divide = divideSpinner->GetIVal();
-    if (offsetSpinner) record->offset = offsetSpinner->GetIVal();
+        if (ICustEdit* edit = weightEdits[cell]) record->weights[cell] = edit->ReadInt();
+    if (divideSpinner) record->divide = divideSpinner->ReadValue();
+    if (offsetSpinner) record->offset = offsetSpinner->ReadValue();
     record->invert = IsDlgButtonChecked(dialog, invertId) == BST_CHECKED ? 1 : 0;
     record->kernelSize = KernelSizeFromWeights(record->weights);
     return record->kernelSize;
@@ -163,8 +163,8 @@ void OpenControlDialog(HWND dialog, KernelFilter* filter) {
 void ConfirmControlDialog(HWND dialog) {
     KernelFilter& f = *g_controlDialog.filter;
     f.params.source = SelectedSource(dialog);
-    if (g_controlDialog.materialSpinner) f.params.materialId = g_controlDialog.materialSpinner->GetIVal();
-    if (g_controlDialog.objectSpinner) f.params.objectId = g_controlDialog.objectSpinner->GetIVal();
+    if (g_controlDialog.materialSpinner) f.params.materialId = g_controlDialog.materialSpinner->ReadValue();
+    if (g_controlDialog.objectSpinner) f.params.objectId = g_controlDialog.objectSpinner->ReadValue();
     ControlsToParamsOf(dialog, f);
     ReadNameBox(dialog, f.params.name);
     EndDialog(dialog, 1);

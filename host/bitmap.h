@@ -5,24 +5,30 @@
 #include "host/hostapi.h"
 
 // Per-pixel channels a frame can carry besides its colours.
-constexpr uint32_t BMM_CHAN_MTL_ID = 2;  // material effects: one unsigned byte per pixel
-constexpr uint32_t BMM_CHAN_NODE_ID = 4; // object: one unsigned 16-bit value per pixel
+constexpr uint32_t kMaterialChannel = 2;  // material effects: one unsigned byte per pixel
+constexpr uint32_t kObjectChannel = 4; // object: one unsigned 16-bit value per pixel
 
+// The pixels of a frame. Its table of operations crosses between the host and
+// the plug-in, so it holds no destructor (the owner destroys the storage
+// through its own type), no overloads and no records returned by value:
+// Microsoft's compiler and g++ lay such a table out alike.
 class HOST_API BitmapStorage {
 public:
     BitmapStorage(uint16_t width, uint16_t height) : width_(width), height_(height) {}
-    virtual ~BitmapStorage();
 
     uint16_t Width() const { return width_; }
     uint16_t Height() const { return height_; }
 
     // Copies count pixels of line y, from column x, into dst.
-    virtual int GetLinearPixels(int x, int y, int count, BMM_Color_64* dst) = 0;
+    virtual int ReadLine(int x, int y, int count, BMM_Color_64* dst) = 0;
     // Stores count pixels into line y, from column x.
-    virtual int PutPixels(int x, int y, int count, const BMM_Color_64* src) = 0;
+    virtual int WriteLine(int x, int y, int count, const BMM_Color_64* src) = 0;
     // Address of the frame's width x height array of the given channel, or
     // null when the frame has none. *type receives the channel's type word.
-    virtual void* GetChannel(uint32_t channel, uint32_t* type) = 0;
+    virtual void* ChannelArray(uint32_t channel, uint32_t* type) = 0;
+
+protected:
+    ~BitmapStorage() = default;
 
 private:
     uint16_t width_, height_;

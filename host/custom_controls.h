@@ -3,13 +3,17 @@
 
 #include "host/hostapi.h"
 
+// The two interfaces' tables cross between the host and the plug-in: no
+// destructor entries, overloads or records returned by value, so that
+// Microsoft's compiler and g++ lay them out alike.
+
 // The host's edit control (window class "CustEdit").
 class ICustEdit {
 public:
-    virtual void SetText(const char* text) = 0;
-    virtual void SetText(int value) = 0;
+    virtual void ShowInt(int value) = 0;
+    virtual void ShowText(const char* text) = 0;
     // The text as an integer; an empty control reads 0.
-    virtual int GetInt(BOOL* valid = nullptr) = 0;
+    virtual int ReadInt() = 0;
 
 protected:
     ~ICustEdit() = default;
@@ -19,16 +23,16 @@ protected:
 // limits, shown in and following a linked edit.
 class ISpinnerControl {
 public:
-    virtual int GetIVal() = 0;
-    virtual void SetValue(int value, int notify) = 0;
-    virtual void SetLimits(int minimum, int maximum, int limitCurrent) = 0;
-    virtual void LinkToEdit(HWND edit, int type) = 0;
+    virtual int ReadValue() = 0;
+    virtual void WriteValue(int value, int notify) = 0;
+    virtual void SetRange(int minimum, int maximum, int limitCurrent) = 0;
+    virtual void AttachEdit(HWND edit, int type) = 0;
 
 protected:
     ~ISpinnerControl() = default;
 };
 
-constexpr int EDITTYPE_INT = 0;
+constexpr int kIntegerEdit = 0;
 
 HOST_API void InitCustomControls(HINSTANCE module);
 HOST_API void CenterWindow(HWND window, HWND parent);

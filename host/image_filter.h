@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <new>
 
 #include "host/hostapi.h"
 
@@ -12,10 +13,21 @@ class ITrackViewNode;
 
 // The host's base class of image filters. The order of the virtual
 // operations is the host's table; never reorder.
+//
+// The host is built by Microsoft's compiler, which gives a virtual destructor
+// one table entry: a deleting destructor that takes flags, destroys the
+// object, frees its memory when bit 0 is set and answers the object's
+// address. g++ would give a virtual destructor two entries and shift every
+// operation after it, so that entry is spelled out here, the destructors
+// themselves are not virtual, and each concrete filter fills the entry with
+// DestroyInPlace. A host's "delete filter" is DeletingDestructor(1).
+//
+// Both Lerp entries are kept in their declared order: g++ keeps it, and a
+// caller built by another compiler declares them under two names.
 class HOST_API ImageFilter {
 public:
     ImageFilter();
-    virtual ~ImageFilter();
+    virtual void* DeletingDestructor(unsigned int flags) = 0;
     virtual const char* FilterName() = 0;
     virtual const char* FilterAuthor() = 0;
     virtual const char* FilterNotice() = 0;
@@ -45,10 +57,22 @@ public:
     virtual void FilterUpdate();
 
 protected:
-    Bitmap* srcmap;  // the frame to filter, handed over by SetSource; null means none
-    Bitmap* fgmap;
-    Bitmap* mskmap;
-    ImageFilterInfo* ifi;
-    HWND vpSetup;
-    ITrackViewNode* ifNode;
+    ~ImageFilter();
+
+    Bitmap* frameMap;  // the frame to filter, handed over by SetSource; null means none
+    Bitmap* foregroundMap;
+    Bitmap* maskMap;
+    ImageFilterInfo* filterInfo;
+    HWND setupWindow;
+    ITrackViewNode* trackNode;
 };
+
+// The body of entry 1 for a concrete class T, whose destructor runs the
+// destructors of its bases. Memory is given back to the allocator of the
+// module that compiled this call, the one whose new made the object.
+template <class T>
+void* DestroyInPlace(T* object, unsigned int flags) {
+    object->~T();
+    if (flags & 1u) ::operator delete(object);
+    return object;
+}

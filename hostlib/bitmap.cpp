@@ -2,10 +2,9 @@
 
 #include "hostlib/host_control.h"
 
-BitmapStorage::~BitmapStorage() = default;
 
 int Bitmap::PutPixels(int x, int y, int count, const BMM_Color_64* src) {
-    return storage_ ? storage_->PutPixels(x, y, count, src) : 0;
+    return storage_ ? storage_->WriteLine(x, y, count, src) : 0;
 }
 
 MemoryStorage::MemoryStorage(uint16_t width, uint16_t height)
@@ -21,7 +20,7 @@ int ClipRun(const BitmapStorage& s, int x, int y, int count) {
 }
 }  // namespace
 
-int MemoryStorage::GetLinearPixels(int x, int y, int count, BMM_Color_64* dst) {
+int MemoryStorage::ReadLine(int x, int y, int count, BMM_Color_64* dst) {
     const int n = ClipRun(*this, x, y, count);
     if (n == 0) return 0;
     std::memcpy(dst, &pixels_[size_t(y) * Width() + x], size_t(n) * sizeof(BMM_Color_64));
@@ -29,7 +28,7 @@ int MemoryStorage::GetLinearPixels(int x, int y, int count, BMM_Color_64* dst) {
     return 1;
 }
 
-int MemoryStorage::PutPixels(int x, int y, int count, const BMM_Color_64* src) {
+int MemoryStorage::WriteLine(int x, int y, int count, const BMM_Color_64* src) {
     const int n = ClipRun(*this, x, y, count);
     if (n == 0) return 0;
     std::memcpy(&pixels_[size_t(y) * Width() + x], src, size_t(n) * sizeof(BMM_Color_64));
@@ -37,10 +36,10 @@ int MemoryStorage::PutPixels(int x, int y, int count, const BMM_Color_64* src) {
     return 1;
 }
 
-void* MemoryStorage::GetChannel(uint32_t channel, uint32_t* type) {
+void* MemoryStorage::ChannelArray(uint32_t channel, uint32_t* type) {
     if (type) *type = channel;
-    if (channel == BMM_CHAN_MTL_ID && hasMaterial_) return material_.data();
-    if (channel == BMM_CHAN_NODE_ID && hasObject_) return object_.data();
+    if (channel == kMaterialChannel && hasMaterial_) return material_.data();
+    if (channel == kObjectChannel && hasObject_) return object_.data();
     return nullptr;
 }
 

@@ -65,13 +65,13 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 class CustEdit final : public ICustEdit {
 public:
     explicit CustEdit(HWND window) : window_(window) {}
-    void SetText(const char* text) override { SetWindowTextA(window_, text); }
-    void SetText(int value) override {
+    void ShowText(const char* text) override { SetWindowTextA(window_, text); }
+    void ShowInt(int value) override {
         char text[16];
         std::snprintf(text, sizeof text, "%d", value);
         SetWindowTextA(window_, text);
     }
-    int GetInt(BOOL* valid) override { return ReadWindowInt(window_, valid); }
+    int ReadInt() override { return ReadWindowInt(window_, nullptr); }
 
 private:
     HWND window_;
@@ -165,21 +165,21 @@ LRESULT CALLBACK SpinnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 class Spinner final : public ISpinnerControl {
 public:
     explicit Spinner(HWND window) : window_(window) {}
-    int GetIVal() override {
+    int ReadValue() override {
         SpinnerState* s = StateOf(window_);
         return s ? CurrentValue(*s) : 0;
     }
-    void SetValue(int value, int notify) override {
+    void WriteValue(int value, int notify) override {
         if (SpinnerState* s = StateOf(window_)) SetSpinnerValue(window_, *s, value, notify != 0);
     }
-    void SetLimits(int minimum, int maximum, int limitCurrent) override {
+    void SetRange(int minimum, int maximum, int limitCurrent) override {
         SpinnerState* s = StateOf(window_);
         if (!s || minimum > maximum) return;
         s->minimum = minimum;
         s->maximum = maximum;
         if (limitCurrent) SetSpinnerValue(window_, *s, s->value, false);
     }
-    void LinkToEdit(HWND edit, int) override {
+    void AttachEdit(HWND edit, int) override {
         if (SpinnerState* s = StateOf(window_)) {
             s->edit = edit;
             ShowValue(*s);
@@ -244,8 +244,8 @@ void ReleaseISpinner(ISpinnerControl* spinner) { delete static_cast<Spinner*>(sp
 ISpinnerControl* SetupIntSpinner(HWND dialog, int spinnerId, int editId, int minimum, int maximum, int value) {
     ISpinnerControl* spinner = GetISpinner(GetDlgItem(dialog, spinnerId));
     if (!spinner) return nullptr;
-    spinner->LinkToEdit(GetDlgItem(dialog, editId), EDITTYPE_INT);
-    spinner->SetLimits(minimum, maximum, FALSE);
-    spinner->SetValue(value, FALSE);
+    spinner->AttachEdit(GetDlgItem(dialog, editId), kIntegerEdit);
+    spinner->SetRange(minimum, maximum, FALSE);
+    spinner->WriteValue(value, FALSE);
     return spinner;
 }

@@ -3,15 +3,15 @@
 #include "hostlib/host_control.h"
 
 ImageFilter::ImageFilter()
-    : srcmap(nullptr), fgmap(nullptr), mskmap(nullptr), ifi(nullptr), vpSetup(nullptr), ifNode(nullptr) {}
+    : frameMap(nullptr), foregroundMap(nullptr), maskMap(nullptr), filterInfo(nullptr), setupWindow(nullptr), trackNode(nullptr) {}
 
 ImageFilter::~ImageFilter() = default;
 
 int ImageFilter::ShowControl(HWND) { return FALSE; }
-void ImageFilter::SetSource(Bitmap* map) { srcmap = map; }
-void ImageFilter::SetForeground(Bitmap* map) { fgmap = map; }
-void ImageFilter::SetMask(Bitmap* map) { mskmap = map; }
-void ImageFilter::SetFilterInfo(ImageFilterInfo* info) { ifi = info; }
+void ImageFilter::SetSource(Bitmap* map) { frameMap = map; }
+void ImageFilter::SetForeground(Bitmap* map) { foregroundMap = map; }
+void ImageFilter::SetMask(Bitmap* map) { maskMap = map; }
+void ImageFilter::SetFilterInfo(ImageFilterInfo* info) { filterInfo = info; }
 Interface* ImageFilter::HostInterface() { return HostGetInterface(); }
 int ImageFilter::Lerp(int a, int b, float t) { return a + static_cast<int>((b - a) * t); }
 int ImageFilter::Lerp(int a, int b, int t) { return a + (b - a) * t / 255; }
@@ -20,9 +20,9 @@ int ImageFilter::LoadConfigure(void*) { return FALSE; }
 int ImageFilter::SaveConfigure(void*) { return FALSE; }
 int ImageFilter::CreatePreview(HWND, Bitmap**, int, int, int, float, Bitmap*, uint32_t) { return FALSE; }
 uint32_t ImageFilter::ChannelsRequired() { return 0; }
-HWND ImageFilter::DlgHandle() { return vpSetup; }
-void ImageFilter::MakeDlgInteractive(HWND dialog) { vpSetup = dialog; }
-int ImageFilter::IsInteractive() { return vpSetup != nullptr; }
+HWND ImageFilter::DlgHandle() { return setupWindow; }
+void ImageFilter::MakeDlgInteractive(HWND dialog) { setupWindow = dialog; }
+int ImageFilter::IsInteractive() { return setupWindow != nullptr; }
 ITrackViewNode* ImageFilter::CreateNode() { return nullptr; }
-ITrackViewNode* ImageFilter::Node() { return ifNode; }
+ITrackViewNode* ImageFilter::Node() { return trackNode; }
 void ImageFilter::FilterUpdate() {}

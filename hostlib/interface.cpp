@@ -9,17 +9,17 @@ namespace {
 
 class HostInterfaceImpl : public Interface {
 public:
-    const char* GetDir(int which) override {
-        if (which == APP_PLUGCFG_DIR) {
-            if (plugCfg_.empty()) plugCfg_ = std::string(HostProgramDir()) + "\\plugcfg";
-            return plugCfg_.c_str();
+    const char* DirectoryPath(int which) override {
+        if (which == kSettingsDirCode) {
+            if (settingsDir_.empty()) settingsDir_ = std::string(HostProgramDir()) + "\\settings";
+            return settingsDir_.c_str();
         }
         return HostProgramDir();
     }
-    void SetPlugCfg(const char* dir) { plugCfg_ = dir ? dir : ""; }
+    void SetSettingsDir(const char* dir) { settingsDir_ = dir ? dir : ""; }
 
 private:
-    std::string plugCfg_;
+    std::string settingsDir_;
 };
 
 HostInterfaceImpl g_interface;
@@ -37,5 +37,5 @@ const char* HostProgramDir() {
     return dir.c_str();
 }
 
-void HostSetPlugCfgDir(const char* directory) { g_interface.SetPlugCfg(directory); }
+void HostSetSettingsDir(const char* directory) { g_interface.SetSettingsDir(directory); }
 Interface* HostGetInterface() { return &g_interface; }

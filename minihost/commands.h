@@ -7,7 +7,7 @@
 // Options every command shares; each command parses the rest itself.
 struct HostOptions {
     std::string pluginPath;
-    std::string plugCfgDir;
+    std::string settingsDir;
 };
 
 // Exit statuses. 3 is left out: it is what abort() leaves on Windows.

@@ -11,14 +11,14 @@ int RunInfo(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     std::printf("classes: %d\n", x.LibNumberClasses());
     ClassDesc* desc = x.LibClassDesc(0);
     if (!desc) throw CommandError{"plug-in answers no descriptor for class 0"};
-    const Class_ID id = desc->ClassIdentifier();
+    const ClassId id = ClassIdOf(*desc);
     std::printf("class name: %s\n", desc->DisplayName());
     std::printf("kind code: 0x%04X\n", static_cast<unsigned>(desc->KindCode()));
-    std::printf("class id: 0x%08X 0x%08X\n", static_cast<unsigned>(id.a), static_cast<unsigned>(id.b));
+    std::printf("class id: 0x%08X 0x%08X\n", static_cast<unsigned>(id.first), static_cast<unsigned>(id.second));
     std::printf("category: %s\n", desc->CategoryName());
 
     std::string error;
-    std::unique_ptr<ImageFilter> filter(plugin.CreateFilter(&error));
+    ImageFilterPtr filter(plugin.CreateFilter(&error));
     if (!filter) throw CommandError{error};
     std::printf("filter name: %s\n", filter->FilterName());
     std::printf("filter author: %s\n", filter->FilterAuthor());
@@ -33,7 +33,7 @@ int RunInfo(LoadedPlugin& plugin, const std::vector<std::string>& args) {
 int RunAbout(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     if (!args.empty()) throw CommandError{"about takes no arguments"};
     std::string error;
-    std::unique_ptr<ImageFilter> filter(plugin.CreateFilter(&error));
+    ImageFilterPtr filter(plugin.CreateFilter(&error));
     if (!filter) throw CommandError{error};
     const int result = filter->OpenAboutBox(nullptr);
     if (result < 0) throw CommandError{"the About box could not be opened (is there a display?)"};

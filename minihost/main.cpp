@@ -13,7 +13,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: minihost [--plugin PATH] [--plugcfg DIR] COMMAND [ARGS]\n"
+    "usage: minihost [--plugin PATH] [--settings-dir DIR] COMMAND [ARGS]\n"
     "commands:\n"
     "  info                      describe the plug-in and a new filter\n"
     "  about                     open the About box; exit status is its result\n"
@@ -56,9 +56,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--plugin" || arg == "--plugcfg") {
+        if (arg == "--plugin" || arg == "--settings-dir") {
             if (i + 1 >= argc) return Fail(arg + " needs a value");
-            (arg == "--plugin" ? options.pluginPath : options.plugCfgDir) = argv[++i];
+            (arg == "--plugin" ? options.pluginPath : options.settingsDir) = argv[++i];
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -78,11 +78,11 @@ int main(int argc, char** argv) {
         if (command == c.name) chosen = &c;
     if (!chosen) return Fail("unknown command '" + command + "' (try --help)");
 
-    if (!options.plugCfgDir.empty()) {
-        HostSetPlugCfgDir(options.plugCfgDir.c_str());
+    if (!options.settingsDir.empty()) {
+        HostSetSettingsDir(options.settingsDir.c_str());
     } else {
         // The default folder beside the program must exist for the library file.
-        CreateDirectoryA(HostGetInterface()->GetDir(APP_PLUGCFG_DIR), nullptr);
+        CreateDirectoryA(HostGetInterface()->DirectoryPath(kSettingsDirCode), nullptr);
     }
 
     try {

@@ -5,6 +5,7 @@
 
 #include "host/class_desc.h"
 #include "host/image_filter.h"
+#include "hostlib/host_control.h"
 
 // The four exports, found by ordinal as the host finds them.
 struct PluginExports {

@@ -67,7 +67,7 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         throw CommandError{r.in + ": the frame must be an 8- or 16-bit RGB or RGBA PNG"};
 
     std::string error;
-    std::unique_ptr<ImageFilter> filter(plugin.CreateFilter(&error));
+    ImageFilterPtr filter(plugin.CreateFilter(&error));
     if (!filter) throw CommandError{error};
     if (!r.config.empty()) LoadConfigFile(*filter, r.config);
 
@@ -87,14 +87,14 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     // The decoded samples are not needed again; the render wants the room.
     std::vector<uint16_t>().swap(frame.samples);
     const uint32_t wanted = filter->ChannelsRequired();
-    if (wanted & BMM_CHAN_NODE_ID) {
+    if (wanted & kObjectChannel) {
         if (r.objectIds.empty())
             std::fprintf(stderr, "minihost: warning: the filter selects by object ID but no --object-ids was given; "
                                  "the frame passes unchanged\n");
         else std::copy(objectIds.samples.begin(), objectIds.samples.end(), storage.AddObjectChannel());
         std::vector<uint16_t>().swap(objectIds.samples);
     }
-    if (wanted & BMM_CHAN_MTL_ID) {
+    if (wanted & kMaterialChannel) {
         if (r.materialIds.empty())
             std::fprintf(stderr, "minihost: warning: the filter selects by material ID but no --material-ids was "
                                  "given; the frame passes unchanged\n");

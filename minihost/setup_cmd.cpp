@@ -56,7 +56,7 @@ int RunSetup(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-') throw CommandError{"setup takes one CONFIG file"};
     const std::string& path = args[0];
     std::string error;
-    std::unique_ptr<ImageFilter> filter(plugin.CreateFilter(&error));
+    ImageFilterPtr filter(plugin.CreateFilter(&error));
     if (!filter) throw CommandError{error};
     if (Probe(path) == Existing::kPresent) LoadConfigFile(*filter, path);
 

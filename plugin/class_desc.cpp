@@ -15,11 +15,21 @@ const ClassEntry g_classes[kClassCount] = {{"Velmora Filter", &KernelFilterDescr
 const ClassEntry* const kClassTable = g_classes;
 
 void* KernelFilterClassDesc::CreateInstance(int) {
-    // The host takes the filter through its ImageFilter base.
-    ImageFilter* filter = new (std::nothrow) KernelFilter();
-    return filter;
+    // The host takes the filter through its ImageFilter base. No exception
+    // may reach a host built by another compiler: a construction that throws
+    // has given its memory back already and answers null, like one that never
+    // got memory.
+    try {
+        ImageFilter* filter = new (std::nothrow) KernelFilter();
+        return filter;
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 const char* KernelFilterClassDesc::DisplayName() { return kDisplayName; }
-Class_ID KernelFilterClassDesc::ClassIdentifier() { return Class_ID{kParamsStamp, kClassIdB}; }
+ClassId* KernelFilterClassDesc::ClassIdentifier(ClassId* result) {
+    *result = ClassId{kParamsStamp, kClassIdB};
+    return result;
+}
 const char* KernelFilterClassDesc::CategoryName() { return kCategory; }

@@ -8,8 +8,8 @@ public:
     int HostHookB(int) override { return 0; }
     int HostHookC(int) override { return 0; }
     const char* DisplayName() override;
-    uint32_t KindCode() override { return FLT_CLASS_ID; }
-    Class_ID ClassIdentifier() override;
+    uint32_t KindCode() override { return kImageFilterKind; }
+    ClassId* ClassIdentifier(ClassId* result) override;
     const char* CategoryName() override;
     int HostHookD(int) override { return 1; }
     int HostHookE() override { return 0; }

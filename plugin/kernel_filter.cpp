@@ -23,10 +23,11 @@ KernelFilter::KernelFilter()
     : params(DefaultParams()), weightEdits{}, divideEdit(nullptr), offsetEdit(nullptr),
       divideSpinner(nullptr), offsetSpinner(nullptr) {
     Interface* host = HostInterface();
-    BuildLibraryPath(host ? host->GetDir(APP_PLUGCFG_DIR) : nullptr);
+    BuildLibraryPath(host ? host->DirectoryPath(kSettingsDirCode) : nullptr);
 }
 
 KernelFilter::~KernelFilter() = default;
+void* KernelFilter::DeletingDestructor(unsigned int flags) { return DestroyInPlace(this, flags); }
 
 int KernelFilter::OpenAboutBox(HWND parent) { return RunAboutDialog(parent); }
 int KernelFilter::ShowControl(HWND parent) { return RunControlDialog(parent); }

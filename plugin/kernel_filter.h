@@ -8,7 +8,6 @@
 // Identity answers and modal dialogs shared by the maker's filters.
 class FilterPluginBase : public ImageFilter {
 public:
-    ~FilterPluginBase() override;
     const char* FilterName() override;
     const char* FilterAuthor() override;
     const char* FilterNotice() override;
@@ -19,12 +18,17 @@ public:
 
     int RunAboutDialog(HWND parent);
     int RunControlDialog(HWND parent);
+
+protected:
+    ~FilterPluginBase();
 };
 
-class KernelFilter : public FilterPluginBase {
+// Final: entry 1 runs this class's destructor, which is not virtual.
+class KernelFilter final : public FilterPluginBase {
 public:
     KernelFilter();
-    ~KernelFilter() override;
+    ~KernelFilter();
+    void* DeletingDestructor(unsigned int flags) override;
 
     int OpenAboutBox(HWND parent) override;
     int ShowControl(HWND parent) override;
@@ -42,7 +46,10 @@ public:
     ISpinnerControl* divideSpinner;
     ISpinnerControl* offsetSpinner;
 
-    Bitmap* SourceBitmap() const { return srcmap; }
+    Bitmap* SourceBitmap() const { return frameMap; }
+
+private:
+    int Filter(HWND progressWindow, Bitmap* bitmap);
 };
 
 INT_PTR CALLBACK AboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -11,6 +11,18 @@ int32_t ChannelMatchId(int32_t id) { return id == -1 ? INT32_MIN : id; }
 int KernelFilter::RenderFrame(HWND progressWindow) {
     Bitmap* bitmap = SourceBitmap();
     if (!bitmap) return 0;
+    // The convolution's scratch lines are allocated by the standard library;
+    // running out of memory there must not unwind into a host built by
+    // another compiler. It happens before any line is written back, so the
+    // frame stays as the host gave it, as when its copies cannot be had.
+    try {
+        return Filter(progressWindow, bitmap);
+    } catch (...) {
+        return 1;
+    }
+}
+
+int KernelFilter::Filter(HWND progressWindow, Bitmap* bitmap) {
 
     // Read once: the convolution works on copies.
     const KernelParams p = params;
@@ -28,11 +40,11 @@ int KernelFilter::RenderFrame(HWND progressWindow) {
     switch (p.source) {
     case kSourceWhole: break;
     case kSourceMaterial:
-        run = run && image.RequestChannel(BMM_CHAN_MTL_ID);
+        run = run && image.RequestChannel(kMaterialChannel);
         matchId = ChannelMatchId(p.materialId);
         break;
     case kSourceObject:
-        run = run && image.RequestChannel(BMM_CHAN_NODE_ID);
+        run = run && image.RequestChannel(kObjectChannel);
         matchId = ChannelMatchId(p.objectId);
         break;
     default: run = false; break;

@@ -46,7 +46,7 @@ WorkImage::~WorkImage() {
 BMM_Color_64* WorkImage::CopyPixels(BMM_Color_64* buffer) {
     BitmapStorage* storage = bitmap_ ? bitmap_->Storage() : nullptr;
     if (!storage) return buffer;
-    for (int32_t y = 0; y < height_; ++y) storage->GetLinearPixels(0, y, width_, buffer + size_t(y) * width_);
+    for (int32_t y = 0; y < height_; ++y) storage->ReadLine(0, y, width_, buffer + size_t(y) * width_);
     return buffer;
 }
 
@@ -54,12 +54,12 @@ uint32_t WorkImage::RequestChannel(uint32_t channel) {
     channelsRequested_ |= channel;
     BitmapStorage* storage = bitmap_ ? bitmap_->Storage() : nullptr;
     uint32_t type = 0;
-    void* address = storage ? storage->GetChannel(channel, &type) : nullptr;
-    if (channel == BMM_CHAN_MTL_ID) {
+    void* address = storage ? storage->ChannelArray(channel, &type) : nullptr;
+    if (channel == kMaterialChannel) {
         materialChannel_ = static_cast<uint8_t*>(address);
         return materialChannel_ != nullptr;
     }
-    if (channel == BMM_CHAN_NODE_ID) {
+    if (channel == kObjectChannel) {
         objectChannel_ = static_cast<uint16_t*>(address);
         return objectChannel_ != nullptr;
     }

@@ -555,7 +555,7 @@ TEST_F(ControlDialog, SpinnerArrowsStopAtTheLimitsAndDivideZeroIsKept) {
 TEST(ControlDialogState, IdSpinnersAreHeldWhileOpenAndForgottenOnClose) {
     TempDir dir("state");
     MessageBoxWatcher boxes("Error");
-    HostSetPlugCfgDir(dir.Path().c_str());
+    HostSetSettingsDir(dir.Path().c_str());
     ASSERT_TRUE(WriteBytes(dir.File("VLM.SET"), ""));
     PluginLibrary lib;
     ASSERT_TRUE(lib.Load());
@@ -578,7 +578,7 @@ TEST(ControlDialogState, IdSpinnersAreHeldWhileOpenAndForgottenOnClose) {
     }
     ModuleDetach();
     lib.Unload();
-    HostSetPlugCfgDir(nullptr);
+    HostSetSettingsDir(nullptr);
 }
 
 TEST(ControlDialogState, WithoutADisplayOrTemplateShowControlAnswersMinusOne) {

@@ -24,7 +24,7 @@ protected:
 
     std::string Config() const { return dir.File("filter.cfg"); }
 
-    // Runs "minihost --plugcfg DIR setup ARGS"; drive() gets the dialog when
+    // Runs "minihost --settings-dir DIR setup ARGS"; drive() gets the dialog when
     // one shows. A process that outlives its time is ended.
     Outcome Run(const std::string& args, const std::function<void(HWND)>& drive) {
         Outcome outcome;
@@ -37,7 +37,7 @@ protected:
         si.hStdOutput = err;
         si.hStdError = err;
         PROCESS_INFORMATION pi{};
-        std::string cmd = "\"" + BinDir() + "\\minihost.exe\" --plugcfg \"" + dir.Path() + "\" setup " + args;
+        std::string cmd = "\"" + BinDir() + "\\minihost.exe\" --settings-dir \"" + dir.Path() + "\" setup " + args;
         if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
             CloseHandle(err);
             ADD_FAILURE() << "cannot start minihost";
@@ -74,7 +74,7 @@ TEST_F(MinihostSetup, MissingConfigStartsFromDefaultsAndOkWritesIt) {
         EXPECT_EQ(TextOf(d, 1007), "1");
         SetText(Cell(d, 4, 4), "3");
         SetText(GetDlgItem(d, 1103), "Setup");
-        // Save goes to the library file in the --plugcfg folder.
+        // Save goes to the library file in the --settings-dir folder.
         Click(d, 4);
         Click(d, 1);
     });

@@ -27,19 +27,19 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 namespace {
 
 std::string PathFor(const char* directory) {
-    HostSetPlugCfgDir(directory);
+    HostSetSettingsDir(directory);
     KernelFilter filter;
     return g_libraryPath;
 }
 
 TEST(LibraryPath, IsRebuiltFromTheHostDirectoryAtEveryConstruction) {
-    EXPECT_EQ(PathFor("C:\\scenes\\plugcfg"), "C:\\scenes\\plugcfg\\VLM.SET");
-    EXPECT_EQ(PathFor("C:\\scenes\\plugcfg\\"), "C:\\scenes\\plugcfg\\\\VLM.SET");
+    EXPECT_EQ(PathFor("C:\\scenes\\settings"), "C:\\scenes\\settings\\VLM.SET");
+    EXPECT_EQ(PathFor("C:\\scenes\\settings\\"), "C:\\scenes\\settings\\\\VLM.SET");
     EXPECT_EQ(PathFor("D:\\other"), "D:\\other\\VLM.SET");
-    HostSetPlugCfgDir(nullptr);
+    HostSetSettingsDir(nullptr);
     KernelFilter filter;
     const std::string fallback = g_libraryPath;
-    EXPECT_EQ(fallback, std::string(HostGetInterface()->GetDir(9)) + "\\VLM.SET");
+    EXPECT_EQ(fallback, std::string(HostGetInterface()->DirectoryPath(9)) + "\\VLM.SET");
 }
 
 TEST(LibraryPath, NeverWritesPastItsBuffer) {
@@ -48,7 +48,7 @@ TEST(LibraryPath, NeverWritesPastItsBuffer) {
     EXPECT_EQ(PathFor(fits.c_str()), fits + "\\VLM.SET");
     EXPECT_EQ(PathFor(std::string(252, 'd').c_str()), "");
     EXPECT_EQ(PathFor(std::string(5000, 'd').c_str()), "");
-    HostSetPlugCfgDir(nullptr);
+    HostSetSettingsDir(nullptr);
 }
 
 TEST(Module, AttachInitialisesControlsOncePerLoad) {
@@ -80,7 +80,7 @@ TEST(ClassDescriptor, CreateInstanceAnswersNullWhenMemoryRunsOut) {
     void* made = desc->CreateInstance(0);
     g_failNothrowNew = false;
     EXPECT_EQ(made, nullptr);
-    std::unique_ptr<ImageFilter> ok(static_cast<ImageFilter*>(desc->CreateInstance(0)));
+    ImageFilterPtr ok(static_cast<ImageFilter*>(desc->CreateInstance(0)));
     EXPECT_NE(ok, nullptr);
 }
 

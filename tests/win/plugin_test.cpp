@@ -16,7 +16,7 @@ class PluginTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(lib.Load()) << "cannot load " << PluginPath(); }
     void TearDown() override { lib.Unload(); }
-    std::unique_ptr<ImageFilter> NewFilter() { return std::unique_ptr<ImageFilter>(lib.NewFilter()); }
+    ImageFilterPtr NewFilter() { return ImageFilterPtr(lib.NewFilter()); }
     PluginLibrary lib;
 };
 
@@ -67,9 +67,9 @@ TEST_F(PluginTest, DescriptorAnswersAndHooks) {
     EXPECT_STREQ(d->DisplayName(), "Velmora Filter");
     EXPECT_STREQ(d->CategoryName(), "Image Filter");
     EXPECT_EQ(d->KindCode(), 3584u);
-    const Class_ID id = d->ClassIdentifier();
-    EXPECT_EQ(id.a, 0x33A25539u);
-    EXPECT_EQ(id.b, 0x39933116u);
+    const ClassId id = ClassIdOf(*d);
+    EXPECT_EQ(id.first, 0x33A25539u);
+    EXPECT_EQ(id.second, 0x39933116u);
     EXPECT_EQ(d->HostHookA(), 1);
     for (int v : {0, 1, -1, 12345}) {
         EXPECT_EQ(d->HostHookB(v), 0);
@@ -90,8 +90,8 @@ TEST_F(PluginTest, DescriptorAnswersAndHooks) {
 
 TEST_F(PluginTest, EachCreateInstanceIsANewFilterWithDefaults) {
     ClassDesc* d = lib.LibClassDesc(0);
-    std::unique_ptr<ImageFilter> a(static_cast<ImageFilter*>(d->CreateInstance(0)));
-    std::unique_ptr<ImageFilter> b(static_cast<ImageFilter*>(d->CreateInstance(1)));
+    ImageFilterPtr a(static_cast<ImageFilter*>(d->CreateInstance(0)));
+    ImageFilterPtr b(static_cast<ImageFilter*>(d->CreateInstance(1)));
     ASSERT_TRUE(a && b);
     EXPECT_NE(a.get(), b.get());
     for (ImageFilter* f : {a.get(), b.get()}) {
@@ -203,7 +203,7 @@ TEST(PluginLifetime, AttachDetachAndAttachAgain) {
     EXPECT_EQ(HostCustomControlsLastModule(), lib.module);
     // The reloaded library still finds its own resources.
     EXPECT_NE(FindResourceA(lib.module, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(5)), nullptr);
-    std::unique_ptr<ImageFilter> f(lib.NewFilter());
+    ImageFilterPtr f(lib.NewFilter());
     ASSERT_NE(f, nullptr);
     EXPECT_STREQ(f->FilterName(), "Velmora Filter");
     f.reset();

@@ -381,12 +381,12 @@ TEST_F(RenderTest, EmptyFrames) {
 }
 
 // A storage that claims a frame too large to copy and counts every call.
-class HugeStorage : public BitmapStorage {
+class HugeStorage final : public BitmapStorage {
 public:
     HugeStorage(uint16_t w, uint16_t h) : BitmapStorage(w, h) {}
-    int GetLinearPixels(int, int, int, BMM_Color_64*) override { return ++reads, 1; }
-    int PutPixels(int, int, int, const BMM_Color_64*) override { return ++writes, 1; }
-    void* GetChannel(uint32_t, uint32_t*) override { return nullptr; }
+    int ReadLine(int, int, int, BMM_Color_64*) override { return ++reads, 1; }
+    int WriteLine(int, int, int, const BMM_Color_64*) override { return ++writes, 1; }
+    void* ChannelArray(uint32_t, uint32_t*) override { return nullptr; }
     int reads = 0, writes = 0;
 };
 

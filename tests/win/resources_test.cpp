@@ -214,7 +214,7 @@ const std::vector<Expected> kAboutControls = {
     {-1, "BUTTON", "", 0, 14, 2, 160, 90, BS_GROUPBOX, 0},
     {-1, "STATIC", "Velmora Filter", 0, 16, 35, 156, 8, kLabel, 0},
     {-1, "STATIC", "Version 1.1", 0, 16, 46, 156, 8, kLabel, 0},
-    {-1, "STATIC", "Mara Lindqvist", 0, 16, 57, 156, 8, kLabel, 0},
+    {-1, "STATIC", "The Velmora Filter developers", 0, 16, 57, 156, 8, kLabel, 0},
     {-1, "STATIC", "(c) 2026 Velmora Imaging. All rights reserved.", 0, 16, 68, 156, 8, kLabel, 0},
     {1, "BUTTON", "OK", 0, 69, 96, 50, 14, BS_DEFPUSHBUTTON | kTab, 0},
     {-1, "STATIC", nullptr, 104, 51, 12, 90, 15, SS_BITMAP, 0},

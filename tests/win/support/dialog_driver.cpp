@@ -183,14 +183,14 @@ std::vector<COLORREF> CaptureClient(HWND window, int width, int height) {
 
 void ControlDialogTest::SetUp() {
     // The filter's constructor builds the library path from this folder.
-    HostSetPlugCfgDir(dir.Path().c_str());
+    HostSetSettingsDir(dir.Path().c_str());
     ASSERT_TRUE(WriteBytes(LibraryFile(), ""));
     PluginFilterTest::SetUp();
 }
 
 void ControlDialogTest::TearDown() {
     PluginFilterTest::TearDown();
-    HostSetPlugCfgDir(nullptr);
+    HostSetSettingsDir(nullptr);
 }
 
 int ControlDialogTest::Open(const std::function<void(HWND)>& drive) {

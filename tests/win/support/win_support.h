@@ -12,6 +12,7 @@
 
 #include "host/class_desc.h"
 #include "host/image_filter.h"
+#include "hostlib/host_control.h"
 
 std::string BinDir();                     // the folder of the running test program
 std::string PluginPath();                 // VLM.FLT in that folder
@@ -42,7 +43,7 @@ protected:
         lib.Unload();
     }
     PluginLibrary lib;
-    std::unique_ptr<ImageFilter> filter;
+    ImageFilterPtr filter;
 };
 
 // A visible top-level window of this process with the given caption, of the
