@@ -28,6 +28,11 @@ struct ImageFilterDeleter {
 };
 using ImageFilterPtr = std::unique_ptr<ImageFilter, ImageFilterDeleter>;
 
+// Filters constructed and not yet destroyed in this process: shows a host
+// that entry 1 ran the destructors all the way down to ImageFilter's. Plain C,
+// so a host built by another compiler can ask too.
+extern "C" HOST_API int HostLiveFilterCount();
+
 // How often InitCustomControls has run in this process, and for which module
 // last: lets a host check that a plug-in initialises its controls on load.
 HOST_API int HostCustomControlsInitCount();

@@ -2,10 +2,19 @@
 
 #include "hostlib/host_control.h"
 
-ImageFilter::ImageFilter()
-    : frameMap(nullptr), foregroundMap(nullptr), maskMap(nullptr), filterInfo(nullptr), setupWindow(nullptr), trackNode(nullptr) {}
+namespace {
+int g_liveFilters = 0;
+}
 
-ImageFilter::~ImageFilter() = default;
+ImageFilter::ImageFilter()
+    : frameMap(nullptr), foregroundMap(nullptr), maskMap(nullptr), filterInfo(nullptr), setupWindow(nullptr),
+      trackNode(nullptr) {
+    ++g_liveFilters;
+}
+
+ImageFilter::~ImageFilter() { --g_liveFilters; }
+
+int HostLiveFilterCount() { return g_liveFilters; }
 
 int ImageFilter::ShowControl(HWND) { return FALSE; }
 void ImageFilter::SetSource(Bitmap* map) { frameMap = map; }

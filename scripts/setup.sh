@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 
-PKGS="cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686 libz-mingw-w64-dev \
+PKGS="cmake make g++ clang lld libclang-rt-14-dev g++-mingw-w64-i686 libz-mingw-w64-dev \
 wine wine32:i386 fonts-wine xvfb xauth googletest libgtest-dev dpkg-dev libpng-dev zlib1g-dev python3"
 
 missing=
@@ -21,16 +21,45 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     need_update=1
 fi
 
-# libpng's sources are built with the cross compiler, so we need a deb-src entry.
-if ! grep -rqs '^Types: deb-src' /etc/apt/sources.list.d/ 2>/dev/null; then
-    $SUDO sh -c 'cat > /etc/apt/sources.list.d/vlm-src.sources <<SRC
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC'
-    need_update=1
+# libpng's sources are built with the cross compiler, so apt needs a deb-src
+# entry. It is derived from the machine's own deb entries (same URIs, suites
+# and keys), so this script names no server of its own.
+ours=/etc/apt/sources.list.d/vlm-src
+derived_sources() {
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$f" ] && [ "$f" != "$ours.sources" ] || continue
+        awk 'BEGIN { RS = ""; ORS = "\n\n" }
+             /(^|\n)Types:([^\n]* )?deb( |\n|$)/ && !/(^|\n)Enabled: *[Nn]o/ {
+                 sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$f"
+    done
+}
+derived_lines() {
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$f" ] && [ "$f" != "$ours.list" ] || continue
+        sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$f"
+    done
+}
+has_src() {
+    grep -rqsE '^[[:space:]]*(Types:.*deb-src|deb-src[[:space:]])' /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null
+}
+# An entry of ours from an earlier run is made again from what the machine has now.
+if [ -f "$ours.sources" ] || [ -f "$ours.list" ] || ! has_src; then
+    tmp=$(mktemp -d)
+    derived_sources > "$tmp/src.sources"
+    derived_lines > "$tmp/src.list"
+    for kind in sources list; do
+        if [ -s "$tmp/src.$kind" ]; then
+            if ! cmp -s "$tmp/src.$kind" "$ours.$kind"; then
+                $SUDO cp "$tmp/src.$kind" "$ours.$kind"
+                need_update=1
+            fi
+        elif [ -f "$ours.$kind" ]; then
+            $SUDO rm -f "$ours.$kind"
+            need_update=1
+        fi
+    done
+    rm -rf "$tmp"
+    has_src || { echo "setup: no deb entry in the apt sources to take a deb-src entry from" >&2; exit 1; }
 fi
 
 if [ -n "$missing" ] || [ -n "${need_update:-}" ]; then
