@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "hostlib/host_control.h"
 #include "plugin/class_desc.h"
@@ -16,7 +17,17 @@
 
 namespace {
 bool g_failNothrowNew = false;
+bool g_failNew = false;
 }
+
+// Lets a test run the render as if its scratch memory could not be had.
+void* operator new(std::size_t size) {
+    if (g_failNew) throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 // Lets a test run CreateInstance as if memory had run out.
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
@@ -82,6 +93,37 @@ TEST(ClassDescriptor, CreateInstanceAnswersNullWhenMemoryRunsOut) {
     EXPECT_EQ(made, nullptr);
     ImageFilterPtr ok(static_cast<ImageFilter*>(desc->CreateInstance(0)));
     EXPECT_NE(ok, nullptr);
+}
+
+// No exception may reach a host built by another compiler: a render whose
+// scratch memory runs out leaves the frame as the host gave it and answers 1.
+TEST(KernelFilterRender, ScratchThatCannotBeHadLeavesTheFrameAlone) {
+    KernelFilter filter;
+    filter.params.kernel.weights[4 * kGridSide + 4] = 2;
+    filter.params.kernel.weights[3 * kGridSide + 3] = -1;
+    MemoryStorage storage(40, 7);
+    for (int i = 0; i < 40 * 7; ++i)
+        storage.Pixels()[i] = BMM_Color_64{uint16_t(i * 97), uint16_t(i * 31), uint16_t(65535 - i), uint16_t(i)};
+    std::vector<BMM_Color_64> before(storage.Pixels(), storage.Pixels() + 40 * 7);
+    Bitmap frame(&storage);
+    filter.SetSource(&frame);
+
+    int answer = -1;
+    g_failNew = true;
+    try {
+        answer = filter.RenderFrame(nullptr);
+    } catch (...) {
+        answer = -2;
+    }
+    g_failNew = false;
+    EXPECT_EQ(answer, 1);
+    EXPECT_EQ(storage.linesWritten, 0);
+    EXPECT_EQ(std::memcmp(storage.Pixels(), before.data(), before.size() * sizeof(BMM_Color_64)), 0);
+
+    // With memory back, the same filter renders.
+    EXPECT_EQ(filter.RenderFrame(nullptr), 1);
+    EXPECT_EQ(storage.linesWritten, 7);
+    EXPECT_NE(std::memcmp(storage.Pixels(), before.data(), before.size() * sizeof(BMM_Color_64)), 0);
 }
 
 TEST(MessageBox, TextIsBoundedAndCaptioned) {
