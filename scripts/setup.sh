@@ -72,8 +72,16 @@ src="$here/third_party/src"
 if [ ! -d "$src/libpng" ]; then
     mkdir -p "$src"
     tmp=$(mktemp -d)
-    (cd "$tmp" && apt-get -o APT::Sandbox::User=root source --download-only -qq libpng1.6 >/dev/null)
-    tarball=$(ls "$tmp"/libpng1.6_*.orig.tar.* | head -n1)
+    # Only the upstream tarball is built. A mirror may serve it but not the
+    # packaging files of the newest (security) revision, so apt's verdict on
+    # those is not what decides; the tarball's arrival is.
+    (cd "$tmp" && apt-get -o APT::Sandbox::User=root source --download-only -qq libpng1.6 >/dev/null 2>&1) || true
+    tarball=$(ls "$tmp"/libpng1.6_*.orig.tar.* 2>/dev/null | head -n1)
+    if [ -z "$tarball" ]; then
+        echo "setup: apt-get source libpng1.6 brought no upstream tarball" >&2
+        rm -rf "$tmp"
+        exit 1
+    fi
     mkdir -p "$src/libpng"
     tar -xf "$tarball" -C "$src/libpng" --strip-components=1
     rm -rf "$tmp"
