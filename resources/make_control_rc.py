@@ -12,6 +12,15 @@ windres evaluates them, and a term with an L suffix makes a 32-bit item.
 Run from anywhere: python3 resources/make_control_rc.py
 """
 import os
+import re
+
+
+def release_version():
+    """The version of plugin/version.h, the one place it is kept."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    with open(os.path.join(here, "..", "plugin", "version.h")) as f:
+        return re.search(r'#define VLM_VERSION "([^"]+)"', f.read()).group(1)
+
 
 SIDE = 9
 # Weight cell (r, c): 20 x 10 dialog units, columns 22 apart from x 13,
@@ -43,7 +52,7 @@ CONTROLS = [
     ("IDC_SAVE_BUTTON", "BUTTON", "Save", 310, 245, 50, 14, "BS_PUSHBUTTON | WS_TABSTOP", None),
     ("IDC_STATIC", "BUTTON", "Filter", 6, 105, 210, 135, "BS_GROUPBOX", None),
     ("IDC_STATIC", "BUTTON", "", 6, 0, 210, 32, "BS_GROUPBOX", None),
-    ("IDC_STATIC", "STATIC", "Velmora Filter, Version 1.1", 8, 8, 203, 8, "SS_CENTER | WS_GROUP", None),
+    ("IDC_STATIC", "STATIC", "Velmora Filter, Version " + release_version(), 8, 8, 203, 8, "SS_CENTER | WS_GROUP", None),
     ("IDC_STATIC", "STATIC", "A convolution you type in, for rendered frames", 8, 19, 203, 8,
      "SS_CENTER | WS_GROUP", None),
     ("IDC_MATERIAL_ID_SPIN", "SpinnerControl", "", 180, 66, 10, 10, TAB, None),

@@ -4,6 +4,8 @@
 set -eu
 . "$(dirname "$0")/env.sh"
 "$root/scripts/build.sh" --native
+# The package test unpacks what a user gets.
+"$root/scripts/package.sh"
 
 status=0
 echo "== native tests (ASan, UBSan)"
