@@ -38,7 +38,18 @@ ProgressWindow::ProgressWindow(int abortAtLine, bool showBar) : abortAtLine_(abo
 ProgressWindow::~ProgressWindow() {
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     if (window_) DestroyWindow(window_);
-    if (showBar_ && linesSeen_ > 0) std::fputc('\n', stderr);
+    EndBar();
+}
+
+void ProgressWindow::BeginFrame(int index, int count) {
+    frameIndex_ = index;
+    frameCount_ = count > 0 ? count : 1;
+    currentLine_ = -1;
+}
+
+void ProgressWindow::EndBar() {
+    if (barOpen_) std::fputc('\n', stderr);
+    barOpen_ = false;
 }
 
 LRESULT CALLBACK ProgressWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -65,21 +76,29 @@ void ProgressWindow::OnProgress(int line, int last) {
     lastDrawn_ = now;
     const double elapsed = Seconds(start_, now, frequency_);
     const int total = last + 1;
-    const double done = total > 0 ? double(line + 1) / total : 1.0;
-    const double rate = elapsed > 0 ? (line + 1) / elapsed : 0;
-    const double remaining = rate > 0 ? (total - line - 1) / rate : 0;
+    const double frameDone = total > 0 ? double(line + 1) / total : 1.0;
+    // Over a batch the bar runs over the frames; a frame's lines move it
+    // within that frame's share.
+    const double done = (frameIndex_ + frameDone) / frameCount_;
+    const double rate = elapsed > 0 ? linesSeen_ / elapsed : 0;
+    const double remaining = done > 0 ? elapsed * (1 - done) / done : 0;
     char bar[31];
     const int filled = static_cast<int>(done * 30);
     for (int i = 0; i < 30; ++i) bar[i] = i < filled ? '#' : '.';
     bar[30] = '\0';
-    std::fprintf(stderr, "\r[%s] line %d/%d %3.0f%%  %.0f lines/s  %.1f s left ", bar, line + 1, total,
-                 done * 100, rate, remaining);
+    if (frameCount_ > 1)
+        std::fprintf(stderr, "\r[%s] frame %d/%d line %d/%d %3.0f%%  %.0f lines/s  %.1f s left ", bar,
+                     frameIndex_ + 1, frameCount_, line + 1, total, done * 100, rate, remaining);
+    else
+        std::fprintf(stderr, "\r[%s] line %d/%d %3.0f%%  %.0f lines/s  %.1f s left ", bar, line + 1, total,
+                     done * 100, rate, remaining);
     std::fflush(stderr);
+    barOpen_ = true;
 }
 
 void ProgressWindow::OnAbortQuery(int32_t* flag) {
     if (!flag) return;
-    if (g_interrupted || currentLine_ == abortAtLine_) {
+    if (g_interrupted || linesSeen_ - 1 == abortAtLine_) {
         *flag = 1;
         if (stoppedAt_ < 0) stoppedAt_ = currentLine_;
     }

@@ -7,12 +7,18 @@
 // message-only window, as on a headless render node.
 class ProgressWindow {
 public:
-    // abortAtLine < 0: never abort on its own.
+    // Stops as Ctrl-C would at the abortAtLine-th line of the run, counting
+    // the lines of all its frames in order from 0; < 0: never on its own.
     ProgressWindow(int abortAtLine, bool showBar);
     ~ProgressWindow();
     HWND Handle() const { return window_; }
 
-    // The line at whose abort query the flag was set, or -1.
+    // The frame whose lines come next, of count in the run; the bar shows it.
+    void BeginFrame(int index, int count);
+    // Ends the bar's line, so that a message goes on a line of its own.
+    void EndBar();
+
+    // The line of the frame at whose abort query the flag was set, or -1.
     int StoppedAt() const { return stoppedAt_; }
     int LinesSeen() const { return linesSeen_; }
     bool Ok() const { return window_ != nullptr; }
@@ -27,6 +33,8 @@ private:
     bool showBar_;
     int currentLine_ = -1;
     int stoppedAt_ = -1;
-    int linesSeen_ = 0;
+    int linesSeen_ = 0;  // over the whole run
+    int frameIndex_ = 0, frameCount_ = 1;
+    bool barOpen_ = false;
     LARGE_INTEGER start_{}, frequency_{}, lastDrawn_{};
 };

@@ -238,7 +238,9 @@ Vec Shade(Vec org, Vec dir, const Hit& h, uint32_t px, uint32_t py, int depth) {
 struct Camera {
     Vec pos{0.2, 1.55, 6.2}, fwd, right, up;
     double scale;
-    Camera() {
+    // dolly: sideways move of the camera, for the frames of the sequence.
+    explicit Camera(double dolly = 0) {
+        pos.x += dolly;
         fwd = Normalize(Vec{0.1, 0.65, 0} - pos);
         right = Normalize(Cross(fwd, {0, 1, 0}));
         up = Cross(right, fwd);
@@ -292,24 +294,14 @@ bool WritePng(const std::string& path, int colourType, int bits, int channels, c
     return std::fclose(f) == 0 && ok;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
-        return 2;
-    }
-    const std::string dir = argv[1];
-    const Camera cam;
-    std::vector<uint16_t> rgba(size_t(kWidth) * kHeight * 4), objectIds(size_t(kWidth) * kHeight),
-        materialIds(size_t(kWidth) * kHeight);
-    std::array<long, 6> objectCount{};
-    std::array<long, 256> materialCount{};
-
+// Renders one view: colour with four samples a pixel on a rotated grid; the
+// ID channels take the one object under the pixel centre, as a renderer's ID
+// buffer does.
+void RenderView(const Camera& cam, std::vector<uint16_t>& rgba, std::vector<uint16_t>& objectIds,
+                std::vector<uint16_t>& materialIds, std::array<long, 6>& objectCount,
+                std::array<long, 256>& materialCount) {
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
-            // Four samples on a rotated grid for the colour; the ID channels take
-            // the one object under the pixel centre, as a renderer's ID buffer does.
             constexpr double kOffsets[4][2] = {{0.375, 0.125}, {0.875, 0.375}, {0.625, 0.875}, {0.125, 0.625}};
             Vec sum;
             for (int s = 0; s < 4; ++s) {
@@ -330,7 +322,21 @@ int main(int argc, char** argv) {
             ++materialCount[materialIds[i]];
         }
     }
+}
 
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
+        return 2;
+    }
+    const std::string dir = argv[1];
+    std::vector<uint16_t> rgba(size_t(kWidth) * kHeight * 4), objectIds(size_t(kWidth) * kHeight),
+        materialIds(size_t(kWidth) * kHeight);
+    std::array<long, 6> objectCount{};
+    std::array<long, 256> materialCount{};
+    RenderView(Camera(), rgba, objectIds, materialIds, objectCount, materialCount);
     bool ok = WritePng(dir + "/frame.png", PNG_COLOR_TYPE_RGB_ALPHA, 16, 4, rgba);
     ok = WritePng(dir + "/object_ids.png", PNG_COLOR_TYPE_GRAY, 16, 1, objectIds) && ok;
     ok = WritePng(dir + "/material_ids.png", PNG_COLOR_TYPE_GRAY, 8, 1, materialIds) && ok;
@@ -361,6 +367,16 @@ int main(int argc, char** argv) {
                      "with Divide 1, Offset 0. \"Material Effects Channel\" with ID 3 changes only\n"
                      "the blue sphere and the box.\n");
         ok = std::fclose(t) == 0 && ok;
+    }
+    // A short sequence for batch runs: the camera dollies to the right, and
+    // every frame has its own object IDs under the frame's file name.
+    for (int f = 1; f <= 3; ++f) {
+        std::array<long, 6> oc{};
+        std::array<long, 256> mc{};
+        RenderView(Camera(0.12 * (f - 1)), rgba, objectIds, materialIds, oc, mc);
+        const std::string name = "/shot_" + std::to_string(f) + ".png";
+        ok = WritePng(dir + "/sequence" + name, PNG_COLOR_TYPE_RGB_ALPHA, 16, 4, rgba) && ok;
+        ok = WritePng(dir + "/sequence_ids" + name, PNG_COLOR_TYPE_GRAY, 16, 1, objectIds) && ok;
     }
     if (!ok) {
         std::fprintf(stderr, "could not write the sample files to %s\n", dir.c_str());

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The main job: the shipped sample frame, filtered through VLM.FLT inside
 # minihost. It sharpens only the blue glossy sphere (object ID 3) and writes
-# out/frame_sharpened.png. Runs headless: no display is needed.
+# out/frame_sharpened.png, then does the same to a three-shot sequence in one
+# batch (out/sequence/). Runs headless: no display is needed.
 set -eu
 . "$(dirname "$0")/env.sh"
 "$root/scripts/build.sh"
@@ -16,3 +17,9 @@ wine "$host" config "$out/sharpen_sphere.cfg" \
 wine "$host" render "$root/samples/frame.png" "$out/frame_sharpened.png" \
     --config "$out/sharpen_sphere.cfg" --object-ids "$root/samples/object_ids.png" --time
 echo "wrote $out/frame_sharpened.png (configuration: $out/sharpen_sphere.cfg)"
+
+# The same filter over a short sequence, one filter for the whole batch, each
+# shot with its own object IDs.
+wine "$host" render "$root/samples/sequence" --out-dir "$out/sequence" \
+    --config "$out/sharpen_sphere.cfg" --object-ids-dir "$root/samples/sequence_ids" --time
+echo "wrote $out/sequence/ (shot_1.png to shot_3.png)"

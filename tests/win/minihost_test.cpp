@@ -155,6 +155,66 @@ TEST_F(MinihostTest, SelectsByObjectIdsAndStopsWhenAsked) {
     }
 }
 
+// A batch: one filter for every frame, each frame with its own ID image by
+// name; a bad frame is reported by name while the others are filtered; a
+// stop leaves only whole frames behind.
+TEST_F(MinihostTest, BatchFiltersEveryFrameWithItsOwnIds) {
+    const uint32_t w = 7, h = 5;
+    const char* names[] = {"a.png", "b.png", "c.png"};
+    CreateDirectoryA(P("frames").c_str(), nullptr);
+    CreateDirectoryA(P("ids").c_str(), nullptr);
+    std::vector<std::vector<uint16_t>> frames, ids;
+    std::mt19937 rng(3);
+    std::string error;
+    for (const char* name : names) {
+        std::vector<uint16_t> frame(w * h * 4), id(w * h);
+        for (auto& v : frame) v = uint16_t(rng());
+        for (auto& v : id) v = rng() % 2 ? 2 : 5;
+        ASSERT_TRUE(WritePng16(P("frames") + "\\" + name, w, h, 4, frame.data(), &error)) << error;
+        ASSERT_TRUE(WritePng16(P("ids") + "\\" + name, w, h, 1, id.data(), &error)) << error;
+        frames.push_back(frame);
+        ids.push_back(id);
+    }
+    std::ofstream(P("frames") + "\\d.png", std::ios::binary) << HollowPng(w, h);
+    Outcome r = Host("config \"" + P("inv.cfg") + "\" --row \"0 0 0\" --row \"0 0 0\" --row \"0 0 0\" --invert 1 "
+                     "--source object --object-id 2");
+    ASSERT_EQ(r.status, 0u) << r.err;
+    auto expectFiltered = [&](const std::string& path, size_t f) {
+        PngImage out;
+        ASSERT_TRUE(ReadPng(path, &out, &error)) << error;
+        ASSERT_EQ(out.samples.size(), frames[f].size());
+        for (uint32_t i = 0; i < w * h; ++i)
+            for (int c = 0; c < 4; ++c)
+                EXPECT_EQ(out.samples[4 * i + c], ids[f][i] == 2 && c < 3 ? 65535 : frames[f][4 * i + c])
+                    << path << " pixel " << i << " channel " << c;
+    };
+
+    r = Host("render \"" + P("frames") + "\" --out-dir \"" + P("out") + "\" --config \"" + P("inv.cfg") +
+             "\" --object-ids-dir \"" + P("ids") + "\"");
+    EXPECT_EQ(r.status, 2u);
+    EXPECT_EQ(Lines(r.err), 2) << r.err;
+    EXPECT_NE(r.err.find("minihost: d.png: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 of 4 frames failed"), std::string::npos) << r.err;
+    for (size_t f = 0; f < 3; ++f) expectFiltered(P("out") + "\\" + names[f], f);
+    EXPECT_EQ(GetFileAttributesA((P("out") + "\\d.png").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Stopped in the second frame: the first is whole, nothing else written.
+    const std::string list = "\"" + P("frames") + "\\a.png\" \"" + P("frames") + "\\b.png\" \"" + P("frames") +
+                             "\\c.png\"";
+    r = Host("render " + list + " --out-dir \"" + P("stopped") + "\" --config \"" + P("inv.cfg") +
+             "\" --object-ids-dir \"" + P("ids") + "\" --abort-at-line " + std::to_string(h + 2));
+    EXPECT_EQ(r.status, 4u) << r.err;
+    EXPECT_NE(r.err.find("stopped at line 2 of"), std::string::npos) << r.err;
+    expectFiltered(P("stopped") + "\\a.png", 0);
+    EXPECT_EQ(GetFileAttributesA((P("stopped") + "\\b.png").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA((P("stopped") + "\\c.png").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // Two frames of one name would overwrite each other: refused up front.
+    r = Host("render \"" + P("frames") + "\\a.png\" \"" + P("ids") + "\\a.png\" --out-dir \"" + P("twice") + "\"");
+    EXPECT_EQ(r.status, 2u);
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+}
+
 TEST_F(MinihostTest, ConfigWritesTheRecordTheDialogWould) {
     Outcome r = Host("config \"" + P("sharp.cfg") + "\" --row \"0 -1 0\" --row \"-1 5 -1\" --row \"0 -1 0\" "
                  "--source material --material-id 3 --divide 1 --offset 7 --name Sharpen");
