@@ -3,10 +3,12 @@
 // results are read from the controls and from the filter's stored record.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -552,36 +554,71 @@ TEST_F(ControlDialog, SpinnerArrowsStopAtTheLimitsAndDivideZeroIsKept) {
 
 // The plug-in's code linked into this program, run on VLM.FLT's templates,
 // shows the module-level state the DLL keeps hidden.
-TEST(ControlDialogState, IdSpinnersAreHeldWhileOpenAndForgottenOnClose) {
-    TempDir dir("state");
-    MessageBoxWatcher boxes("Error");
-    HostSetSettingsDir(dir.Path().c_str());
-    ASSERT_TRUE(WriteBytes(dir.File("VLM.SET"), ""));
-    PluginLibrary lib;
-    ASSERT_TRUE(lib.Load());
-    ModuleAttach(lib.module);
-    {
-        KernelFilter filter;
-        bool sawOpen = false;
-        const int result = RunModal(kControlCaption, [&] { return filter.ShowControl(nullptr); }, [&](HWND d) {
-            sawOpen = g_controlDialog.filter == &filter && g_controlDialog.materialSpinner &&
-                      g_controlDialog.objectSpinner && filter.divideSpinner && filter.weightEdits[80];
-            Click(d, kCancel);
-        });
-        EXPECT_EQ(result, 0);
-        EXPECT_TRUE(sawOpen);
-        EXPECT_EQ(g_controlDialog.materialSpinner, nullptr);
-        EXPECT_EQ(g_controlDialog.objectSpinner, nullptr);
-        EXPECT_EQ(filter.divideEdit, nullptr);
-        EXPECT_EQ(filter.offsetSpinner, nullptr);
-        for (ICustEdit* e : filter.weightEdits) EXPECT_EQ(e, nullptr);
+class ControlDialogState : public ::testing::Test {
+protected:
+    void SetUp() override {
+        HostSetSettingsDir(dir.Path().c_str());
+        ASSERT_TRUE(WriteBytes(dir.File("VLM.SET"), ""));
+        ASSERT_TRUE(lib.Load());
+        ModuleAttach(lib.module);
     }
-    ModuleDetach();
-    lib.Unload();
-    HostSetSettingsDir(nullptr);
+    void TearDown() override {
+        ModuleDetach();
+        lib.Unload();
+        HostSetSettingsDir(nullptr);
+    }
+    TempDir dir{"state"};
+    MessageBoxWatcher boxes{"Error"};
+    PluginLibrary lib;
+};
+
+TEST_F(ControlDialogState, InterfacesAreHeldWhileOpenAndEachGivenBackOnClose) {
+    KernelFilter filter;
+    bool sawOpen = false;
+    const int result = RunModal(kControlCaption, [&] { return filter.ShowControl(nullptr); }, [&](HWND d) {
+        sawOpen = g_controlDialog.filter == &filter && g_controlDialog.materialSpinner &&
+                  g_controlDialog.objectSpinner && filter.divideSpinner && filter.weightEdits[80];
+        // A Divide spinner the host could not give: its edit is still held
+        // and must still be given back.
+        ReleaseISpinner(filter.divideSpinner);
+        filter.divideSpinner = nullptr;
+        Click(d, kCancel);
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(sawOpen);
+    EXPECT_EQ(g_controlDialog.materialSpinner, nullptr);
+    EXPECT_EQ(g_controlDialog.objectSpinner, nullptr);
+    EXPECT_EQ(filter.divideEdit, nullptr);
+    EXPECT_EQ(filter.offsetEdit, nullptr);
+    EXPECT_EQ(filter.offsetSpinner, nullptr);
+    for (ICustEdit* e : filter.weightEdits) EXPECT_EQ(e, nullptr);
 }
 
-TEST(ControlDialogState, WithoutADisplayOrTemplateShowControlAnswersMinusOne) {
+// A dialog whose controls cannot be made is sent WM_DESTROY without
+// WM_INITDIALOG. The filter edited before may be gone by then, its memory
+// given to something else: the failed opening must not reach into it.
+TEST_F(ControlDialogState, AFailedOpeningTouchesNoFilterEditedBefore) {
+    alignas(KernelFilter) unsigned char block[sizeof(KernelFilter)];
+    auto* first = new (block) KernelFilter;
+    EXPECT_EQ(0, RunModal(kControlCaption, [&] { return first->ShowControl(nullptr); },
+                          [](HWND d) { Click(d, kCancel); }));
+    first->DeletingDestructor(0);  // as the host destroys it, but the block stays ours
+    std::memset(block, 0xA5, sizeof block);
+
+    HMODULE host = GetModuleHandleA("HOSTLIB.DLL");
+    ASSERT_NE(host, nullptr);
+    ASSERT_TRUE(UnregisterClassA("CustEdit", host));
+    KernelFilter second;
+    const int result = second.ShowControl(nullptr);
+    InitCustomControls(host);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(std::count(std::begin(block), std::end(block), 0xA5), std::ptrdiff_t{sizeof block})
+        << "bytes written into a block the filter no longer owns";
+    EXPECT_EQ(second.divideEdit, nullptr);
+    EXPECT_EQ(g_controlDialog.materialSpinner, nullptr);
+}
+
+TEST_F(ControlDialogState, WithoutADisplayOrTemplateShowControlAnswersMinusOne) {
     // No module handle: the template cannot be found, and the system's
     // failure value comes back unchanged.
     ModuleDetach();
