@@ -389,6 +389,56 @@ TEST_F(ControlDialog, FirstSaveCreatesTheFileAndASecondSaveIsRefused) {
     EXPECT_EQ(ReadBytes(LibraryFile()), EntryText("Emboss", {{-1, 0, 0}, {0, 0, 0}, {0, 0, 1}}, 1, 128, 0));
 }
 
+// Run by on_tiny_disk.sh, which mounts a 16 KB disk and names it in
+// VLM_TINY_DIR; skipped when run without it. The library file fills its page
+// but for 10 bytes and another file takes every other page.
+TEST_F(ControlDialog, SaveOnAFullDiskSaysSoAndLeavesFileAndList) {
+    char tiny[MAX_PATH] = "";
+    const DWORD n = GetEnvironmentVariableA("VLM_TINY_DIR", tiny, sizeof tiny);
+    if (n == 0 || n >= sizeof tiny) GTEST_SKIP() << "needs the small disk of on_tiny_disk.sh";
+    HostSetSettingsDir(tiny);
+    filter.reset(lib.NewFilter());  // its library path is built now, on the small disk
+    ASSERT_NE(filter, nullptr);
+    const std::string library = std::string(tiny) + "\\VLM.SET", filler = std::string(tiny) + "\\filler";
+    std::string held;
+    for (int i = 0; held.size() < 4000; ++i) held += EntryText("Kept " + std::to_string(i), kSharpen, 1, 0, 0);
+    held += std::string(4096 - 10 - 2 - held.size(), ' ') + "\r\n";
+    ASSERT_TRUE(WriteBytes(library, held));
+    FILE* fill = std::fopen(filler.c_str(), "wb");
+    ASSERT_NE(fill, nullptr);
+    const std::string page(4096, '\0');
+    while (std::fwrite(page.data(), 1, page.size(), fill) == page.size() && std::fflush(fill) == 0) {}
+    std::fclose(fill);
+
+    std::vector<std::string> listBefore, listWhenFull, listAfter;
+    std::string bytesWhenFull;
+    const int result = Open([&](HWND d) {
+        HWND list = GetDlgItem(d, kList);
+        listBefore = ListItems(list);
+        Type(Cell(d, 4, 4), "5");
+        SetText(GetDlgItem(d, kName), "Saved when full");
+        Click(d, kSave);
+        listWhenFull = ListItems(list);
+        bytesWhenFull = ReadBytes(library);
+        // Room again: the same Save now goes through whole.
+        EXPECT_TRUE(DeleteFileA(filler.c_str()));
+        Click(d, kSave);
+        listAfter = ListItems(list);
+        Click(d, kOk);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Can't write file, nothing saved: " + library});
+    EXPECT_EQ(listWhenFull, listBefore);
+    EXPECT_EQ(bytesWhenFull, held);
+    std::vector<std::string> expected = listBefore;
+    expected.push_back("Saved when full");
+    std::sort(expected.begin(), expected.end());
+    std::sort(listAfter.begin(), listAfter.end());
+    EXPECT_EQ(listAfter, expected);
+    EXPECT_EQ(ReadBytes(library),
+              held + EntryText("Saved when full", {{0, 0, 0}, {0, 5, 0}, {0, 0, 0}}, 1, 0, 0));
+}
+
 TEST_F(ControlDialog, PickingLoadsKernelAndNameButKeepsSourceAndIds) {
     // The entry says size 7 but only its 5 x 5 block is used: the size shown
     // to the rest of the plug-in is the one the weights imply.
