@@ -10,9 +10,11 @@ out="$root/out"
 mkdir -p "$out"
 host="$root/build/win/bin/minihost.exe"
 
-wine "$host" config "$out/sharpen_sphere.cfg" \
+start_wine
+
+run_wine 120 "$host" config "$out/sharpen_sphere.cfg" \
     --row "-1 -1 -1" --row "-1  9 -1" --row "-1 -1 -1" --divide 1 \
     --source object --object-id 3 --name "Sharpen blue sphere"
-wine "$host" render "$root/samples/frame.png" "$out/frame_sharpened.png" \
+run_wine 600 "$host" render "$root/samples/frame.png" "$out/frame_sharpened.png" \
     --config "$out/sharpen_sphere.cfg" --object-ids "$root/samples/object_ids.png" --time
 echo "wrote $out/frame_sharpened.png (configuration: $out/sharpen_sphere.cfg)"

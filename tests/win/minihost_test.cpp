@@ -29,97 +29,12 @@ std::string ReadAll(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// One end of a pipe, read to its end on a thread of its own so that the
-// child never stalls on a full pipe.
-class PipeText {
-public:
-    PipeText() {
-        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-        if (CreatePipe(&read_, &write_, &sa, 0)) SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
-    }
-    ~PipeText() {
-        CloseWriteEnd();
-        Join();
-        if (read_) CloseHandle(read_);
-    }
-    PipeText(const PipeText&) = delete;
-    PipeText& operator=(const PipeText&) = delete;
-    HANDLE WriteEnd() const { return write_; }
-    // The child holds its own copy now: the read ends when the child's does.
-    void Start() {
-        CloseWriteEnd();
-        thread_ = CreateThread(nullptr, 0, Drain, this, 0, nullptr);
-    }
-    std::string Text() {
-        Join();
-        return text_;
-    }
-
-private:
-    void Join() {
-        if (!thread_) return;
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        thread_ = nullptr;
-    }
-    void CloseWriteEnd() {
-        if (write_) CloseHandle(write_);
-        write_ = nullptr;
-    }
-    static DWORD WINAPI Drain(LPVOID p) {
-        auto* self = static_cast<PipeText*>(p);
-        char buffer[4096];
-        DWORD n = 0;
-        while (ReadFile(self->read_, buffer, sizeof buffer, &n, nullptr) && n > 0) self->text_.append(buffer, n);
-        return 0;
-    }
-    HANDLE read_ = nullptr, write_ = nullptr, thread_ = nullptr;
-    std::string text_;
-};
-
-// Runs minihost with the arguments, its output and error output caught in
-// pipes of this program's own: what this program's own output goes to (a
-// console, a file, a pipe) must not decide what the child's output does.
-// Only the three handles given are inherited; input is the null device.
+// Runs minihost with the arguments, collecting its exit status, output and
+// error output.
 Outcome Minihost(const std::string& args) {
-    PipeText out, err;
-    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
-    HANDLE inherited[] = {in, out.WriteEnd(), err.WriteEnd()};
-    SIZE_T size = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-    std::vector<char> attributes(size);
-    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
-    STARTUPINFOEXA si = {};
-    si.StartupInfo.cb = sizeof si;
-    si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    si.StartupInfo.hStdInput = in;
-    si.StartupInfo.hStdOutput = out.WriteEnd();
-    si.StartupInfo.hStdError = err.WriteEnd();
-    DWORD status = 999;
-    if (in != INVALID_HANDLE_VALUE && out.WriteEnd() && err.WriteEnd() &&
-        InitializeProcThreadAttributeList(list, 1, 0, &size) &&
-        UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited, nullptr,
-                                  nullptr)) {
-        si.lpAttributeList = list;
-        std::string cmd = "\"" + BinDir() + "\\minihost.exe\" " + args;
-        PROCESS_INFORMATION pi = {};
-        const BOOL started = CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT,
-                                            nullptr, nullptr, &si.StartupInfo, &pi);
-        out.Start();
-        err.Start();
-        if (started) {
-            // A hang guard, not a timing check: a child stuck this long is killed and the case fails.
-            if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 998);
-            WaitForSingleObject(pi.hProcess, INFINITE);
-            GetExitCodeProcess(pi.hProcess, &status);
-            CloseHandle(pi.hProcess);
-            CloseHandle(pi.hThread);
-        }
-        DeleteProcThreadAttributeList(list);
-    }
-    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
-    return {status, err.Text(), out.Text()};
+    ChildProcess child("\"" + BinDir() + "\\minihost.exe\" " + args);
+    const DWORD status = child.Finish();
+    return {status, child.Err(), child.Out()};
 }
 
 std::string Be32(uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }

@@ -11,4 +11,4 @@ if ! mount -t tmpfs -o size=16k tmpfs "$tiny" 2>/dev/null; then
 fi
 trap 'umount -l "$tiny"; rmdir "$tiny"' EXIT
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-VLM_TINY_DIR="Z:$(printf '%s' "$tiny" | tr / '\\')" wine "$@"
+VLM_TINY_DIR="Z:$(printf '%s' "$tiny" | tr / '\\')" timeout -k 5 100 wine "$@"
