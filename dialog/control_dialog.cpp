@@ -75,6 +75,14 @@ void FitPreviewControl(HWND dialog) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// Each interface on its own: one the host could not give leaves its partner
+// still to be given back.
+template <class T>
+void Release(T*& held, void (*release)(T*)) {
+    if (held) release(held);
+    held = nullptr;
+}
+
 int ParamsToControlsOf(HWND dialog, KernelFilter& f) {
     return ParamsToControls(dialog, f.weightEdits, f.divideSpinner, f.offsetSpinner, IDC_INVERT, &f.params.kernel);
 }
@@ -130,6 +138,7 @@ int SelectedSource(HWND dialog) {
 }
 
 void OpenControlDialog(HWND dialog, KernelFilter* filter) {
+    g_controlDialog.dialog = dialog;
     g_controlDialog.filter = filter;
     KernelFilter& f = *filter;
     CenterWindow(dialog, GetParent(dialog));
@@ -239,46 +248,35 @@ void FilterPicked(HWND dialog, HWND list) {
     SetWindowTextA(GetDlgItem(dialog, IDC_FILTER_NAME), f.params.name);
 }
 
-void CloseControlDialog() {
-    if (g_controlDialog.materialSpinner) ReleaseISpinner(g_controlDialog.materialSpinner);
-    g_controlDialog.materialSpinner = nullptr;
-    if (g_controlDialog.objectSpinner) ReleaseISpinner(g_controlDialog.objectSpinner);
-    g_controlDialog.objectSpinner = nullptr;
-
-    KernelFilter* filter = g_controlDialog.filter;
-    if (!filter) return;
-    KernelFilter& f = *filter;
-    if (f.divideSpinner) {
-        if (f.divideEdit) ReleaseICustEdit(f.divideEdit);
-        ReleaseISpinner(f.divideSpinner);
-        f.divideEdit = nullptr;
-        f.divideSpinner = nullptr;
+void CloseControlDialog(HWND dialog) {
+    if (!dialog || dialog != g_controlDialog.dialog) return;
+    Release(g_controlDialog.materialSpinner, ReleaseISpinner);
+    Release(g_controlDialog.objectSpinner, ReleaseISpinner);
+    if (KernelFilter* f = g_controlDialog.filter) {
+        Release(f->divideEdit, ReleaseICustEdit);
+        Release(f->divideSpinner, ReleaseISpinner);
+        Release(f->offsetEdit, ReleaseICustEdit);
+        Release(f->offsetSpinner, ReleaseISpinner);
+        for (ICustEdit*& edit : f->weightEdits) Release(edit, ReleaseICustEdit);
     }
-    if (f.offsetSpinner) {
-        if (f.offsetEdit) ReleaseICustEdit(f.offsetEdit);
-        ReleaseISpinner(f.offsetSpinner);
-        f.offsetEdit = nullptr;
-        f.offsetSpinner = nullptr;
-    }
-    for (ICustEdit*& edit : f.weightEdits) {
-        if (edit) ReleaseICustEdit(edit);
-        edit = nullptr;
-    }
+    g_controlDialog.dialog = nullptr;
+    g_controlDialog.filter = nullptr;
 }
 
 INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         auto* filter = reinterpret_cast<KernelFilter*>(lParam);
         if (!filter) {
-            // Nothing to edit: no interfaces are taken, so closing has none to give back.
-            g_controlDialog.filter = nullptr;
+            // Nothing to edit: the dialog never opens, so closing has nothing to give back.
             EndDialog(dialog, -1);
             return TRUE;
         }
         OpenControlDialog(dialog, filter);
         return TRUE;  // focus to the first tab stop, the filter list
     }
-    if (!g_controlDialog.filter) return FALSE;
+    // Before WM_INITDIALOG (a dialog whose creation fails gets WM_DESTROY
+    // all the same) nothing here is this dialog's to touch.
+    if (dialog != g_controlDialog.dialog || !g_controlDialog.filter) return FALSE;
     switch (message) {
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
@@ -299,7 +297,7 @@ INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         return TRUE;
     }
     case WM_DESTROY:
-        CloseControlDialog();
+        CloseControlDialog(dialog);
         return TRUE;
     case kUserIdle:
         return TRUE;

@@ -7,9 +7,11 @@
 class KernelFilter;
 
 // What the control dialog keeps once for the whole plug-in, which is why only
-// one control dialog may be open at a time. The filter and the opening copy
-// stay after closing until the next opening replaces them.
+// one control dialog may be open at a time. The dialog and its filter are
+// known only from WM_INITDIALOG until the dialog is destroyed: the host may
+// delete the filter once ShowControl has returned.
 struct ControlDialogState {
+    HWND dialog = nullptr;  // the dialog that opened; null when none is open
     KernelFilter* filter = nullptr;
     ISpinnerControl* materialSpinner = nullptr;  // spinner 1014, null when not held
     ISpinnerControl* objectSpinner = nullptr;    // spinner 1015, null when not held
@@ -43,4 +45,7 @@ void SaveCommand(HWND dialog);
 // longer than a name, or a name no longer in the library file changes
 // nothing but clearing the list's selection in the last case.
 void FilterPicked(HWND dialog, HWND list);
-void CloseControlDialog();
+// Gives back every interface the opening took, each on its own, and forgets
+// the dialog and its filter. Does nothing for any window but the dialog that
+// opened: one whose creation failed is destroyed without having opened.
+void CloseControlDialog(HWND dialog);

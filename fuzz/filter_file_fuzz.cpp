@@ -1,7 +1,61 @@
 // Arbitrary bytes as a library file: the reader must stay in bounds and make
 // progress, and every entry it yields must survive Append and a second read
-// exactly when the independent oracle says it should be taken.
+// exactly when the independent oracle says it should be taken. The same
+// bytes, damaged as they may be, then take one more entry: it is refused
+// with the file untouched, or it reads back last, under its name, with every
+// earlier entry read as before.
+#include <vector>
+
 #include "fuzz/fuzz_oracle.h"
+
+namespace {
+
+std::vector<ParsedEntry> AllEntries(const std::string& path) {
+    std::vector<ParsedEntry> all;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) __builtin_trap();
+    const size_t bytes = FileBytes(path).size();
+    ParsedEntry e;
+    std::memset(&e, 0, sizeof e);
+    while (ReadFilterEntry(f, e.name, &e.record)) {
+        if (all.size() > bytes) __builtin_trap();
+        all.push_back(e);
+    }
+    std::fclose(f);
+    return all;
+}
+
+bool SameEntry(const ParsedEntry& a, const ParsedEntry& b) {
+    return std::strcmp(a.name, b.name) == 0 && std::memcmp(&a.record, &b.record, sizeof(KernelRecord)) == 0;
+}
+
+void AppendAfter(const uint8_t* data, size_t size, const char* name) {
+    const std::string& path = ScratchPath();
+    const std::string raw(reinterpret_cast<const char*>(data), size);
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        if (std::fwrite(raw.data(), 1, raw.size(), f) != raw.size()) __builtin_trap();
+        std::fclose(f);
+    }
+    const std::vector<ParsedEntry> before = AllEntries(path);
+    ParsedEntry added;
+    std::memset(&added, 0, sizeof added);
+    std::strcpy(added.name, name);
+    added.record.kernelSize = 3;
+    added.record.weights[40] = -7;
+    added.record.divide = 2;
+    if (!AppendFilterEntry(path.c_str(), name, &added.record)) {
+        if (FileBytes(path) != raw) __builtin_trap();
+        return;
+    }
+    if (FileBytes(path).compare(0, raw.size(), raw) != 0) __builtin_trap();
+    const std::vector<ParsedEntry> after = AllEntries(path);
+    if (after.size() != before.size() + 1) __builtin_trap();
+    for (size_t i = 0; i < before.size(); ++i)
+        if (!SameEntry(before[i], after[i])) __builtin_trap();
+    if (!SameEntry(after.back(), added)) __builtin_trap();
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;  // fmemopen refuses an empty buffer
@@ -10,6 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ParsedEntry parsed[2];
     const size_t count = ReadEntries(f, size, parsed, 2);
     std::fclose(f);
+
+    // A name the reader would take as a number, and one it would not.
+    AppendAfter(data, size, "3x3 blur");
+    AppendAfter(data, size, "Blur");
 
     const std::string& path = ScratchPath();
     std::remove(path.c_str());

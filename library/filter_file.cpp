@@ -3,9 +3,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "library/file_length.h"
 #include "plugin/message_box.h"
 
 namespace {
+
+const char kCantWrite[] = "Can't write file, nothing saved: %s";
+const char kDamaged[] = "File damaged at its end, nothing saved: %s";
 
 // The blanks that "%ld" and "%ld\n" skip, without depending on a locale.
 bool IsBlank(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -157,16 +161,14 @@ void ComposeEntry(const char* name, size_t length, const KernelRecord& r, EntryT
     e->PutLineEnd();
 }
 
-}  // namespace
+enum class EntryRead { kNone, kWhole, kCut };
 
-std::FILE* OpenFilterFile(const char* path, const char* mode) {
-    std::FILE* f = std::fopen(path, mode);
-    if (!f) ShowMessageBox("Error", "Can't open file: %s", path);
-    return f;
-}
-
-int ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record) {
-    if (!ReadNameLine(file, name)) return 0;
+// ReadFilterEntry, also telling whether every number of the entry was there.
+// An entry cut short ends at the end of the file (a token that is not a
+// number would start another entry instead), so its reads go on into
+// whatever is appended next.
+EntryRead ReadEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record) {
+    if (!ReadNameLine(file, name)) return EntryRead::kNone;
 
     // Through locals: the record is packed, so its fields may sit unaligned.
     int32_t v = 0;
@@ -189,7 +191,45 @@ int ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record
         record->invert = tail[2];
         SkipBlanks(file);  // "%ld\n": the next name starts at its first non-blank
     }
-    return 1;
+    return got == 3 ? EntryRead::kWhole : EntryRead::kCut;
+}
+
+// What appending needs to know of a file: how its last entry ended and its
+// last byte.
+struct FileTail {
+    bool lastEntryCut = false;
+    int lastByte = EOF;
+};
+
+FileTail ReadTail(std::FILE* f) {
+    FileTail tail;
+    std::rewind(f);
+    char name[kNameBytes];
+    KernelRecord scratch{};
+    for (EntryRead read; (read = ReadEntry(f, name, &scratch)) != EntryRead::kNone;)
+        tail.lastEntryCut = read == EntryRead::kCut;
+    if (std::fseek(f, -1, SEEK_END) == 0) tail.lastByte = std::getc(f);
+    return tail;
+}
+
+// Whether the reader would take the start of name as a number: a digit, or a
+// sign and a digit.
+bool StartsLikeNumber(const char* name) {
+    const int c = static_cast<unsigned char>(name[0]);
+    if (IsDigit(c)) return true;
+    return (c == '-' || c == '+') && IsDigit(static_cast<unsigned char>(name[1]));
+}
+
+}  // namespace
+
+std::FILE* OpenFilterFile(const char* path, const char* mode) {
+    std::FILE* f = std::fopen(path, mode);
+    if (!f) ShowMessageBox("Error", "Can't open file: %s", path);
+    return f;
+}
+
+int ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record) {
+    return ReadEntry(file, name, record) != EntryRead::kNone;
 }
 
 bool IsStorableName(const char* name) { return NameReadsBack(name, BoundedLength(name), false); }
@@ -198,26 +238,51 @@ int AppendFilterEntry(const char* path, const char* name, const KernelRecord* re
     const size_t length = BoundedLength(name);
     if (!NameReadsBack(name, length, true) || !WeightsOutsideBlockAreZero(*record)) return 0;
 
-    // "a+" rather than "a": the end of the file must be looked at before
-    // writing; every write still lands at the end.
+    // "a+" rather than "a": the file must be read before writing; every write
+    // still lands at the end.
     std::FILE* f = OpenFilterFile(path, "a+b");
     if (!f) return 0;
-    std::fseek(f, 0, SEEK_END);
-    const long size = std::ftell(f);
-    bool needLineEnd = false;
-    if (size > 0 && std::fseek(f, -1, SEEK_CUR) == 0) needLineEnd = std::getc(f) != '\n';
+    long size = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+    if (size < 0) {  // without the length the file could not be put back after a failed write
+        std::fclose(f);
+        ShowMessageBox("Error", kCantWrite, path);
+        return 0;
+    }
+    FileTail tail;
+    if (size > 0) tail = ReadTail(f);
+    if (std::ferror(f)) {  // a tail not read to its end says nothing of how the file ends
+        std::fclose(f);
+        ShowMessageBox("Error", kCantWrite, path);
+        return 0;
+    }
     if (!NameReadsBack(name, length, size == 0)) {
         std::fclose(f);
+        return 0;
+    }
+    if (tail.lastEntryCut && StartsLikeNumber(name)) {
+        std::fclose(f);
+        ShowMessageBox("Error", kDamaged, path);
         return 0;
     }
     std::fseek(f, 0, SEEK_END);  // required between a read and a write
 
     EntryText entry;
-    if (needLineEnd) entry.PutLineEnd();
+    if (tail.lastByte == '\r') entry.Put("\n", 1);  // complete a CR LF cut after its CR
+    else if (size > 0 && tail.lastByte != '\n') entry.PutLineEnd();
     ComposeEntry(name, length, *record, &entry);
-    std::fwrite(entry.text, 1, entry.used, f);
-    std::fclose(f);
-    return 1;
+    // The flush is asked for on its own: the Windows runtime's fclose does not
+    // report a failed flush of what the stream still buffers (seen under Wine
+    // on a full disk: 10 of 60 bytes written, fclose answering 0).
+    const bool written = std::fwrite(entry.text, 1, entry.used, f) == entry.used && std::fflush(f) == 0;
+    const bool closed = std::fclose(f) == 0;
+    if (written && closed) return 1;
+    // A cut entry left behind would be listed, and the next append would
+    // follow it: give the file back its old length, after the stream is
+    // closed so nothing buffered can land after the cut.
+    CutFileTo(path, size);
+    ShowMessageBox("Error", kCantWrite, path);
+    return 0;
 }
 
 int FindFilterEntry(const char* path, const char* name, KernelRecord* record) {

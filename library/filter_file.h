@@ -37,6 +37,14 @@ int ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record
 // other size value is written with all 81 weights, which is what the reader
 // takes for it. A file whose last byte is not a line end gets one first, so
 // the new name starts a line of its own.
+//
+// Two more refusals are shown to the user (caption "Error") and leave the
+// file as it was:
+// - the file ends part-way through an entry and the name begins like a
+//   number: the cut entry's reads would take it, and the new entry could
+//   never be found under its name. Other names read back after such a tail.
+// - a write or the close fails (a full disk): the file is cut back to its
+//   length before the append, so no part of the entry stays behind.
 int AppendFilterEntry(const char* path, const char* name, const KernelRecord* record);
 
 // Whether a name reads back as given wherever it lands in the file: 1 to 255

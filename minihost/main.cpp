@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <exception>
 #include <new>
 #include <string>
 #include <vector>
@@ -100,5 +101,8 @@ int main(int argc, char** argv) {
         return Fail(e.message);
     } catch (const std::bad_alloc&) {
         return Fail("not enough memory for this " + command);
+    } catch (const std::exception& e) {
+        // Nothing may end the program without its one line and status.
+        return Fail(command + " failed: " + e.what());
     }
 }

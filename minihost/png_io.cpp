@@ -27,7 +27,7 @@ constexpr uint32_t kMaxSide = 65535;
 
 // The libpng calls live in plain functions without C++ objects, because an
 // error leaves them through longjmp.
-bool DecodeRows(FILE* file, PngImage* image, ErrorText* error) {
+bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, error, OnPngError, OnPngWarning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -55,6 +55,18 @@ bool DecodeRows(FILE* file, PngImage* image, ErrorText* error) {
     if (channels == 0 || (depth != 8 && depth != 16)) {
         std::snprintf(error->text, sizeof error->text,
                       "unsupported PNG layout (colour type %d, %d bits)", colour, depth);
+        png_longjmp(png, 1);
+    }
+    if ((frameSize.width && width != frameSize.width) || (frameSize.height && height != frameSize.height)) {
+        std::snprintf(error->text, sizeof error->text, "%lux%lu does not match the frame's %lux%lu",
+                      static_cast<unsigned long>(width), static_cast<unsigned long>(height),
+                      static_cast<unsigned long>(frameSize.width), static_cast<unsigned long>(frameSize.height));
+        png_longjmp(png, 1);
+    }
+    if (uint64_t{width} * height * channels > kMaxPngSamples) {
+        std::snprintf(error->text, sizeof error->text, "%lu x %lu x %d samples: too large (at most %llu)",
+                      static_cast<unsigned long>(width), static_cast<unsigned long>(height), channels,
+                      static_cast<unsigned long long>(kMaxPngSamples));
         png_longjmp(png, 1);
     }
     png_read_update_info(png, info);
@@ -151,7 +163,7 @@ bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, 
 
 }  // namespace
 
-bool ReadPng(const std::string& path, PngImage* image, std::string* error) {
+bool ReadPng(const std::string& path, PngImage* image, std::string* error, PngSize frameSize) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         *error = "cannot open " + path;
@@ -161,7 +173,7 @@ bool ReadPng(const std::string& path, PngImage* image, std::string* error) {
     const bool isPng = std::fread(signature, 1, 8, file) == 8 && png_sig_cmp(signature, 0, 8) == 0;
     std::rewind(file);
     ErrorText text{"corrupt PNG"};
-    const bool ok = isPng && DecodeRows(file, image, &text);
+    const bool ok = isPng && DecodeRows(file, image, frameSize, &text);
     std::fclose(file);
     if (!ok) *error = path + ": " + (isPng ? text.text : "not a PNG file");
     return ok;

@@ -12,10 +12,22 @@ struct PngImage {
     std::vector<uint16_t> samples;  // width * height * channels
 };
 
+// The frame size an image must have (an ID image); 0 takes any.
+struct PngSize {
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+// No image of more samples (width x height x channels) is decoded: its
+// samples, widened to 16 bits, could not be held in a 32-bit process.
+constexpr uint64_t kMaxPngSamples = uint64_t{1} << 28;
+
 // Reads a PNG through libpng. Palette, low-bit and gray-alpha images are not
-// expanded: callers check bitDepth and channels for what they accept.
-// Answers false with a one-line reason.
-bool ReadPng(const std::string& path, PngImage* image, std::string* error);
+// expanded: callers check bitDepth and channels for what they accept. The
+// size is checked right after the header, before any pixel is decoded:
+// against frameSize, and against kMaxPngSamples. Answers false with a one-line
+// reason.
+bool ReadPng(const std::string& path, PngImage* image, std::string* error, PngSize frameSize = {});
 
 // Writes 16- or 8-bit samples (1 = gray, 3 = RGB, 4 = RGBA) through a temporary file that
 // replaces path only once complete, so a failed write never leaves a

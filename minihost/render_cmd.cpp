@@ -106,22 +106,19 @@ std::vector<std::string> ListFrames(const std::vector<std::string>& inputs) {
     return frames;
 }
 
-PngImage Load(const std::string& path) {
+PngImage Load(const std::string& path, PngSize frameSize = {}) {
     PngImage image;
     std::string error;
-    if (!ReadPng(path, &image, &error)) throw CommandError{error};
+    if (!ReadPng(path, &image, &error, frameSize)) throw CommandError{error};
     return image;
 }
 
-// An ID image must match the frame and carry exactly the channel's sample.
+// An ID image must match the frame, which is checked before it is decoded,
+// and carry exactly the channel's sample.
 PngImage LoadIds(const std::string& path, int bits, const PngImage& frame) {
-    PngImage ids = Load(path);
+    PngImage ids = Load(path, {frame.width, frame.height});
     if (ids.channels != 1 || ids.bitDepth != bits)
         throw CommandError{path + ": IDs must be a " + std::to_string(bits) + "-bit grayscale PNG"};
-    if (ids.width != frame.width || ids.height != frame.height)
-        throw CommandError{path + ": " + std::to_string(ids.width) + "x" + std::to_string(ids.height) +
-                           " does not match the frame's " + std::to_string(frame.width) + "x" +
-                           std::to_string(frame.height)};
     return ids;
 }
 

@@ -3,3 +3,40 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 jobs=$(nproc 2>/dev/null || echo 2)
+
+# Every Wine run is bounded: a Wine start has been seen to print nothing and
+# not finish (README, "If Wine does not finish"). A run that outlives its
+# time is stopped and named, never waited for.
+run_wine() {  # SECONDS PROGRAM [ARGUMENTS...]
+    limit=$1
+    shift
+    rc=0
+    timeout -k 10 "$limit" wine "$@" || rc=$?
+    if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
+        echo "wine $1 did not finish within $limit s: see README, \"If Wine does not finish\"" >&2
+    fi
+    return "$rc"
+}
+
+# Stops this prefix's Wine server and waits, boundedly, for it to go. A
+# server keeps the desktop it was started with: one started without a
+# display serves later runs no windows even when they have one, and
+# "wineserver -w" alone waits as long as the server was asked to persist.
+stop_wine_server() {
+    wineserver -k 2>/dev/null || true
+    timeout 30 wineserver -w 2>/dev/null || true
+}
+
+# The first Wine program after its server starts waits, printing nothing,
+# until Wine has prepared the prefix (wineboot); Wine itself gives up on that
+# only after 5 minutes. A start still waiting after 90 s has stalled: the
+# server goes and the start is made once more.
+start_wine() {
+    for try in 1 2; do
+        timeout -k 10 90 wine cmd /c exit >/dev/null 2>&1 && return 0
+        echo "Wine did not start within 90 s (try $try of 2): stopping its server" >&2
+        stop_wine_server
+    done
+    echo "Wine does not start: see README, \"If Wine does not finish\"" >&2
+    return 1
+}

@@ -93,8 +93,8 @@ fi
 prefix=${WINEPREFIX:-$HOME/.wine}
 if [ ! -f "$prefix/.velmora-ready" ]; then
     export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    wineboot -i >/dev/null 2>&1 || true
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wineserver -w
+    timeout -k 10 600 wineboot -i >/dev/null 2>&1 || true
+    timeout -k 10 120 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    timeout 120 wineserver -w || wineserver -k
     touch "$prefix/.velmora-ready"
 fi

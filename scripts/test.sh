@@ -12,10 +12,13 @@ echo "== native tests (ASan, UBSan)"
 ctest --test-dir "$root/build/native" --output-on-failure -j "$jobs" || status=1
 
 echo "== Windows tests (Wine, Xvfb)"
+# A Wine server left by an earlier run without a display could show none of
+# the tests' windows: they start with a server of their own, which goes with
+# the display it served. Each test is bounded by its CTest TIMEOUT.
+stop_wine_server
 xvfb-run -a -s "-screen 0 1280x1024x24" \
-    ctest --test-dir "$root/build/win" --output-on-failure || status=1
-# Let the Wine server go with the display it served.
-wineserver -w 2>/dev/null || true
+    "$root/scripts/with_wine.sh" ctest --test-dir "$root/build/win" --output-on-failure || status=1
+stop_wine_server
 
 if [ -x "$root/fuzz/run.sh" ]; then
     echo "== fuzzing (${FUZZ_SECONDS:=15} s a target)"

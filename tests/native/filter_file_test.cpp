@@ -1,6 +1,7 @@
 #include "library/filter_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <climits>
@@ -455,6 +456,101 @@ TEST_F(FilterFile, AppendStartsItsNameOnANewLine) {
     Write(unended + "\n");
     ASSERT_EQ(1, AppendFilterEntry(path_.c_str(), "New", &r));
     EXPECT_EQ(unended + "\n" + ExpectedEntry("New", r), Bytes());
+}
+
+// Each save the dialog makes must read back under its name: after an entry
+// the file cut short, the cut entry's number reads go on into the appended
+// text, so a name they would take is refused, with a word and nothing written.
+TEST_F(FilterFile, AppendAfterACutLastEntryReadsBackUnderItsNameOrIsRefused) {
+    KernelRecord blur = Filled(3, 0, 9, 0, 0);
+    for (int i = 0; i < 9; ++i) blur.weights[9 * (3 + i / 3) + 3 + i % 3] = 1;
+    const std::string cut = "Old\r\n3\r\n0 0 0\r\n0 1";
+    Write(cut);
+    const std::vector<Entry> before = ReadAll();
+    for (const char* n : {"3x3 blur", "-1 blur", "+2"}) EXPECT_EQ(0, AppendFilterEntry(path_.c_str(), n, &blur)) << n;
+    EXPECT_EQ(cut, Bytes());
+    ASSERT_EQ(3u, g_messages.size());
+    EXPECT_EQ("Error", g_messages[0].caption);
+    EXPECT_EQ("File damaged at its end, nothing saved: " + path_, g_messages[0].text);
+
+    // A name the number reads stop at goes after it and is found; the cut
+    // entry reads as it did.
+    ASSERT_EQ(1, AppendFilterEntry(path_.c_str(), "Blur", &blur));
+    EXPECT_EQ(cut + "\r\n" + ExpectedEntry("Blur", blur), Bytes());
+    const std::vector<Entry> after = ReadAll();
+    ASSERT_EQ(2u, after.size());
+    EXPECT_EQ("Old", after[0].name);
+    EXPECT_EQ(Fields(before[0].record), Fields(after[0].record));
+    EXPECT_EQ("Blur", after[1].name);
+    EXPECT_EQ(Fields(blur), Fields(after[1].record));
+    KernelRecord found = Filled(5, 5, 5, 5, 5);
+    EXPECT_EQ(1, FindFilterEntry(path_.c_str(), "Blur", &found));
+    EXPECT_EQ(Fields(blur), Fields(found));
+
+    // A name line the end of the file cut after its CR, with no numbers.
+    Write("Saved when\r");
+    g_messages.clear();
+    EXPECT_EQ(0, AppendFilterEntry(path_.c_str(), "5 x 5", &blur));
+    ASSERT_EQ(1, AppendFilterEntry(path_.c_str(), "Saved when full", &blur));
+    EXPECT_EQ("Saved when\r\n" + ExpectedEntry("Saved when full", blur), Bytes());
+    EXPECT_EQ(1, FindFilterEntry(path_.c_str(), "Saved when full", &found));
+    EXPECT_EQ(Fields(blur), Fields(found));
+    EXPECT_EQ(1u, g_messages.size());
+}
+
+// A small filesystem, mounted for one test (root only).
+class TinyDisk {
+public:
+    explicit TinyDisk(const fs::path& dir) : dir_(dir) {
+        fs::create_directories(dir_);
+        mounted_ = mount("tmpfs", dir_.c_str(), "tmpfs", 0, "size=16k") == 0;
+    }
+    ~TinyDisk() {
+        if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
+    }
+    bool Mounted() const { return mounted_; }
+
+private:
+    fs::path dir_;
+    bool mounted_ = false;
+};
+
+TEST_F(FilterFile, AFailedWriteLeavesTheFileAsItWasAndSaysSo) {
+    KernelRecord r = Filled(3, 0, 1, 0, 0);
+    r.weights[40] = 1;
+    // A device that is always full takes no byte.
+    EXPECT_EQ(0, AppendFilterEntry("/dev/full", "Saved when full", &r));
+    ASSERT_EQ(1u, g_messages.size());
+    EXPECT_EQ("Error", g_messages[0].caption);
+    EXPECT_EQ("Can't write file, nothing saved: /dev/full", g_messages[0].text);
+
+    // A disk with 10 bytes free takes the start of the entry, then fails.
+    TinyDisk disk(dir_ / "tiny");
+    if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root); /dev/full was checked";
+    path_ = (dir_ / "tiny" / "VLM.SET").string();
+    std::string held;
+    for (int i = 0; held.size() < 4000; ++i) held += ExpectedEntry("Kept " + std::to_string(i), r);
+    held += std::string(4096 - 10 - 2 - held.size(), ' ') + "\r\n";
+    Write(held);
+    ASSERT_EQ(held, Bytes());
+    {
+        std::ofstream filler(dir_ / "tiny" / "filler", std::ios::binary);
+        const std::string page(4096, '\0');
+        while (filler.write(page.data(), page.size())) {}
+    }
+    g_messages.clear();
+    EXPECT_EQ(0, AppendFilterEntry(path_.c_str(), "Saved when full", &r));
+    EXPECT_EQ(held, Bytes());
+    ASSERT_EQ(1u, g_messages.size());
+    EXPECT_EQ("Can't write file, nothing saved: " + path_, g_messages[0].text);
+
+    // With room again the same save goes after the entries, whole.
+    fs::remove(dir_ / "tiny" / "filler");
+    ASSERT_EQ(1, AppendFilterEntry(path_.c_str(), "Saved when full", &r));
+    EXPECT_EQ(held + ExpectedEntry("Saved when full", r), Bytes());
+    KernelRecord found = Filled(5, 5, 5, 5, 5);
+    EXPECT_EQ(1, FindFilterEntry(path_.c_str(), "Saved when full", &found));
+    EXPECT_EQ(Fields(r), Fields(found));
 }
 
 TEST_F(FilterFile, ArbitraryBytesAreReadWithinBounds) {

@@ -3,10 +3,12 @@
 // results are read from the controls and from the filter's stored record.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -387,6 +389,56 @@ TEST_F(ControlDialog, FirstSaveCreatesTheFileAndASecondSaveIsRefused) {
     EXPECT_EQ(ReadBytes(LibraryFile()), EntryText("Emboss", {{-1, 0, 0}, {0, 0, 0}, {0, 0, 1}}, 1, 128, 0));
 }
 
+// Run by on_tiny_disk.sh, which mounts a 16 KB disk and names it in
+// VLM_TINY_DIR; skipped when run without it. The library file fills its page
+// but for 10 bytes and another file takes every other page.
+TEST_F(ControlDialog, SaveOnAFullDiskSaysSoAndLeavesFileAndList) {
+    char tiny[MAX_PATH] = "";
+    const DWORD n = GetEnvironmentVariableA("VLM_TINY_DIR", tiny, sizeof tiny);
+    if (n == 0 || n >= sizeof tiny) GTEST_SKIP() << "needs the small disk of on_tiny_disk.sh";
+    HostSetSettingsDir(tiny);
+    filter.reset(lib.NewFilter());  // its library path is built now, on the small disk
+    ASSERT_NE(filter, nullptr);
+    const std::string library = std::string(tiny) + "\\VLM.SET", filler = std::string(tiny) + "\\filler";
+    std::string held;
+    for (int i = 0; held.size() < 4000; ++i) held += EntryText("Kept " + std::to_string(i), kSharpen, 1, 0, 0);
+    held += std::string(4096 - 10 - 2 - held.size(), ' ') + "\r\n";
+    ASSERT_TRUE(WriteBytes(library, held));
+    FILE* fill = std::fopen(filler.c_str(), "wb");
+    ASSERT_NE(fill, nullptr);
+    const std::string page(4096, '\0');
+    while (std::fwrite(page.data(), 1, page.size(), fill) == page.size() && std::fflush(fill) == 0) {}
+    std::fclose(fill);
+
+    std::vector<std::string> listBefore, listWhenFull, listAfter;
+    std::string bytesWhenFull;
+    const int result = Open([&](HWND d) {
+        HWND list = GetDlgItem(d, kList);
+        listBefore = ListItems(list);
+        Type(Cell(d, 4, 4), "5");
+        SetText(GetDlgItem(d, kName), "Saved when full");
+        Click(d, kSave);
+        listWhenFull = ListItems(list);
+        bytesWhenFull = ReadBytes(library);
+        // Room again: the same Save now goes through whole.
+        EXPECT_TRUE(DeleteFileA(filler.c_str()));
+        Click(d, kSave);
+        listAfter = ListItems(list);
+        Click(d, kOk);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Can't write file, nothing saved: " + library});
+    EXPECT_EQ(listWhenFull, listBefore);
+    EXPECT_EQ(bytesWhenFull, held);
+    std::vector<std::string> expected = listBefore;
+    expected.push_back("Saved when full");
+    std::sort(expected.begin(), expected.end());
+    std::sort(listAfter.begin(), listAfter.end());
+    EXPECT_EQ(listAfter, expected);
+    EXPECT_EQ(ReadBytes(library),
+              held + EntryText("Saved when full", {{0, 0, 0}, {0, 5, 0}, {0, 0, 0}}, 1, 0, 0));
+}
+
 TEST_F(ControlDialog, PickingLoadsKernelAndNameButKeepsSourceAndIds) {
     // The entry says size 7 but only its 5 x 5 block is used: the size shown
     // to the rest of the plug-in is the one the weights imply.
@@ -552,36 +604,71 @@ TEST_F(ControlDialog, SpinnerArrowsStopAtTheLimitsAndDivideZeroIsKept) {
 
 // The plug-in's code linked into this program, run on VLM.FLT's templates,
 // shows the module-level state the DLL keeps hidden.
-TEST(ControlDialogState, IdSpinnersAreHeldWhileOpenAndForgottenOnClose) {
-    TempDir dir("state");
-    MessageBoxWatcher boxes("Error");
-    HostSetSettingsDir(dir.Path().c_str());
-    ASSERT_TRUE(WriteBytes(dir.File("VLM.SET"), ""));
-    PluginLibrary lib;
-    ASSERT_TRUE(lib.Load());
-    ModuleAttach(lib.module);
-    {
-        KernelFilter filter;
-        bool sawOpen = false;
-        const int result = RunModal(kControlCaption, [&] { return filter.ShowControl(nullptr); }, [&](HWND d) {
-            sawOpen = g_controlDialog.filter == &filter && g_controlDialog.materialSpinner &&
-                      g_controlDialog.objectSpinner && filter.divideSpinner && filter.weightEdits[80];
-            Click(d, kCancel);
-        });
-        EXPECT_EQ(result, 0);
-        EXPECT_TRUE(sawOpen);
-        EXPECT_EQ(g_controlDialog.materialSpinner, nullptr);
-        EXPECT_EQ(g_controlDialog.objectSpinner, nullptr);
-        EXPECT_EQ(filter.divideEdit, nullptr);
-        EXPECT_EQ(filter.offsetSpinner, nullptr);
-        for (ICustEdit* e : filter.weightEdits) EXPECT_EQ(e, nullptr);
+class ControlDialogState : public ::testing::Test {
+protected:
+    void SetUp() override {
+        HostSetSettingsDir(dir.Path().c_str());
+        ASSERT_TRUE(WriteBytes(dir.File("VLM.SET"), ""));
+        ASSERT_TRUE(lib.Load());
+        ModuleAttach(lib.module);
     }
-    ModuleDetach();
-    lib.Unload();
-    HostSetSettingsDir(nullptr);
+    void TearDown() override {
+        ModuleDetach();
+        lib.Unload();
+        HostSetSettingsDir(nullptr);
+    }
+    TempDir dir{"state"};
+    MessageBoxWatcher boxes{"Error"};
+    PluginLibrary lib;
+};
+
+TEST_F(ControlDialogState, InterfacesAreHeldWhileOpenAndEachGivenBackOnClose) {
+    KernelFilter filter;
+    bool sawOpen = false;
+    const int result = RunModal(kControlCaption, [&] { return filter.ShowControl(nullptr); }, [&](HWND d) {
+        sawOpen = g_controlDialog.filter == &filter && g_controlDialog.materialSpinner &&
+                  g_controlDialog.objectSpinner && filter.divideSpinner && filter.weightEdits[80];
+        // A Divide spinner the host could not give: its edit is still held
+        // and must still be given back.
+        ReleaseISpinner(filter.divideSpinner);
+        filter.divideSpinner = nullptr;
+        Click(d, kCancel);
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(sawOpen);
+    EXPECT_EQ(g_controlDialog.materialSpinner, nullptr);
+    EXPECT_EQ(g_controlDialog.objectSpinner, nullptr);
+    EXPECT_EQ(filter.divideEdit, nullptr);
+    EXPECT_EQ(filter.offsetEdit, nullptr);
+    EXPECT_EQ(filter.offsetSpinner, nullptr);
+    for (ICustEdit* e : filter.weightEdits) EXPECT_EQ(e, nullptr);
 }
 
-TEST(ControlDialogState, WithoutADisplayOrTemplateShowControlAnswersMinusOne) {
+// A dialog whose controls cannot be made is sent WM_DESTROY without
+// WM_INITDIALOG. The filter edited before may be gone by then, its memory
+// given to something else: the failed opening must not reach into it.
+TEST_F(ControlDialogState, AFailedOpeningTouchesNoFilterEditedBefore) {
+    alignas(KernelFilter) unsigned char block[sizeof(KernelFilter)];
+    auto* first = new (block) KernelFilter;
+    EXPECT_EQ(0, RunModal(kControlCaption, [&] { return first->ShowControl(nullptr); },
+                          [](HWND d) { Click(d, kCancel); }));
+    first->DeletingDestructor(0);  // as the host destroys it, but the block stays ours
+    std::memset(block, 0xA5, sizeof block);
+
+    HMODULE host = GetModuleHandleA("HOSTLIB.DLL");
+    ASSERT_NE(host, nullptr);
+    ASSERT_TRUE(UnregisterClassA("CustEdit", host));
+    KernelFilter second;
+    const int result = second.ShowControl(nullptr);
+    InitCustomControls(host);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(std::count(std::begin(block), std::end(block), 0xA5), std::ptrdiff_t{sizeof block})
+        << "bytes written into a block the filter no longer owns";
+    EXPECT_EQ(second.divideEdit, nullptr);
+    EXPECT_EQ(g_controlDialog.materialSpinner, nullptr);
+}
+
+TEST_F(ControlDialogState, WithoutADisplayOrTemplateShowControlAnswersMinusOne) {
     // No module handle: the template cannot be found, and the system's
     // failure value comes back unchanged.
     ModuleDetach();

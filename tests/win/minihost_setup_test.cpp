@@ -28,35 +28,19 @@ protected:
     // one shows. A process that outlives its time is ended.
     Outcome Run(const std::string& args, const std::function<void(HWND)>& drive) {
         Outcome outcome;
-        const std::string errPath = dir.File("stderr.txt");
-        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-        HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-        STARTUPINFOA si{};
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = err;
-        si.hStdError = err;
-        PROCESS_INFORMATION pi{};
-        std::string cmd = "\"" + BinDir() + "\\minihost.exe\" --settings-dir \"" + dir.Path() + "\" setup " + args;
-        if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-            CloseHandle(err);
+        ChildProcess child("\"" + BinDir() + "\\minihost.exe\" --settings-dir \"" + dir.Path() + "\" setup " + args);
+        if (!child.Started()) {
             ADD_FAILURE() << "cannot start minihost";
             return outcome;
         }
-        if (HWND dialog = WaitForDialogOf(pi.hProcess, pi.dwProcessId, kControlCaption, 15000)) {
+        if (HWND dialog = WaitForDialogOf(child.Process(), child.Id(), kControlCaption, 15000)) {
             outcome.dialogShown = true;
             drive(dialog);
         }
-        if (WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << "minihost did not finish";
-            TerminateProcess(pi.hProcess, 999);
-            WaitForSingleObject(pi.hProcess, 5000);
-        }
-        GetExitCodeProcess(pi.hProcess, &outcome.status);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
-        CloseHandle(err);
-        outcome.err = ReadBytes(errPath);
+        outcome.status = child.Finish(15000);
+        EXPECT_FALSE(child.TimedOut()) << "minihost did not finish";
+        // Both streams in one text, as a user at a console sees them.
+        outcome.err = child.Out() + child.Err();
         return outcome;
     }
 

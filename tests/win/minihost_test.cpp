@@ -14,6 +14,7 @@
 
 #include "minihost/png_io.h"
 #include "plugin/kernel_params.h"
+#include "tests/win/support/dialog_driver.h"
 #include "tests/win/support/win_support.h"
 
 namespace {
@@ -28,40 +29,50 @@ std::string ReadAll(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Runs minihost with the arguments, collecting stdout and stderr.
-Outcome Minihost(const std::string& args, const std::string& dir) {
-    const std::string out = dir + "\\stdout.txt", err = dir + "\\stderr.txt";
-    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    HANDLE hOut = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-    HANDLE hErr = CreateFileA(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = hOut;
-    si.hStdError = hErr;
-    PROCESS_INFORMATION pi = {};
-    std::string cmd = "\"" + BinDir() + "\\minihost.exe\" " + args;
-    DWORD status = 999;
-    if (CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-        WaitForSingleObject(pi.hProcess, 60000);
-        GetExitCodeProcess(pi.hProcess, &status);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
-    }
-    CloseHandle(hOut);
-    CloseHandle(hErr);
-    return {status, ReadAll(err), ReadAll(out)};
+// Runs minihost with the arguments, collecting its exit status, output and
+// error output.
+Outcome Minihost(const std::string& args) {
+    ChildProcess child("\"" + BinDir() + "\\minihost.exe\" " + args);
+    const DWORD status = child.Finish();
+    return {status, child.Err(), child.Out()};
 }
 
-// A PNG whose header claims width x height but which holds no pixels.
-std::string HollowPng(uint32_t width, uint32_t height) {
-    auto be32 = [](uint32_t v) {
-        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-    };
-    const std::string ihdr = "IHDR" + be32(width) + be32(height) + std::string{8, 2, 0, 0, 0};
-    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(ihdr.data()), uInt(ihdr.size()));
-    return std::string("\x89PNG\r\n\x1a\n", 8) + be32(13) + ihdr + be32(uint32_t(crc)) + be32(0) + "IEND" +
-           be32(0xAE426082u);
+std::string Be32(uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
+
+std::string Chunk(const std::string& type, const std::string& data) {
+    const std::string body = type + data;
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()));
+    return Be32(uint32_t(data.size())) + body + Be32(uint32_t(crc));
+}
+
+// A PNG of the given header whose pixel data is idat (empty: none at all).
+std::string PngFile(uint32_t width, uint32_t height, char depth, char colourType, const std::string& idat) {
+    const std::string ihdr = Be32(width) + Be32(height) + std::string{depth, colourType, 0, 0, 0};
+    return std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr) + (idat.empty() ? "" : Chunk("IDAT", idat)) +
+           Chunk("IEND", "");
+}
+
+// An 8-bit grey PNG of side x side zero pixels, whole and valid: a small file
+// that decodes to side x side bytes.
+std::string ZeroGreyPng(uint32_t side) {
+    z_stream z{};
+    deflateInit(&z, 9);
+    const std::vector<Bytef> row(side + 1, 0);  // filter byte, then the pixels
+    std::vector<Bytef> out(1 << 16);
+    std::string idat;
+    for (uint32_t y = 0; y < side; ++y) {
+        z.next_in = const_cast<Bytef*>(row.data());
+        z.avail_in = uInt(row.size());
+        const int flush = y + 1 == side ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            z.next_out = out.data();
+            z.avail_out = uInt(out.size());
+            deflate(&z, flush);
+            idat.append(reinterpret_cast<char*>(out.data()), out.size() - z.avail_out);
+        } while (z.avail_in > 0 || (flush == Z_FINISH && z.avail_out == 0));
+    }
+    deflateEnd(&z);
+    return PngFile(side, side, 8, 0, idat);
 }
 
 int Lines(const std::string& text) {
@@ -72,19 +83,13 @@ int Lines(const std::string& text) {
 
 class MinihostTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        dir = std::string(temp) + "vlm_minihost_" + std::to_string(GetCurrentProcessId());
-        CreateDirectoryA(dir.c_str(), nullptr);
-    }
-    std::string P(const char* name) const { return dir + "\\" + name; }
-    Outcome Host(const std::string& args) { return Minihost(args, dir); }
+    std::string P(const char* name) const { return temp.File(name); }
+    Outcome Host(const std::string& args) { return Minihost(args); }
 
     void WriteConfig(const char* name, const KernelParams& p) {
         std::ofstream(P(name), std::ios::binary).write(reinterpret_cast<const char*>(&p), sizeof p);
     }
-    std::string dir;
+    TempDir temp{"minihost"};
 };
 
 TEST_F(MinihostTest, SixteenBitFramesPassThroughExactly) {
@@ -255,7 +260,9 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
     ASSERT_TRUE(WritePng16(P("f.png"), 4, 4, 4, frame.data(), &error));
     ASSERT_TRUE(WritePng16(P("small_ids.png"), 3, 4, 1, ids.data(), &error));
     std::ofstream(P("junk.png"), std::ios::binary) << "\x89PNG\r\n\x1a\n this is no PNG at all";
-    std::ofstream(P("huge.png"), std::ios::binary) << HollowPng(65535, 65535);
+    std::ofstream(P("huge.png"), std::ios::binary) << PngFile(65535, 65535, 8, 2, "");
+    // About 1 MB that decodes to 1 GB: refused by its header, before decoding.
+    std::ofstream(P("bomb.png"), std::ios::binary) << ZeroGreyPng(32768);
     std::ofstream(P("short.cfg"), std::ios::binary) << std::string(611, '\0');
     KernelParams stranger = DefaultParams();
     stranger.stamp = 0x12345678;
@@ -274,6 +281,9 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
         "render \"" + P("f.png") + "\"" + out + " --config \"" + P("objects.cfg") + "\" --object-ids \"" +
             P("small_ids.png") + "\"",
         "render \"" + P("f.png") + "\"" + out + " --material-ids \"" + P("f.png") + "\"",
+        "render \"" + P("f.png") + "\"" + out + " --config \"" + P("objects.cfg") + "\" --object-ids \"" +
+            P("bomb.png") + "\"",
+        "render \"" + P("bomb.png") + "\"" + out,
         "render \"" + P("f.png") + "\"",
         "render \"" + P("f.png") + "\"" + out + " --abort-at-line",
         "frobnicate",

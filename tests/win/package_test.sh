@@ -10,6 +10,7 @@ zip="$root/dist/velmora-filter-$version.zip"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$tmp"
 dir="$tmp/velmora-filter-$version"
@@ -28,12 +29,12 @@ done
 
 cd "$dir"
 unset DISPLAY WAYLAND_DISPLAY
-wine ./minihost.exe info > "$tmp/info.txt"
+timeout -k 10 60 wine ./minihost.exe info > "$tmp/info.txt"
 grep -q "^class name: Velmora Filter" "$tmp/info.txt" || { cat "$tmp/info.txt"; exit 1; }
 # The starter library came along, one line a name.
 test "$(tr -d '\r' < VLM.SET | grep -c '^Sharpen mild$')" = 1
-wine ./minihost.exe config s.cfg --row "0 -1 0" --row "-1 5 -1" --row "0 -1 0"
-wine ./minihost.exe render "$(winepath -w "$samples/frame.png")" out.png --config s.cfg
+timeout -k 10 60 wine ./minihost.exe config s.cfg --row "0 -1 0" --row "-1 5 -1" --row "0 -1 0"
+timeout -k 10 60 wine ./minihost.exe render "$(winpath "$samples/frame.png")" out.png --config s.cfg
 test -s out.png
 cmp -s "$samples/frame.png" out.png && { echo "output equals input"; exit 1; }
 echo "package ok: $(basename "$zip")"

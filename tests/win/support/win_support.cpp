@@ -1,6 +1,7 @@
 #include "tests/win/support/win_support.h"
 
 #include <memory>
+#include <vector>
 
 #include "hostlib/host_control.h"
 
@@ -115,6 +116,114 @@ int RunModal(const char* caption, const std::function<int()>& open, const std::f
     CloseHandle(thread);
     if (driven) *driven = job.found;
     return result;
+}
+
+// One pipe, read to its end on a thread of its own so that the child never
+// stalls on a full pipe.
+class ChildProcess::Pipe {
+public:
+    Pipe() {
+        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+        if (CreatePipe(&read_, &write_, &sa, 0)) SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+    }
+    ~Pipe() {
+        CloseWriteEnd();
+        Join();
+        if (read_) CloseHandle(read_);
+    }
+    HANDLE WriteEnd() const { return write_; }
+    // The child holds its own copy of the write end now, so the reads end
+    // when the child does.
+    void Start() {
+        CloseWriteEnd();
+        if (read_) thread_ = CreateThread(nullptr, 0, Drain, this, 0, nullptr);
+    }
+    std::string Text() {
+        Join();
+        return text_;
+    }
+
+private:
+    void CloseWriteEnd() {
+        if (write_) CloseHandle(write_);
+        write_ = nullptr;
+    }
+    void Join() {
+        if (!thread_) return;
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+    }
+    static DWORD WINAPI Drain(LPVOID p) {
+        auto* self = static_cast<Pipe*>(p);
+        char buffer[4096];
+        DWORD n = 0;
+        while (ReadFile(self->read_, buffer, sizeof buffer, &n, nullptr) && n > 0) self->text_.append(buffer, n);
+        return 0;
+    }
+    HANDLE read_ = nullptr, write_ = nullptr, thread_ = nullptr;
+    std::string text_;
+};
+
+ChildProcess::ChildProcess(const std::string& commandLine) : out_(new Pipe), err_(new Pipe) {
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
+    HANDLE inherited[] = {in, out_->WriteEnd(), err_->WriteEnd()};
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<char> attributes(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+    if (in != INVALID_HANDLE_VALUE && out_->WriteEnd() && err_->WriteEnd() &&
+        InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+        if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited,
+                                      nullptr, nullptr)) {
+            STARTUPINFOEXA si = {};
+            si.StartupInfo.cb = sizeof si;
+            si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+            si.StartupInfo.hStdInput = in;
+            si.StartupInfo.hStdOutput = out_->WriteEnd();
+            si.StartupInfo.hStdError = err_->WriteEnd();
+            si.lpAttributeList = list;
+            std::string cmd = commandLine;
+            if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                                nullptr, &si.StartupInfo, &info_))
+                info_ = {};
+        }
+        DeleteProcThreadAttributeList(list);
+    }
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+    out_->Start();
+    err_->Start();
+}
+
+ChildProcess::~ChildProcess() {
+    Finish(0);
+    out_.reset();
+    err_.reset();
+    if (info_.hProcess) CloseHandle(info_.hProcess);
+    if (info_.hThread) CloseHandle(info_.hThread);
+}
+
+DWORD ChildProcess::Finish(DWORD timeoutMs) {
+    if (!info_.hProcess) return 999;
+    if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        timedOut_ = true;
+        TerminateProcess(info_.hProcess, 999);
+        WaitForSingleObject(info_.hProcess, INFINITE);
+    }
+    DWORD status = 999;
+    GetExitCodeProcess(info_.hProcess, &status);
+    return status;
+}
+
+std::string ChildProcess::Out() {
+    Finish();
+    return out_->Text();
+}
+
+std::string ChildProcess::Err() {
+    Finish();
+    return err_->Text();
 }
 
 std::string WindowText(HWND window) {

@@ -60,6 +60,35 @@ bool WaitUntilGone(HWND window, DWORD timeoutMs = 10000);
 int RunModal(const char* caption, const std::function<int()>& open,
              const std::function<void(HWND)>& drive, bool* driven = nullptr);
 
+// A child program run with its output and error output caught in pipes of
+// this program's own and its input the null device; it inherits those three
+// handles and no other. What this program's own output goes to (a console, a
+// file, a pipe) then cannot decide what becomes of the child's.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::string& commandLine);
+    ~ChildProcess();  // ends a child still running
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Started() const { return info_.hProcess != nullptr; }
+    HANDLE Process() const { return info_.hProcess; }
+    DWORD Id() const { return info_.dwProcessId; }
+    // Waits for the child's end and answers its exit status. A hang guard,
+    // not a timing check: a child still running after timeoutMs is ended,
+    // and TimedOut() says so. 999 when it never started.
+    DWORD Finish(DWORD timeoutMs = 60000);
+    bool TimedOut() const { return timedOut_; }
+    std::string Out();  // everything the child wrote, once it has ended
+    std::string Err();
+
+private:
+    class Pipe;
+    std::unique_ptr<Pipe> out_, err_;
+    PROCESS_INFORMATION info_{};
+    bool timedOut_ = false;
+};
+
 // The text of a message box's message (its static control 0xFFFF).
 std::string MessageBoxText(HWND box);
 std::string WindowText(HWND window);
