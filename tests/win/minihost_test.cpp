@@ -180,7 +180,8 @@ TEST_F(MinihostTest, BatchFiltersEveryFrameWithItsOwnIds) {
         frames.push_back(frame);
         ids.push_back(id);
     }
-    std::ofstream(P("frames") + "\\d.png", std::ios::binary) << HollowPng(w, h);
+    // Its header promises pixels that never come.
+    std::ofstream(P("frames") + "\\d.png", std::ios::binary) << PngFile(w, h, 16, 6, "");
     Outcome r = Host("config \"" + P("inv.cfg") + "\" --row \"0 0 0\" --row \"0 0 0\" --row \"0 0 0\" --invert 1 "
                      "--source object --object-id 2");
     ASSERT_EQ(r.status, 0u) << r.err;
