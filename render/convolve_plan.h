@@ -141,3 +141,5 @@ struct SimdKernels {
 // Null when the instruction set is not compiled in for this target.
 const SimdKernels* Sse2Kernels();
 const SimdKernels* Avx2Kernels();
+const SimdKernels* AvxVnniKernels();     // VEX vpdpwssd
+const SimdKernels* Avx512VnniKernels();  // EVEX vpdpwssd on ymm

@@ -30,6 +30,7 @@
 
 #include "plugin/kernel_params.h"
 #include "render/convolve_reference.h"
+#include "render/cpu_features.h"
 
 SignedDivider MakeSignedDivider(int32_t d) {
     // Hacker's Delight, figure 10-1: the smallest p with 2^p > nc * (d - 2^p mod d),
@@ -88,24 +89,58 @@ FinishPlan MakeFinishPlan(int32_t divide, int32_t offset, int32_t invert) {
     return f;
 }
 
+namespace {
+const SimdKernels* KernelsFor(SimdLevel level) {
+    switch (level) {
+        case SimdLevel::kNone: return nullptr;
+        case SimdLevel::kSse2: return Sse2Kernels();
+        case SimdLevel::kAvx2: return Avx2Kernels();
+        case SimdLevel::kAvx512Vnni: return Avx512VnniKernels();
+        case SimdLevel::kAvxVnni: return AvxVnniKernels();
+    }
+    return nullptr;
+}
+}  // namespace
+
 bool SimdAvailable(SimdLevel level) {
+    const CpuFeatures& cpu = HostCpuFeatures();
+    const bool compiled = KernelsFor(level) != nullptr;
     switch (level) {
         case SimdLevel::kNone: return true;
-        case SimdLevel::kSse2: return Sse2Kernels() != nullptr;
-        case SimdLevel::kAvx2:
-#if defined(__x86_64__) || defined(__i386__)
-            return Avx2Kernels() != nullptr && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-#else
-            return false;
-#endif
+        case SimdLevel::kSse2: return compiled && cpu.sse2;
+        case SimdLevel::kAvx2: return compiled && cpu.avx2;
+        case SimdLevel::kAvx512Vnni: return compiled && cpu.avx512Vnni;
+        case SimdLevel::kAvxVnni: return compiled && cpu.avxVnni;
     }
     return false;
 }
 
 SimdLevel BestSimdLevel() {
-    if (SimdAvailable(SimdLevel::kAvx2)) return SimdLevel::kAvx2;
-    if (SimdAvailable(SimdLevel::kSse2)) return SimdLevel::kSse2;
+    for (SimdLevel level : {SimdLevel::kAvxVnni, SimdLevel::kAvx512Vnni, SimdLevel::kAvx2, SimdLevel::kSse2})
+        if (SimdAvailable(level)) return level;
     return SimdLevel::kNone;
+}
+
+const char* PathName(ConvolvePath path) {
+    switch (path) {
+        case ConvolvePath::kReference: return "scalar";
+        case ConvolvePath::kWide: return "wide int64";
+        case ConvolvePath::kDouble: return "double";
+        case ConvolvePath::kPlanar: return "planar";
+        case ConvolvePath::kSeparable: return "separable";
+    }
+    return "?";
+}
+
+const char* SimdName(SimdLevel level) {
+    switch (level) {
+        case SimdLevel::kNone: return "no SIMD";
+        case SimdLevel::kSse2: return "SSE2";
+        case SimdLevel::kAvx2: return "AVX2";
+        case SimdLevel::kAvx512Vnni: return "AVX2+AVX512-VNNI";
+        case SimdLevel::kAvxVnni: return "AVX2+AVX-VNNI";
+    }
+    return "?";
 }
 
 namespace {
@@ -176,10 +211,11 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
     const bool exact32 = sumAbs * 65535 < (int64_t{1} << 31);
     const bool exact53 = sumAbs * 65535 < (int64_t{1} << 53);
 
+    // A level the processor lacks falls to the next lower one it has.
     simd_ = options.simd;
-    if (simd_ == SimdLevel::kAvx2 && !SimdAvailable(simd_)) simd_ = SimdLevel::kSse2;
-    if (simd_ == SimdLevel::kSse2 && !SimdAvailable(simd_)) simd_ = SimdLevel::kNone;
-    kernels_ = simd_ == SimdLevel::kAvx2 ? Avx2Kernels() : simd_ == SimdLevel::kSse2 ? Sse2Kernels() : nullptr;
+    while (simd_ != SimdLevel::kNone && !SimdAvailable(simd_))
+        simd_ = static_cast<SimdLevel>(static_cast<int>(simd_) - 1);
+    kernels_ = KernelsFor(simd_);
 
     int32_t column[kMaxK], row[kMaxK];
     if (!exact32 || !fits16) {

@@ -21,7 +21,9 @@ inline uint32_t ChannelEntry(const ChannelSelection& sel, size_t i) {
     return 0u;
 }
 
-enum class SimdLevel { kNone, kSse2, kAvx2 };
+// Instruction sets of the line kernels, lowest first. The two VNNI levels
+// are AVX2 with the dot product vpdpwssd, in its VEX or its EVEX encoding.
+enum class SimdLevel { kNone, kSse2, kAvx2, kAvx512Vnni, kAvxVnni };
 
 // Whether the level is compiled in and the processor runs it.
 bool SimdAvailable(SimdLevel level);
@@ -34,6 +36,10 @@ enum class ConvolvePath {
     kPlanar,     // SIMD, 16-bit multiply-add over biased planar lines
     kSeparable,  // SIMD, exact integer rank-1 kernel: two 1-D passes
 };
+
+// Short names of a path and an instruction set, for reports and timings.
+const char* PathName(ConvolvePath path);
+const char* SimdName(SimdLevel level);
 
 struct ConvolveOptions {
     SimdLevel simd = BestSimdLevel();
