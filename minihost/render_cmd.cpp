@@ -10,6 +10,8 @@
 #include "minihost/config_file.h"
 #include "minihost/png_io.h"
 #include "minihost/progress.h"
+#include "plugin/kernel_params.h"
+#include "render/convolver.h"
 
 namespace {
 
@@ -56,6 +58,25 @@ PngImage LoadIds(const std::string& path, int bits, const PngImage& frame) {
                            " does not match the frame's " + std::to_string(frame.width) + "x" +
                            std::to_string(frame.height)};
     return ids;
+}
+
+// Which path and instruction set VLM.FLT's engine takes for the filter's
+// configuration on this processor. minihost holds the same engine, compiled
+// from the same sources with the same flags, so its detection and choice are
+// the plug-in's; the plug-in itself keeps no record of a render.
+std::string EnginePath(ImageFilter& filter, const PngImage& frame, bool hasObjectIds, bool hasMaterialIds) {
+    KernelParams p;
+    if (filter.EvaluateConfigure() != sizeof p || !filter.SaveConfigure(&p)) return "unknown";
+    const bool convolves = p.source == kSourceWhole || (p.source == kSourceObject && hasObjectIds) ||
+                           (p.source == kSourceMaterial && hasMaterialIds);
+    if (!convolves || !IsKernelSize(p.kernel.kernelSize)) return "none (nothing to convolve)";
+    int32_t block[kGridCells];
+    ExtractKernel(p.kernel.weights, p.kernel.kernelSize, block);
+    Convolver engine;
+    if (!engine.Prepare(block, p.kernel.kernelSize, p.kernel.divide, p.kernel.offset, p.kernel.invert, frame.width,
+                        frame.height))
+        return "none (nothing to convolve)";
+    return std::string(PathName(engine.path())) + ", " + SimdName(engine.simd());
 }
 
 }  // namespace
@@ -121,7 +142,10 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     static_assert(sizeof(BMM_Color_64) == 4 * sizeof(uint16_t), "pixels are four samples");
     if (!WritePng16(r.out, frame.width, frame.height, 4, reinterpret_cast<const uint16_t*>(storage.Pixels()), &error))
         throw CommandError{error};
-    if (r.time) std::printf("render-ms %.3f\n", 1000.0 * double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart));
+    if (r.time) {
+        std::printf("render-ms %.3f\n", 1000.0 * double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart));
+        std::printf("render-path %s\n", EnginePath(*filter, frame, !r.objectIds.empty(), !r.materialIds.empty()).c_str());
+    }
     if (progress.StoppedAt() >= 0) {
         std::fprintf(stderr, "minihost: render stopped at line %d; %s holds lines 0 to %d filtered\n",
                      progress.StoppedAt(), r.out.c_str(), progress.StoppedAt() - 1);

@@ -11,6 +11,7 @@ namespace {
 struct Avx2 {
     using Vec = __m256i;
     static constexpr int kPixels = 4;
+    static constexpr int kPlaneScale = 2;  // tiled planes: see SimdKernels
 
     static Vec LoadU(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
     static void StoreU(void* p, Vec v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
@@ -76,6 +77,5 @@ struct Avx2 {
         }
     }
 };
-
 
 }  // namespace

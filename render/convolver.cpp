@@ -115,8 +115,18 @@ bool SimdAvailable(SimdLevel level) {
     return false;
 }
 
+// AVX2 before the VNNI levels. vpdpwssd saves the vpaddd and the product's
+// register, but each of the six running sums of the planar loop becomes one
+// chain of dependent dot products (4 cycles each on the Zen 4 measured: 45 in
+// a row per block at 9x9, where pmaddwd's products are independent and only
+// 1-cycle adds chain). Eight registers leave no room for more sums, and the
+// EVEX form measured slower in bench_i686 at 1080p: 9x9 11.8 against
+// 10.3-10.7 ms, 7x7 8.5-8.9 against 7.8-8.1, separable 9x9 no better (7.8-12.0
+// against 8.2). The VEX form could not be measured here (this processor has
+// only the EVEX one); it runs the same loop, so it is not preferred either.
+// Both stay available through ConvolveOptions and are tested.
 SimdLevel BestSimdLevel() {
-    for (SimdLevel level : {SimdLevel::kAvxVnni, SimdLevel::kAvx512Vnni, SimdLevel::kAvx2, SimdLevel::kSse2})
+    for (SimdLevel level : {SimdLevel::kAvx2, SimdLevel::kSse2})
         if (SimdAvailable(level)) return level;
     return SimdLevel::kNone;
 }
@@ -228,6 +238,7 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
         path_ = ConvolvePath::kPlanar;
     }
     planes_.clear();
+    flat_.clear();
     blankPlane_.clear();
     sums_.clear();
     zeroSums_.clear();
@@ -256,7 +267,7 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
     plan_.offset = offset;
 
     const int blockPixels = kernels_->blockPixels;
-    planeStride_ = static_cast<size_t>(width) + k + 2 * blockPixels;
+    planeStride_ = static_cast<size_t>(width) + k + 4 * blockPixels;
     slotLine_.assign(k, -1);
     if (path_ == ConvolvePath::kSeparable) {
         uint32_t rowTotal = 0;
@@ -272,8 +283,18 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
         values_.assign(static_cast<size_t>(k) * 3 * planeStride_, 0.0);
         zeroValues_.assign(planeStride_, 0.0);
     } else {
-        planes_.assign(static_cast<size_t>(k) * 3 * planeStride_, 0x8000);
-        blankPlane_.assign(planeStride_, 0x8000);
+        const size_t tiles = (static_cast<size_t>(width) + blockPixels - 1) / blockPixels;
+        ringStride_ = kernels_->planeScale == 2 ? tiles * 2 * blockPixels : planeStride_;
+        const size_t slack = 32;  // elements: room to start on a 64-byte boundary
+        planes_.assign(static_cast<size_t>(k) * 3 * ringStride_ + slack, 0x8000);
+        blankPlane_.assign(ringStride_ + slack, 0x8000);
+        if (kernels_->planeScale == 2) flat_.assign(3 * planeStride_, 0x8000);
+        auto aligned = [](uint16_t* p) {
+            const uintptr_t a = reinterpret_cast<uintptr_t>(p);
+            return p + ((64 - a % 64) % 64) / sizeof(uint16_t);
+        };
+        ring_ = aligned(planes_.data());
+        blank_ = aligned(blankPlane_.data());
     }
     prepared_ = true;
     return true;
@@ -283,11 +304,11 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
 // filled once, it serves the next k - 1 output lines too. Lines outside the
 // frame are the given blank line.
 template <class T, class Fill>
-const T* Convolver::RingLine(std::vector<T>& ring, size_t stride, const std::vector<T>& outside,
-                             const BMM_Color_64* src, int j, int channel, Fill fill) {
-    if (j < 0 || j >= height_) return outside.data();
+const T* Convolver::RingLine(T* ring, size_t stride, const T* outside, const BMM_Color_64* src, int j, int channel,
+                             Fill fill) {
+    if (j < 0 || j >= height_) return outside;
     const int slot = j % k_;
-    T* base = ring.data() + static_cast<size_t>(slot) * 3 * stride;
+    T* base = ring + static_cast<size_t>(slot) * 3 * stride;
     if (slotLine_[slot] != j) {
         fill(src + static_cast<ptrdiff_t>(j) * width_, base);
         slotLine_[slot] = j;
@@ -296,15 +317,18 @@ const T* Convolver::RingLine(std::vector<T>& ring, size_t stride, const std::vec
 }
 
 const uint16_t* Convolver::PlanarLine(const BMM_Color_64* src, int j, int channel) {
-    return RingLine(planes_, planeStride_, blankPlane_, src, j, channel, [&](const BMM_Color_64* line, uint16_t* base) {
+    return RingLine(ring_, ringStride_, blank_, src, j, channel, [&](const BMM_Color_64* line, uint16_t* base) {
         const int h = k_ / 2;
-        uint16_t* const columns[3] = {base + h, base + planeStride_ + h, base + 2 * planeStride_ + h};
+        uint16_t* flat = kernels_->planeScale == 2 ? flat_.data() : base;
+        uint16_t* const columns[3] = {flat + h, flat + planeStride_ + h, flat + 2 * planeStride_ + h};
         kernels_->splitLine(line, width_, columns);
+        if (kernels_->planeScale == 2)
+            for (int c = 0; c < 3; ++c) kernels_->tileLine(flat + c * planeStride_, width_, base + c * ringStride_);
     });
 }
 
 const int32_t* Convolver::SumLine(const BMM_Color_64* src, int j, int channel) {
-    return RingLine(sums_, sumStride_, zeroSums_, src, j, channel, [&](const BMM_Color_64* line, int32_t* base) {
+    return RingLine(sums_.data(), sumStride_, zeroSums_.data(), src, j, channel, [&](const BMM_Color_64* line, int32_t* base) {
         // The planes are one line of scratch here: split, then summed across.
         const int h = k_ / 2;
         uint16_t* p = planes_.data();
@@ -317,7 +341,7 @@ const int32_t* Convolver::SumLine(const BMM_Color_64* src, int j, int channel) {
 }
 
 const double* Convolver::ValueLine(const BMM_Color_64* src, int j, int channel) {
-    return RingLine(values_, planeStride_, zeroValues_, src, j, channel, [&](const BMM_Color_64* line, double* base) {
+    return RingLine(values_.data(), planeStride_, zeroValues_.data(), src, j, channel, [&](const BMM_Color_64* line, double* base) {
         const int h = k_ / 2;
         double* const columns[3] = {base + h, base + planeStride_ + h, base + 2 * planeStride_ + h};
         kernels_->splitLineDouble(line, width_, columns);
