@@ -8,7 +8,7 @@
 //   is), which is the two fresh copies of the frame and the write-back.
 //   Floor and kernel renders alternate, so both see the same machine load.
 //
-// bench_i686 [--size WxH]... [--raw]
+// bench_i686 [--size WxH]... [--kernel NAME]... [--raw]
 // --raw prints one record a line for bench/run.sh's native program, which
 // sets these beside the native engine and the peers:
 //   engine SIZE KERNEL MS PATH SIMD      (names with '_' for spaces)
@@ -97,15 +97,17 @@ RenderTimes TimeRender(ImageFilter& filter, const Frame& f, const Kernel& kn) {
 
 int main(int argc, char** argv) {
     std::vector<std::pair<int, int>> sizes;
+    std::vector<std::string> only;
     bool raw = false;
     for (int i = 1; i < argc; ++i) {
         int w = 0, h = 0;
         if (!std::strcmp(argv[i], "--raw")) raw = true;
+        else if (!std::strcmp(argv[i], "--kernel") && i + 1 < argc) only.push_back(argv[++i]);
         else if (!std::strcmp(argv[i], "--size") && i + 1 < argc && std::sscanf(argv[++i], "%dx%d", &w, &h) == 2 &&
                  w > 0 && h > 0 && w <= 65535 && h <= 65535)
             sizes.push_back({w, h});
         else {
-            std::fprintf(stderr, "usage: bench_i686 [--size WxH]... [--raw]\n");
+            std::fprintf(stderr, "usage: bench_i686 [--size WxH]... [--kernel NAME]... [--raw]\n");
             return 2;
         }
     }
@@ -128,6 +130,7 @@ int main(int argc, char** argv) {
         Pixels dst = f.px;
         const std::string size = std::to_string(w) + "x" + std::to_string(h);
         for (const Kernel& kn : kernels) {
+            if (!only.empty() && std::find(only.begin(), only.end(), kn.name) == only.end()) continue;
             Convolver cv;
             const double ms = TimeEngine(f, kn, ConvolveOptions(), dst, cv);
             const RenderTimes r = filter ? TimeRender(*filter, f, kn) : RenderTimes();
