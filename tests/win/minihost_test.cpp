@@ -30,12 +30,25 @@ std::string ReadAll(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Runs minihost with the arguments, collecting stdout and stderr.
+// Runs minihost with the arguments, collecting stdout and stderr. Each run
+// gets files of its own: a helper process Wine starts beside a console
+// program (its console host) can inherit the handles and hold them a moment
+// after the program has ended, and a file shared for reading only could then
+// not be made afresh, leaving the last run's text to be read.
 Outcome Minihost(const std::string& args, const std::string& dir) {
-    const std::string out = dir + "\\stdout.txt", err = dir + "\\stderr.txt";
+    static int run = 0;
+    ++run;
+    const std::string out = dir + "\\stdout" + std::to_string(run) + ".txt";
+    const std::string err = dir + "\\stderr" + std::to_string(run) + ".txt";
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    HANDLE hOut = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
-    HANDLE hErr = CreateFileA(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE hOut = CreateFileA(out.c_str(), GENERIC_WRITE, share, &sa, CREATE_ALWAYS, 0, nullptr);
+    HANDLE hErr = CreateFileA(err.c_str(), GENERIC_WRITE, share, &sa, CREATE_ALWAYS, 0, nullptr);
+    if (hOut == INVALID_HANDLE_VALUE || hErr == INVALID_HANDLE_VALUE) {
+        if (hOut != INVALID_HANDLE_VALUE) CloseHandle(hOut);
+        if (hErr != INVALID_HANDLE_VALUE) CloseHandle(hErr);
+        return {999, "cannot create " + err, ""};
+    }
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
