@@ -110,6 +110,7 @@ struct LineSelection {
 
 struct LineJob {
     const BMM_Color_64* src = nullptr;  // line y of the source copy
+    const BMM_Color_64* ahead = nullptr;  // line y + k / 2 + 1, which line y + 1 splits; null past the frame
     BMM_Color_64* dst = nullptr;        // line y of the result buffer
     LineSelection selection;
     // Planar path: [channel * k + r] is line y + r - h of that channel,

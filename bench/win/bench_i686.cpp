@@ -1,7 +1,7 @@
 // The engine as it ships: built by the plug-in's cross build (same compiler,
 // flags and dispatch as VLM.FLT) and run under Wine. Times
 // - the engine alone, as WorkImage::Convolve drives it (default options, the
-//   instruction set the processor offers), and each lower instruction set;
+//   instruction set the dispatch picks), and each other one the processor has;
 // - the whole RenderFrame of VLM.FLT, loaded by ordinal as the host loads it,
 //   with minihost's progress window, against the design floor: the same
 //   render with nothing to convolve (kernel size 4 leaves the frame as it
@@ -12,7 +12,7 @@
 // --raw prints one record a line for bench/run.sh's native program, which
 // sets these beside the native engine and the peers:
 //   engine SIZE KERNEL MS PATH SIMD      (names with '_' for spaces)
-//   level SIZE KERNEL SIMD MS            (a lower instruction set, forced)
+//   level SIZE KERNEL SIMD MS            (another instruction set, forced)
 //   render SIZE KERNEL MS FLOOR-MS
 #include <windows.h>
 
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
                 std::printf("| %-9s | %-17s | %-28s | %8.1f | %12.1f | %8.1f | %10.2fx |\n", size.c_str(),
                             kn.name.c_str(), engine.c_str(), ms, r.ms, r.floorMs, r.floorMs > 0 ? r.ms / r.floorMs : 0);
             }
-            for (SimdLevel level : {SimdLevel::kAvx2, SimdLevel::kSse2}) {
+            for (SimdLevel level : {SimdLevel::kAvxVnni, SimdLevel::kAvx512Vnni, SimdLevel::kAvx2, SimdLevel::kSse2}) {
                 if (level == cv.simd() || !SimdAvailable(level) || cv.simd() == SimdLevel::kNone) continue;
                 ConvolveOptions forced;
                 forced.simd = level;
