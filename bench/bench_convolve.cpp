@@ -96,6 +96,7 @@ double TimeVips(const Frame& f, const Kernel& kn) {
 // The records of bench_i686.exe --raw for one frame size, by kernel name.
 struct I686Figures {
     double engine = -1, render = -1, floor = -1;
+    double unselected = -1, unselectedFloor = -1;  // a render that selects no pixel, and its floor
     std::string path, simd;
     std::vector<std::pair<std::string, double>> levels;  // lower instruction sets
 };
@@ -127,6 +128,9 @@ std::map<std::string, I686Figures> RunI686(const std::string& exe, const std::st
         } else if (!std::strcmp(kind, "render") && n == 5) {
             fig.render = std::atof(a);
             fig.floor = std::atof(b);
+        } else if (!std::strcmp(kind, "unselected") && n == 5) {
+            fig.unselected = std::atof(a);
+            fig.unselectedFloor = std::atof(b);
         } else if (!std::strcmp(kind, "level") && n == 5) {
             fig.levels.push_back({Spaced(a), std::atof(b)});
         }
@@ -208,6 +212,9 @@ int main(int argc, char** argv) {
             Row(frame, kn.name, "i686 whole render (VLM.FLT RenderFrame)", fig.render, mpix,
                 Ratio(fig.render, fig.floor, "of floor"));
             Row(frame, kn.name, "i686 design floor (same render, nothing to do)", fig.floor, mpix, "");
+            if (fig.unselected >= 0)
+                Row(frame, kn.name, "i686 render selecting no pixel (messages, ID scan)", fig.unselected, mpix,
+                    Ratio(fig.unselected, fig.unselectedFloor, "of its floor"));
             std::string label;
             const double ours = TimeOurs(f, kn, ConvolveOptions(), dst, &label);
             Row(frame, kn.name, label, ours, mpix, Ratio(cvBest, ours, "vs OpenCV"));

@@ -14,6 +14,7 @@
 //   engine SIZE KERNEL MS PATH SIMD      (names with '_' for spaces)
 //   level SIZE KERNEL SIMD MS            (another instruction set, forced)
 //   render SIZE KERNEL MS FLOOR-MS
+//   unselected SIZE KERNEL MS FLOOR-MS   (a render that selects no pixel)
 #include <windows.h>
 
 #include <cstdio>
@@ -66,12 +67,19 @@ struct RenderTimes {
     double ms = -1, floorMs = -1;
 };
 
-// Medians of 7 alternating pairs of renders (floor, kernel) through the plug-in.
-RenderTimes TimeRender(ImageFilter& filter, const Frame& f, const Kernel& kn) {
+// Medians of 7 alternating pairs of renders (floor, kernel) through the
+// plug-in. noneSelected: the kernel render selects by an object ID that no
+// pixel has, which leaves the per-line messages and the ID scan.
+RenderTimes TimeRender(ImageFilter& filter, const Frame& f, const Kernel& kn, bool noneSelected = false) {
     MemoryStorage storage(static_cast<uint16_t>(f.w), static_cast<uint16_t>(f.h));
     Bitmap bitmap(&storage);
     KernelParams params = ParamsFor(kn), floor = params;
     floor.kernel.kernelSize = 4;
+    if (noneSelected) {
+        storage.AddObjectChannel();  // all 0
+        params.source = kSourceObject;
+        params.objectId = 1;
+    }
     auto once = [&](KernelParams& p) {
         std::copy(f.px.begin(), f.px.end(), storage.Pixels());
         if (!filter.LoadConfigure(&p)) return -1.0;
@@ -138,14 +146,21 @@ int main(int argc, char** argv) {
             Convolver cv;
             const double ms = TimeEngine(f, kn, ConvolveOptions(), dst, cv);
             const RenderTimes r = filter ? TimeRender(*filter, f, kn) : RenderTimes();
+            // The cost of the render's own steps besides the copies and the
+            // convolution, once per frame size.
+            const RenderTimes u = filter && &kn == &kernels.front() ? TimeRender(*filter, f, kn, true) : RenderTimes();
             if (raw) {
                 std::printf("engine %s %s %.3f %s %s\n", size.c_str(), kn.name.c_str(), ms, Word(PathName(cv.path())).c_str(),
                             Word(SimdName(cv.simd())).c_str());
                 std::printf("render %s %s %.3f %.3f\n", size.c_str(), kn.name.c_str(), r.ms, r.floorMs);
+                if (u.ms >= 0) std::printf("unselected %s %s %.3f %.3f\n", size.c_str(), kn.name.c_str(), u.ms, u.floorMs);
             } else {
                 const std::string engine = std::string(PathName(cv.path())) + ", " + SimdName(cv.simd());
                 std::printf("| %-9s | %-17s | %-28s | %8.1f | %12.1f | %8.1f | %10.2fx |\n", size.c_str(),
                             kn.name.c_str(), engine.c_str(), ms, r.ms, r.floorMs, r.floorMs > 0 ? r.ms / r.floorMs : 0);
+                if (u.ms >= 0)
+                    std::printf("| %-9s | %-17s | %-28s | %8s | %12.1f | %8.1f | %10.2fx |\n", size.c_str(),
+                                kn.name.c_str(), "no pixel selected", "", u.ms, u.floorMs, u.ms / u.floorMs);
             }
             for (SimdLevel level : {SimdLevel::kAvxVnni, SimdLevel::kAvx512Vnni, SimdLevel::kAvx2, SimdLevel::kSse2}) {
                 if (level == cv.simd() || !SimdAvailable(level) || cv.simd() == SimdLevel::kNone) continue;
