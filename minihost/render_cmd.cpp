@@ -12,6 +12,8 @@
 #include "minihost/config_file.h"
 #include "minihost/png_io.h"
 #include "minihost/progress.h"
+#include "plugin/kernel_params.h"
+#include "render/convolver.h"
 
 namespace {
 
@@ -122,6 +124,25 @@ PngImage LoadIds(const std::string& path, int bits, const PngImage& frame) {
     return ids;
 }
 
+// Which path and instruction set VLM.FLT's engine takes for the filter's
+// configuration on this processor. minihost holds the same engine, compiled
+// from the same sources with the same flags, so its detection and choice are
+// the plug-in's; the plug-in itself keeps no record of a render.
+std::string EnginePath(ImageFilter& filter, const PngImage& frame, bool hasObjectIds, bool hasMaterialIds) {
+    KernelParams p;
+    if (filter.EvaluateConfigure() != sizeof p || !filter.SaveConfigure(&p)) return "unknown";
+    const bool convolves = p.source == kSourceWhole || (p.source == kSourceObject && hasObjectIds) ||
+                           (p.source == kSourceMaterial && hasMaterialIds);
+    if (!convolves || !IsKernelSize(p.kernel.kernelSize)) return "none (nothing to convolve)";
+    int32_t block[kGridCells];
+    ExtractKernel(p.kernel.weights, p.kernel.kernelSize, block);
+    Convolver engine;
+    if (!engine.Prepare(block, p.kernel.kernelSize, p.kernel.divide, p.kernel.offset, p.kernel.invert, frame.width,
+                        frame.height))
+        return "none (nothing to convolve)";
+    return std::string(PathName(engine.path())) + ", " + SimdName(engine.simd());
+}
+
 // Where one frame comes from and goes to.
 struct FrameJob {
     std::string in, out, objectIds, materialIds;
@@ -193,6 +214,8 @@ bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progres
         const double ms = 1000.0 * double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart);
         if (batch) std::printf("render-ms %.3f %s\n", ms, FileName(job.in).c_str());
         else std::printf("render-ms %.3f\n", ms);
+        std::printf("render-path %s\n",
+                    EnginePath(filter, frame, !job.objectIds.empty(), !job.materialIds.empty()).c_str());
     }
     return complete;
 }

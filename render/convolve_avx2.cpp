@@ -4,82 +4,8 @@
 
 #if defined(__AVX2__) && defined(__FMA__) && (defined(__x86_64__) || defined(__i386__))
 
-#include <immintrin.h>
-
+#include "render/convolve_avx2_traits.h"
 #include "render/convolve_simd.h"
-
-namespace {
-
-struct Avx2 {
-    using Vec = __m256i;
-    static constexpr int kPixels = 4;
-
-    static Vec LoadU(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
-    static void StoreU(void* p, Vec v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
-    static Vec Set1(int32_t v) { return _mm256_set1_epi32(v); }
-    static Vec Zero() { return _mm256_setzero_si256(); }
-    static Vec AlphaMask() { return _mm256_set1_epi64x(static_cast<int64_t>(0xFFFF000000000000ull)); }
-    static Vec ShiftCount(int32_t s) { return _mm256_castsi128_si256(_mm_cvtsi32_si128(s)); }
-    static Vec Add32(Vec a, Vec b) { return _mm256_add_epi32(a, b); }
-    static Vec Sub32(Vec a, Vec b) { return _mm256_sub_epi32(a, b); }
-    static Vec And(Vec a, Vec b) { return _mm256_and_si256(a, b); }
-    static Vec Or(Vec a, Vec b) { return _mm256_or_si256(a, b); }
-    static Vec Xor(Vec a, Vec b) { return _mm256_xor_si256(a, b); }
-    static Vec Madd(Vec a, Vec b) { return _mm256_madd_epi16(a, b); }
-    static Vec MaddAdd(Vec acc, Vec a, Vec b) { return _mm256_add_epi32(acc, _mm256_madd_epi16(a, b)); }
-    static Vec Mullo32(Vec a, Vec b) { return _mm256_mullo_epi32(a, b); }
-    static Vec MulHi32(Vec a, Vec b) {
-        const Vec even = _mm256_mul_epi32(a, b);
-        const Vec odd = _mm256_mul_epi32(_mm256_srli_epi64(a, 32), _mm256_srli_epi64(b, 32));
-        return _mm256_blend_epi32(_mm256_srli_epi64(even, 32), odd, 0xAA);
-    }
-    static Vec Min32(Vec a, Vec b) { return _mm256_min_epi32(a, b); }
-    static Vec Max32(Vec a, Vec b) { return _mm256_max_epi32(a, b); }
-    static Vec Sra32(Vec a, Vec count) { return _mm256_sra_epi32(a, _mm256_castsi256_si128(count)); }
-    static Vec SignBit32(Vec a) { return _mm256_srli_epi32(a, 31); }
-    static Vec Unpacklo16(Vec a, Vec b) { return _mm256_unpacklo_epi16(a, b); }
-    static Vec Unpackhi16(Vec a, Vec b) { return _mm256_unpackhi_epi16(a, b); }
-    static Vec Unpacklo32(Vec a, Vec b) { return _mm256_unpacklo_epi32(a, b); }
-    static Vec Unpackhi32(Vec a, Vec b) { return _mm256_unpackhi_epi32(a, b); }
-    static Vec Unpacklo64(Vec a, Vec b) { return _mm256_unpacklo_epi64(a, b); }
-    static Vec Unpackhi64(Vec a, Vec b) { return _mm256_unpackhi_epi64(a, b); }
-    static Vec Packs32(Vec a, Vec b) { return _mm256_packs_epi32(a, b); }
-
-    using DVec = __m256d;
-    static DVec LoadPd(const double* p) { return _mm256_loadu_pd(p); }
-    static DVec Set1Pd(double v) { return _mm256_set1_pd(v); }
-    static DVec ZeroPd() { return _mm256_setzero_pd(); }
-    static DVec MulAddPd(DVec a, DVec b, DVec c) { return _mm256_fmadd_pd(a, b, c); }
-    static DVec AddPd(DVec a, DVec b) { return _mm256_add_pd(a, b); }
-    static DVec SubPd(DVec a, DVec b) { return _mm256_sub_pd(a, b); }
-    static DVec TruncPd(DVec x) { return _mm256_round_pd(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
-    static DVec DivPd(DVec a, DVec b) { return _mm256_div_pd(a, b); }
-    static DVec MinPd(DVec a, DVec b) { return _mm256_min_pd(a, b); }
-    static DVec MaxPd(DVec a, DVec b) { return _mm256_max_pd(a, b); }
-    // Vector i converts pixels 4i..4i+3; the in-lane pack wants 0-3 | 8-11 and 4-7 | 12-15.
-    static void Truncate(const DVec x[4], Vec& a, Vec& b) {
-        a = _mm256_set_m128i(_mm256_cvttpd_epi32(x[2]), _mm256_cvttpd_epi32(x[0]));
-        b = _mm256_set_m128i(_mm256_cvttpd_epi32(x[3]), _mm256_cvttpd_epi32(x[1]));
-    }
-
-    // Vector i holds pixels 2i, 2i+1 in its low lane and 8+2i, 9+2i in its
-    // high lane, so the in-lane unpack network yields channels in order.
-    static void LoadQuad(const BMM_Color_64* p, Vec v[4]) {
-        for (int i = 0; i < 4; ++i) {
-            const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * i));
-            const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8 + 2 * i));
-            v[i] = _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
-        }
-    }
-    static void StoreQuad(BMM_Color_64* p, const Vec v[4]) {
-        for (int i = 0; i < 4; ++i) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 2 * i), _mm256_castsi256_si128(v[i]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 8 + 2 * i), _mm256_extracti128_si256(v[i], 1));
-        }
-    }
-};
-
-}  // namespace
 
 const SimdKernels* Avx2Kernels() { return KernelTable<Avx2>(); }
 

@@ -110,6 +110,7 @@ struct LineSelection {
 
 struct LineJob {
     const BMM_Color_64* src = nullptr;  // line y of the source copy
+    const BMM_Color_64* ahead = nullptr;  // line y + k / 2 + 1, which line y + 1 splits; null past the frame
     BMM_Color_64* dst = nullptr;        // line y of the result buffer
     LineSelection selection;
     // Planar path: [channel * k + r] is line y + r - h of that channel,
@@ -123,12 +124,21 @@ struct LineJob {
 };
 
 // The entry points of one instruction set. Rows of planes have room for
-// width + k + 2 * blockPixels elements; rows of sums for width rounded up to
+// width + k + 4 * blockPixels elements; rows of sums for width rounded up to
 // blockPixels.
+//
+// planeScale 2: filterPlanar reads tiled planes. Tile m (64-byte aligned,
+// 2 * blockPixels elements) holds elements blockPixels * m onwards of the
+// flat plane, so every load of a block lies in one cache line: a load that
+// straddles two costs about as much as two, and with flat planes half of the
+// AVX2 loads did. Writing each element twice costs far less than that.
 struct SimdKernels {
     int blockPixels;
+    int planeScale;  // 1: flat planes; 2: tiled planes (tileLine) for filterPlanar
     // Writes columns 0..width-1 of the three biased planes (planes point at column 0).
     void (*splitLine)(const BMM_Color_64* src, int width, uint16_t* const planes[3]);
+    // One channel: flat plane (element 0 = column -h) -> tiles for columns 0..width-1.
+    void (*tileLine)(const uint16_t* flat, int width, uint16_t* tiles);
     // Horizontal pass of a separable kernel over planes (element 0 = column -h).
     void (*horizontalSums)(const ConvolvePlan& plan, const uint16_t* const planes[3], int32_t* const sums[3]);
     void (*filterPlanar)(const ConvolvePlan& plan, const LineJob& job);
@@ -141,3 +151,5 @@ struct SimdKernels {
 // Null when the instruction set is not compiled in for this target.
 const SimdKernels* Sse2Kernels();
 const SimdKernels* Avx2Kernels();
+const SimdKernels* AvxVnniKernels();     // VEX vpdpwssd
+const SimdKernels* Avx512VnniKernels();  // EVEX vpdpwssd on ymm

@@ -109,6 +109,22 @@ VLM_INLINE void PrefetchAhead(const BMM_Color_64* pixels, bool forWrite) {
     }
 }
 
+// The source line that the next line's call will split, a block's worth at
+// a time: its memory traffic then overlaps this line's arithmetic instead of
+// stalling the split, which would otherwise read the line from memory in
+// one burst. Into the second-level cache: the line is used a line later.
+// bench_i686 at 1080p, against prefetching line y (already cached): 3x3
+// 4.7-4.8 -> 4.0-4.1 ms, 9x9 10.2-10.9 -> 9.5-9.7, 5x5 wide 16.5-17.1 ->
+// 15.6-16.0. Fetching 4 KiB ahead instead of 2 within a line changed
+// nothing measurable (3x3 4.6-5.1, 9x9 10.3-10.6).
+template <class V>
+VLM_INLINE void PrefetchNextSplit(const BMM_Color_64* line, int x0) {
+    if (!line) return;
+    constexpr int kBytes = 4 * V::kPixels * static_cast<int>(sizeof(BMM_Color_64));
+    const uintptr_t at = reinterpret_cast<uintptr_t>(line + x0);
+    for (int b = 0; b < kBytes; b += 64) __builtin_prefetch(reinterpret_cast<const void*>(at + b), 0, 2);
+}
+
 // Selected pixels of a block as bits, pixel x0 + i in bit i.
 inline uint32_t BlockMask(const LineSelection& sel, int x0, int n) {
     if (sel.all) return n >= 32 ? ~0u : (1u << n) - 1u;
@@ -119,7 +135,10 @@ inline uint32_t BlockMask(const LineSelection& sel, int x0, int n) {
 }
 
 // Interleaves three channel vectors with the source alpha into pixels and
-// writes the selected ones of the n pixels of the block.
+// writes the selected ones of the n pixels of the block. Streaming stores
+// past the caches were tried for whole blocks (the result lines are read
+// again only by the write-back): bench_i686 at 1080p, 3x3 5.4-5.8 against
+// 4.6 ms and 9x9 11.3-12.6 against 10.6-10.9, so the stores stay cached.
 template <class V>
 VLM_INLINE void StoreBlock(const typename V::Vec rgb[3], const BMM_Color_64* src, BMM_Color_64* dst, int n, uint32_t mask) {
     using Vec = typename V::Vec;
@@ -169,6 +188,15 @@ void SplitLine(const BMM_Color_64* src, int width, uint16_t* const planes[3]) {
     }
 }
 
+template <class V>
+void TileLine(const uint16_t* flat, int width, uint16_t* tiles) {
+    constexpr int kBlock = 4 * V::kPixels;  // one vector of 16-bit elements
+    for (int x0 = 0; x0 < width; x0 += kBlock, tiles += 2 * kBlock) {
+        V::StoreU(tiles, V::LoadU(flat + x0));
+        V::StoreU(tiles + kBlock, V::LoadU(flat + x0 + kBlock));
+    }
+}
+
 // Even and odd sums of one 1-D row of K taps at block x0 of a biased plane.
 template <class V, int K>
 VLM_INLINE void RowSums(const uint16_t* p, const typename V::Vec* pairs, typename V::Vec& even, typename V::Vec& odd) {
@@ -197,7 +225,7 @@ void FilterPlanarK(const ConvolvePlan& plan, const LineJob& job) {
         const uint32_t mask = BlockMask(job.selection, x0, n);
         if (!mask) continue;
         PrefetchAhead(job.dst + x0, true);
-        PrefetchAhead(job.src + x0, false);
+        PrefetchNextSplit<V>(job.ahead, x0);
         Vec even[3] = {bias, bias, bias}, odd[3] = {bias, bias, bias};
         VLM_UNROLL
         for (int r = 0; r < K; ++r) {
@@ -206,7 +234,7 @@ void FilterPlanarK(const ConvolvePlan& plan, const LineJob& job) {
                 const Vec w = V::Set1(plan.pairWeights[r][q]);
                 VLM_UNROLL
                 for (int c = 0; c < 3; ++c) {
-                    const uint16_t* p = job.planes[c * K + r] + x0 + 2 * q;
+                    const uint16_t* p = job.planes[c * K + r] + x0 * V::kPlaneScale + 2 * q;
                     even[c] = V::MaddAdd(even[c], V::LoadU(p), w);
                     odd[c] = V::MaddAdd(odd[c], V::LoadU(p + 1), w);
                     VLM_KEEP(even[c]);
@@ -262,7 +290,7 @@ void FilterSeparableK(const ConvolvePlan& plan, const LineJob& job) {
         const uint32_t mask = BlockMask(job.selection, x0, n);
         if (!mask) continue;
         PrefetchAhead(job.dst + x0, true);
-        PrefetchAhead(job.src + x0, false);
+        PrefetchNextSplit<V>(job.ahead, x0);
         Vec even[3] = {V::Zero(), V::Zero(), V::Zero()}, odd[3] = {V::Zero(), V::Zero(), V::Zero()};
         VLM_UNROLL
         for (int r = 0; r < K; ++r) {
@@ -299,6 +327,12 @@ void SplitLineDouble(const BMM_Color_64* src, int width, double* const planes[3]
 // (4 * kPixels values). 64-bit code keeps all three channels' twelve
 // accumulators in registers; 32-bit code has eight registers and takes one
 // channel per pass, as spilling accumulators cost more than reloading weights.
+// Tried for AVX2 and not kept: int64 lanes (vpmuldq products, 1-cycle adds
+// instead of 4-cycle dependent fused multiply-adds) measured 17.4-17.9 ms
+// against 16.7-16.9 for doubles (bench_i686, 1080p, 5x5 of weights near
+// 10^5); the loop is bound by its loads (one per product, a quarter of them
+// straddling cache lines), not by the chains. Neither was the division:
+// replacing vdivpd by an add changed 17.5 to 16.4-17.0 ms.
 template <class V, int K>
 void FilterDoubleK(const ConvolvePlan& plan, const LineJob& job) {
     using Vec = typename V::Vec;
@@ -317,7 +351,7 @@ void FilterDoubleK(const ConvolvePlan& plan, const LineJob& job) {
         const uint32_t mask = BlockMask(job.selection, x0, n);
         if (!mask) continue;
         PrefetchAhead(job.dst + x0, true);
-        PrefetchAhead(job.src + x0, false);
+        PrefetchNextSplit<V>(job.ahead, x0);
         Vec rgb[3];
         for (int c0 = 0; c0 < 3; c0 += kChannelsPerPass) {
             DVec acc[kChannelsPerPass][4];
@@ -363,8 +397,9 @@ void FilterDouble(const ConvolvePlan& plan, const LineJob& job) {
 
 template <class V>
 const SimdKernels* KernelTable() {
-    static const SimdKernels table = {4 * V::kPixels,     &SplitLine<V>,       &HorizontalSums<V>, &FilterPlanar<V>,
-                                      &FilterSeparable<V>, &SplitLineDouble<V>, &FilterDouble<V>};
+    static const SimdKernels table = {4 * V::kPixels,     V::kPlaneScale,   &SplitLine<V>,       &TileLine<V>,
+                                      &HorizontalSums<V>, &FilterPlanar<V>, &FilterSeparable<V>, &SplitLineDouble<V>,
+                                      &FilterDouble<V>};
     return &table;
 }
 

@@ -12,6 +12,10 @@ namespace {
 struct Sse2 {
     using Vec = __m128i;
     static constexpr int kPixels = 2;
+    // Flat planes: a tile of two 8-element vectors would not hold the 18
+    // columns a 9x9 block reads, and wider tiles would copy each element
+    // four times for the fallback of processors without AVX2.
+    static constexpr int kPlaneScale = 1;
 
     static Vec LoadU(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
     static void StoreU(void* p, Vec v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }

@@ -24,12 +24,25 @@
 //   for the int64 scalar path, which remains for the rest.
 // - Software prefetch of the source and result lines 2 KiB ahead: 1080p 5x5
 //   11.8 -> 8.7 ms; the frames come from memory, the planes stay in cache.
+// The engine that ships is the i686 one inside VLM.FLT, with eight vector
+// registers (bench_i686 under Wine, same flags and dispatch; 1080p, medians):
+// - Tiled planes for AVX2, so that no load of a block straddles two cache
+//   lines (see SimdKernels): 9x9 12.3-12.7 -> 10.3-10.7 ms, 7x7 9.3 ->
+//   7.7-8.1, 5x5 6.8 -> 5.9-6.1; 3x3 stays at 4.5-5.2, bound by the frames'
+//   memory traffic (source read, result read and written).
+// - The source line the next call splits is fetched during this line's
+//   blocks (PrefetchNextSplit): 3x3 4.7 -> 4.0 ms, 9x9 10.5 -> 9.6.
+// - The planar loop already holds six sums, one broadcast weight and one
+//   product: all eight registers, with no spills (checked in the assembly).
+//   The VNNI forms free the product's register but chain the sums: see
+//   BestSimdLevel.
 #include "render/convolver.h"
 
 #include <climits>
 
 #include "plugin/kernel_params.h"
 #include "render/convolve_reference.h"
+#include "render/cpu_features.h"
 
 SignedDivider MakeSignedDivider(int32_t d) {
     // Hacker's Delight, figure 10-1: the smallest p with 2^p > nc * (d - 2^p mod d),
@@ -88,24 +101,68 @@ FinishPlan MakeFinishPlan(int32_t divide, int32_t offset, int32_t invert) {
     return f;
 }
 
+namespace {
+const SimdKernels* KernelsFor(SimdLevel level) {
+    switch (level) {
+        case SimdLevel::kNone: return nullptr;
+        case SimdLevel::kSse2: return Sse2Kernels();
+        case SimdLevel::kAvx2: return Avx2Kernels();
+        case SimdLevel::kAvx512Vnni: return Avx512VnniKernels();
+        case SimdLevel::kAvxVnni: return AvxVnniKernels();
+    }
+    return nullptr;
+}
+}  // namespace
+
 bool SimdAvailable(SimdLevel level) {
+    const CpuFeatures& cpu = HostCpuFeatures();
+    const bool compiled = KernelsFor(level) != nullptr;
     switch (level) {
         case SimdLevel::kNone: return true;
-        case SimdLevel::kSse2: return Sse2Kernels() != nullptr;
-        case SimdLevel::kAvx2:
-#if defined(__x86_64__) || defined(__i386__)
-            return Avx2Kernels() != nullptr && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-#else
-            return false;
-#endif
+        case SimdLevel::kSse2: return compiled && cpu.sse2;
+        case SimdLevel::kAvx2: return compiled && cpu.avx2;
+        case SimdLevel::kAvx512Vnni: return compiled && cpu.avx512Vnni;
+        case SimdLevel::kAvxVnni: return compiled && cpu.avxVnni;
     }
     return false;
 }
 
+// AVX2 before the VNNI levels. vpdpwssd saves the vpaddd and the product's
+// register, but each of the six running sums of the planar loop becomes one
+// chain of dependent dot products (4 cycles each on the Zen 4 measured: 45 in
+// a row per block at 9x9, where pmaddwd's products are independent and only
+// 1-cycle adds chain). Eight registers leave no room for more sums, and the
+// EVEX form measured slower in bench_i686 at 1080p: 9x9 11.8 against
+// 10.3-10.7 ms, 7x7 8.5-8.9 against 7.8-8.1, separable 9x9 no better (7.8-12.0
+// against 8.2). The VEX form could not be measured here (this processor has
+// only the EVEX one); it runs the same loop, so it is not preferred either.
+// Both stay available through ConvolveOptions and are tested.
 SimdLevel BestSimdLevel() {
-    if (SimdAvailable(SimdLevel::kAvx2)) return SimdLevel::kAvx2;
-    if (SimdAvailable(SimdLevel::kSse2)) return SimdLevel::kSse2;
+    for (SimdLevel level : {SimdLevel::kAvx2, SimdLevel::kSse2})
+        if (SimdAvailable(level)) return level;
     return SimdLevel::kNone;
+}
+
+const char* PathName(ConvolvePath path) {
+    switch (path) {
+        case ConvolvePath::kReference: return "scalar";
+        case ConvolvePath::kWide: return "wide int64";
+        case ConvolvePath::kDouble: return "double";
+        case ConvolvePath::kPlanar: return "planar";
+        case ConvolvePath::kSeparable: return "separable";
+    }
+    return "?";
+}
+
+const char* SimdName(SimdLevel level) {
+    switch (level) {
+        case SimdLevel::kNone: return "no SIMD";
+        case SimdLevel::kSse2: return "SSE2";
+        case SimdLevel::kAvx2: return "AVX2";
+        case SimdLevel::kAvx512Vnni: return "AVX2+AVX512-VNNI";
+        case SimdLevel::kAvxVnni: return "AVX2+AVX-VNNI";
+    }
+    return "?";
 }
 
 namespace {
@@ -176,10 +233,11 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
     const bool exact32 = sumAbs * 65535 < (int64_t{1} << 31);
     const bool exact53 = sumAbs * 65535 < (int64_t{1} << 53);
 
+    // A level the processor lacks falls to the next lower one it has.
     simd_ = options.simd;
-    if (simd_ == SimdLevel::kAvx2 && !SimdAvailable(simd_)) simd_ = SimdLevel::kSse2;
-    if (simd_ == SimdLevel::kSse2 && !SimdAvailable(simd_)) simd_ = SimdLevel::kNone;
-    kernels_ = simd_ == SimdLevel::kAvx2 ? Avx2Kernels() : simd_ == SimdLevel::kSse2 ? Sse2Kernels() : nullptr;
+    while (simd_ != SimdLevel::kNone && !SimdAvailable(simd_))
+        simd_ = static_cast<SimdLevel>(static_cast<int>(simd_) - 1);
+    kernels_ = KernelsFor(simd_);
 
     int32_t column[kMaxK], row[kMaxK];
     if (!exact32 || !fits16) {
@@ -192,6 +250,7 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
         path_ = ConvolvePath::kPlanar;
     }
     planes_.clear();
+    flat_.clear();
     blankPlane_.clear();
     sums_.clear();
     zeroSums_.clear();
@@ -220,7 +279,7 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
     plan_.offset = offset;
 
     const int blockPixels = kernels_->blockPixels;
-    planeStride_ = static_cast<size_t>(width) + k + 2 * blockPixels;
+    planeStride_ = static_cast<size_t>(width) + k + 4 * blockPixels;
     slotLine_.assign(k, -1);
     if (path_ == ConvolvePath::kSeparable) {
         uint32_t rowTotal = 0;
@@ -236,8 +295,18 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
         values_.assign(static_cast<size_t>(k) * 3 * planeStride_, 0.0);
         zeroValues_.assign(planeStride_, 0.0);
     } else {
-        planes_.assign(static_cast<size_t>(k) * 3 * planeStride_, 0x8000);
-        blankPlane_.assign(planeStride_, 0x8000);
+        const size_t tiles = (static_cast<size_t>(width) + blockPixels - 1) / blockPixels;
+        ringStride_ = kernels_->planeScale == 2 ? tiles * 2 * blockPixels : planeStride_;
+        const size_t slack = 32;  // elements: room to start on a 64-byte boundary
+        planes_.assign(static_cast<size_t>(k) * 3 * ringStride_ + slack, 0x8000);
+        blankPlane_.assign(ringStride_ + slack, 0x8000);
+        if (kernels_->planeScale == 2) flat_.assign(3 * planeStride_, 0x8000);
+        auto aligned = [](uint16_t* p) {
+            const uintptr_t a = reinterpret_cast<uintptr_t>(p);
+            return p + ((64 - a % 64) % 64) / sizeof(uint16_t);
+        };
+        ring_ = aligned(planes_.data());
+        blank_ = aligned(blankPlane_.data());
     }
     prepared_ = true;
     return true;
@@ -247,11 +316,11 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
 // filled once, it serves the next k - 1 output lines too. Lines outside the
 // frame are the given blank line.
 template <class T, class Fill>
-const T* Convolver::RingLine(std::vector<T>& ring, size_t stride, const std::vector<T>& outside,
-                             const BMM_Color_64* src, int j, int channel, Fill fill) {
-    if (j < 0 || j >= height_) return outside.data();
+const T* Convolver::RingLine(T* ring, size_t stride, const T* outside, const BMM_Color_64* src, int j, int channel,
+                             Fill fill) {
+    if (j < 0 || j >= height_) return outside;
     const int slot = j % k_;
-    T* base = ring.data() + static_cast<size_t>(slot) * 3 * stride;
+    T* base = ring + static_cast<size_t>(slot) * 3 * stride;
     if (slotLine_[slot] != j) {
         fill(src + static_cast<ptrdiff_t>(j) * width_, base);
         slotLine_[slot] = j;
@@ -260,15 +329,18 @@ const T* Convolver::RingLine(std::vector<T>& ring, size_t stride, const std::vec
 }
 
 const uint16_t* Convolver::PlanarLine(const BMM_Color_64* src, int j, int channel) {
-    return RingLine(planes_, planeStride_, blankPlane_, src, j, channel, [&](const BMM_Color_64* line, uint16_t* base) {
+    return RingLine(ring_, ringStride_, blank_, src, j, channel, [&](const BMM_Color_64* line, uint16_t* base) {
         const int h = k_ / 2;
-        uint16_t* const columns[3] = {base + h, base + planeStride_ + h, base + 2 * planeStride_ + h};
+        uint16_t* flat = kernels_->planeScale == 2 ? flat_.data() : base;
+        uint16_t* const columns[3] = {flat + h, flat + planeStride_ + h, flat + 2 * planeStride_ + h};
         kernels_->splitLine(line, width_, columns);
+        if (kernels_->planeScale == 2)
+            for (int c = 0; c < 3; ++c) kernels_->tileLine(flat + c * planeStride_, width_, base + c * ringStride_);
     });
 }
 
 const int32_t* Convolver::SumLine(const BMM_Color_64* src, int j, int channel) {
-    return RingLine(sums_, sumStride_, zeroSums_, src, j, channel, [&](const BMM_Color_64* line, int32_t* base) {
+    return RingLine(sums_.data(), sumStride_, zeroSums_.data(), src, j, channel, [&](const BMM_Color_64* line, int32_t* base) {
         // The planes are one line of scratch here: split, then summed across.
         const int h = k_ / 2;
         uint16_t* p = planes_.data();
@@ -281,7 +353,7 @@ const int32_t* Convolver::SumLine(const BMM_Color_64* src, int j, int channel) {
 }
 
 const double* Convolver::ValueLine(const BMM_Color_64* src, int j, int channel) {
-    return RingLine(values_, planeStride_, zeroValues_, src, j, channel, [&](const BMM_Color_64* line, double* base) {
+    return RingLine(values_.data(), planeStride_, zeroValues_.data(), src, j, channel, [&](const BMM_Color_64* line, double* base) {
         const int h = k_ / 2;
         double* const columns[3] = {base + h, base + planeStride_ + h, base + 2 * planeStride_ + h};
         kernels_->splitLineDouble(line, width_, columns);
@@ -324,6 +396,8 @@ void Convolver::FilterLine(const BMM_Color_64* src, BMM_Color_64* dst, int y, co
     }
     LineJob job;
     job.src = src + base;
+    const int next = y + k_ / 2 + 1;
+    if (next < height_) job.ahead = src + static_cast<ptrdiff_t>(next) * width_;
     job.dst = out;
     job.selection = line;
     const int h = k_ / 2;

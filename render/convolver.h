@@ -21,7 +21,9 @@ inline uint32_t ChannelEntry(const ChannelSelection& sel, size_t i) {
     return 0u;
 }
 
-enum class SimdLevel { kNone, kSse2, kAvx2 };
+// Instruction sets of the line kernels, lowest first. The two VNNI levels
+// are AVX2 with the dot product vpdpwssd, in its VEX or its EVEX encoding.
+enum class SimdLevel { kNone, kSse2, kAvx2, kAvx512Vnni, kAvxVnni };
 
 // Whether the level is compiled in and the processor runs it.
 bool SimdAvailable(SimdLevel level);
@@ -34,6 +36,10 @@ enum class ConvolvePath {
     kPlanar,     // SIMD, 16-bit multiply-add over biased planar lines
     kSeparable,  // SIMD, exact integer rank-1 kernel: two 1-D passes
 };
+
+// Short names of a path and an instruction set, for reports and timings.
+const char* PathName(ConvolvePath path);
+const char* SimdName(SimdLevel level);
 
 struct ConvolveOptions {
     SimdLevel simd = BestSimdLevel();
@@ -71,7 +77,7 @@ private:
     bool FactorSeparable(int32_t* column, int32_t* row) const;
     void FilterScalar(const BMM_Color_64* src, BMM_Color_64* dst, int y, const LineSelection& sel) const;
     template <class T, class Fill>
-    const T* RingLine(std::vector<T>& ring, size_t stride, const std::vector<T>& outside, const BMM_Color_64* src,
+    const T* RingLine(T* ring, size_t stride, const T* outside, const BMM_Color_64* src,
                       int j, int channel, Fill fill);
     const uint16_t* PlanarLine(const BMM_Color_64* src, int j, int channel);
     const int32_t* SumLine(const BMM_Color_64* src, int j, int channel);
@@ -89,10 +95,14 @@ private:
     // Scratch: k cached lines, slot j % k holds line j of cachedSrc_.
     const BMM_Color_64* cachedSrc_ = nullptr;
     std::vector<int> slotLine_;
-    size_t planeStride_ = 0;           // elements per biased plane line
+    size_t planeStride_ = 0;           // elements per flat biased plane line
+    size_t ringStride_ = 0;            // planar: elements per line of a ring slot (flat or tiled)
     size_t sumStride_ = 0;             // elements per line of horizontal sums
     std::vector<uint16_t> planes_;     // planar: k slots x 3 channels; separable: 3 channels (one line)
+    std::vector<uint16_t> flat_;       // tiled planar: the 3 flat planes a line is split into first
     std::vector<uint16_t> blankPlane_; // biased zeros: lines above and below the frame
+    uint16_t* ring_ = nullptr;         // planes_ and blankPlane_ from a 64-byte boundary
+    uint16_t* blank_ = nullptr;
     std::vector<int32_t> sums_;        // separable: k slots x 3 channels
     std::vector<int32_t> zeroSums_;
     std::vector<double> values_;       // double path: k slots x 3 channels

@@ -8,6 +8,7 @@
 #include "render/convolve_plan.h"
 #include "render/convolve_reference.h"
 #include "render/convolver.h"
+#include "render/cpu_features.h"
 #include "render/pixel_math.h"
 
 namespace {
@@ -75,20 +76,21 @@ struct Engine {
     bool separable;
 };
 
-// Every engine this machine can run: scalar, SSE2 and AVX2, each with and
-// without the separable pass (taken from k = 3 on, so every size meets it).
+constexpr SimdLevel kAllLevels[] = {SimdLevel::kNone, SimdLevel::kSse2, SimdLevel::kAvx2, SimdLevel::kAvx512Vnni,
+                                    SimdLevel::kAvxVnni};
+
+// Every engine this machine can run: scalar, SSE2, AVX2 and the VNNI forms,
+// each with and without the separable pass (taken from k = 3 on, so every
+// size meets it).
 std::vector<Engine> Engines() {
     std::vector<Engine> out;
-    for (SimdLevel level : {SimdLevel::kNone, SimdLevel::kSse2, SimdLevel::kAvx2})
+    for (SimdLevel level : kAllLevels)
         if (SimdAvailable(level))
             for (bool sep : {false, true}) out.push_back({level, sep});
     return out;
 }
 
-std::string Name(const Engine& e) {
-    const char* level = e.simd == SimdLevel::kNone ? "scalar" : e.simd == SimdLevel::kSse2 ? "sse2" : "avx2";
-    return std::string(level) + (e.separable ? "+separable" : "");
-}
+std::string Name(const Engine& e) { return std::string(SimdName(e.simd)) + (e.separable ? " separable" : ""); }
 
 Pixels Filter(const Pixels& src, int w, int h, const Oracle& o, const Engine& e, const ChannelSelection& sel = {},
            ConvolvePath* path = nullptr) {
@@ -591,6 +593,153 @@ TEST(Convolve, PreviewUniformGreyAndRefusals) {
     EXPECT_FALSE(FilterColorValues(src.data(), untouched.data(), -2, 2, zero.data(), 3, 1, 0, 0));
     for (uint32_t v : untouched) EXPECT_EQ(v, 0xABCDEFu);
     EXPECT_TRUE(FilterColorValues(nullptr, nullptr, 0, 0, zero.data(), 3, 1, 0, 0));
+}
+
+// Widths on both sides of every 16-pixel block and 32-element tile edge,
+// with kernels wider than a block's margin: the tiled planes must hold every
+// column a block reads, biased zeros beyond the frame.
+TEST(Convolve, EveryWidthAroundTheBlockEdgesMatchesTheOracle) {
+    std::mt19937 rng(14);
+    for (int k : {3, 5, 7, 9}) {
+        std::vector<int32_t> block(k * k);
+        for (auto& v : block) v = static_cast<int32_t>(rng() % 61) - 30;
+        const Oracle o{block, k, 13, 500, 0, 65535};
+        for (int w = 1; w <= 50; ++w) {
+            const int h = 1 + w % 4 + k / 2;
+            const Pixels src = RandomFrame(rng, w, h);
+            const Pixels want = ExpectedAll(src, w, h, o);
+            for (const Engine& e : Engines())
+                ASSERT_TRUE(FramesEqual(want, Filter(src, w, h, o, e), w)) << Name(e) << " k=" << k << " w=" << w;
+        }
+    }
+}
+
+// The dot-product forms, each where the processor has it: random kernels up
+// to the largest 16-bit weights the 32-bit paths take, every size, with and
+// without a selection, and frames narrower and shorter than the kernel.
+TEST(Convolve, VnniFormsMatchTheOracle) {
+    int ran = 0;
+    for (SimdLevel level : {SimdLevel::kAvx512Vnni, SimdLevel::kAvxVnni}) {
+        if (!SimdAvailable(level)) continue;
+        ++ran;
+        std::mt19937 rng(15);
+        for (int trial = 0; trial < 160; ++trial) {
+            const int k = 3 + 2 * (trial % 4);
+            const int w = trial % 5 == 0 ? 1 + static_cast<int>(rng() % k) : 1 + static_cast<int>(rng() % 70);
+            const int h = trial % 7 == 0 ? 1 + static_cast<int>(rng() % k) : 1 + static_cast<int>(rng() % 12);
+            std::vector<int32_t> block(k * k, 0);
+            if (trial % 3 == 0) {
+                // Extremes: one weight of -32768 or 32767 and the rest small,
+                // sum |w| * 65535 still below 2^31.
+                for (auto& v : block) v = static_cast<int32_t>(rng() % 5) - 2;
+                block[rng() % block.size()] = trial % 2 ? 32767 : -32768;
+            } else {
+                for (auto& v : block) v = static_cast<int32_t>(rng() % 801) - 400;
+            }
+            const int32_t divide = static_cast<int32_t>(rng() % 41) - 20;
+            const Oracle o{block, k, divide, static_cast<int32_t>(rng() % 20001) - 10000,
+                           static_cast<int32_t>(rng() % 2), 65535};
+            const Pixels src = RandomFrame(rng, w, h);
+            std::vector<uint16_t> object(static_cast<size_t>(w) * h);
+            for (auto& v : object) v = static_cast<uint16_t>(rng() % 2 ? 9 : 40000);
+            ChannelSelection sel;
+            const bool selective = trial % 2 == 1;
+            if (selective) {
+                sel.requested = 4;
+                sel.object = object.data();
+                sel.matchId = 40000;
+            }
+            const Pixels want = Expected(src, w, h, o, [&](int i) { return !selective || object[i] == 40000; });
+            for (bool separable : {false, true}) {
+                const Engine e{level, separable};
+                Convolver cv;
+                ConvolveOptions options;
+                options.simd = level;
+                options.allowSeparable = separable;
+                options.separableMinK = 3;
+                ASSERT_TRUE(cv.Prepare(block.data(), k, o.divide, o.offset, o.invert, w, h, options));
+                ASSERT_EQ(cv.simd(), level) << "the level asked for must be the one that runs";
+                ASSERT_TRUE(FramesEqual(want, Filter(src, w, h, o, e, sel), w))
+                    << Name(e) << " trial " << trial << " k=" << k << " " << w << "x" << h;
+            }
+        }
+    }
+    if (ran == 0) GTEST_SKIP() << "this processor has neither AVX-VNNI nor AVX512-VNNI with AVX512VL";
+}
+
+// A level the processor lacks falls to the next lower one it has, and
+// BestSimdLevel names one that runs.
+TEST(Convolve, MissingLevelsFallToOnesThatRun) {
+    const std::vector<int32_t> block(9, 1);
+    for (SimdLevel level : kAllLevels) {
+        Convolver cv;
+        ConvolveOptions options;
+        options.simd = level;
+        ASSERT_TRUE(cv.Prepare(block.data(), 3, 9, 0, 0, 8, 8, options));
+        EXPECT_TRUE(SimdAvailable(cv.simd())) << SimdName(level);
+        EXPECT_LE(static_cast<int>(cv.simd()), static_cast<int>(level)) << SimdName(level);
+        if (SimdAvailable(level)) {
+            EXPECT_EQ(cv.simd(), level);
+        }
+    }
+    EXPECT_TRUE(SimdAvailable(BestSimdLevel()));
+}
+
+CpuidWords ModernWords() {
+    CpuidWords w;
+    w.maxLeaf = 0xD;
+    w.leaf1Edx = 1u << 26;                                     // SSE2
+    w.leaf1Ecx = 1u << 27 | 1u << 28 | 1u << 12;               // OSXSAVE, AVX, FMA
+    w.leaf7Eax = 1;                                            // subleaf 1 exists
+    w.leaf7Ebx = 1u << 5 | 1u << 16 | 1u << 30 | 1u << 31;     // AVX2, AVX512 F, BW, VL
+    w.leaf7Ecx = 1u << 11;                                     // AVX512-VNNI
+    w.leaf7Sub1Eax = 1u << 4;                                  // AVX-VNNI
+    w.xcr0 = 0xE7;                                             // x87, SSE, AVX, opmask, ZMM halves
+    return w;
+}
+
+TEST(CpuFeatures, EveryLevelNeedsTheProcessorAndTheSystem) {
+    const CpuFeatures all = DecodeCpuFeatures(ModernWords());
+    EXPECT_TRUE(all.sse2 && all.avx2 && all.avxVnni && all.avx512Vnni);
+
+    CpuidWords w = ModernWords();
+    w.xcr0 = 0x7;  // the system saves ymm but not the AVX-512 state
+    CpuFeatures f = DecodeCpuFeatures(w);
+    EXPECT_TRUE(f.avx2 && f.avxVnni);
+    EXPECT_FALSE(f.avx512Vnni);
+
+    w.xcr0 = 0x3;  // no ymm state: nothing beyond SSE2
+    f = DecodeCpuFeatures(w);
+    EXPECT_TRUE(f.sse2);
+    EXPECT_FALSE(f.avx2 || f.avxVnni || f.avx512Vnni);
+
+    w = ModernWords();
+    w.leaf1Ecx &= ~(1u << 27);  // no OSXSAVE: XCR0 cannot be trusted
+    f = DecodeCpuFeatures(w);
+    EXPECT_FALSE(f.avx2 || f.avx512Vnni);
+
+    w = ModernWords();
+    w.leaf1Ecx &= ~(1u << 12);  // AVX2 without FMA
+    f = DecodeCpuFeatures(w);
+    EXPECT_FALSE(f.avx2 || f.avxVnni || f.avx512Vnni);
+
+    w = ModernWords();
+    w.leaf7Eax = 0;  // subleaf 1 absent: its word is not read
+    f = DecodeCpuFeatures(w);
+    EXPECT_FALSE(f.avxVnni);
+    EXPECT_TRUE(f.avx512Vnni);
+
+    w = ModernWords();
+    w.leaf7Ebx &= ~(1u << 31);  // no AVX512VL: no EVEX form on ymm
+    EXPECT_FALSE(DecodeCpuFeatures(w).avx512Vnni);
+
+    w = ModernWords();
+    w.maxLeaf = 6;  // leaf 7 beyond the processor's range
+    f = DecodeCpuFeatures(w);
+    EXPECT_TRUE(f.sse2);
+    EXPECT_FALSE(f.avx2 || f.avxVnni || f.avx512Vnni);
+
+    EXPECT_FALSE(DecodeCpuFeatures(CpuidWords()).sse2);
 }
 
 }  // namespace

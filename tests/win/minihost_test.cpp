@@ -2,6 +2,7 @@
 // clear error line with a non-zero status for bad input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -14,6 +15,7 @@
 
 #include "minihost/png_io.h"
 #include "plugin/kernel_params.h"
+#include "render/convolver.h"
 #include "tests/win/support/dialog_driver.h"
 #include "tests/win/support/win_support.h"
 
@@ -219,6 +221,47 @@ TEST_F(MinihostTest, BatchFiltersEveryFrameWithItsOwnIds) {
     r = Host("render \"" + P("frames") + "\\a.png\" \"" + P("ids") + "\\a.png\" --out-dir \"" + P("twice") + "\"");
     EXPECT_EQ(r.status, 2u);
     EXPECT_EQ(Lines(r.err), 1) << r.err;
+}
+
+// --time names the path and instruction set of the render: what this
+// processor runs for the configuration, or none when nothing is convolved.
+TEST_F(MinihostTest, TimeNamesThePathTheRenderTakes) {
+    std::string error;
+    std::vector<uint16_t> frame(20 * 9 * 4, 30000), ids(20 * 9, 1);
+    ASSERT_TRUE(WritePng16(P("t.png"), 20, 9, 4, frame.data(), &error)) << error;
+    ASSERT_TRUE(WritePng16(P("t_ids.png"), 20, 9, 1, ids.data(), &error)) << error;
+    const std::string best = SimdName(BestSimdLevel());
+    struct Case {
+        const char* config;
+        const char* extra;
+        std::string path;
+    };
+    const Case cases[] = {
+        {"--row \"0 -1 0\" --row \"-1 5 -1\" --row \"0 -1 0\"", "", std::string("planar, ") + best},
+        {"--row \"1 2 3 4 3 2 1\" --row \"2 4 6 8 6 4 2\" --row \"3 6 9 12 9 6 3\" --row \"4 8 12 16 12 8 4\" --row \"3 6 9 12 9 6 3\" --row \"2 4 6 8 6 4 2\" --row \"1 2 3 4 3 2 1\" --divide 256",
+         "", std::string("separable, ") + best},
+        {"--row \"100000 0 0\" --row \"0 100000 0\" --row \"0 0 100000\" --divide 300000", "",
+         std::string("double, ") + best},
+        {"--row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\" --source object --object-id 1", "",
+         "none (nothing to convolve)"},
+        {"--row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\" --source object --object-id 1",
+         " --object-ids \"t_ids.png\"", std::string("planar, ") + best},
+    };
+    for (const Case& c : cases) {
+        Outcome r = Host("config \"" + P("t.cfg") + "\" " + c.config);
+        ASSERT_EQ(r.status, 0u) << r.err;
+        std::string extra = c.extra;
+        const size_t at = extra.find("t_ids.png");
+        if (at != std::string::npos) extra.replace(at, 9, P("t_ids.png"));
+        r = Host("render \"" + P("t.png") + "\" \"" + P("t_out.png") + "\" --config \"" + P("t.cfg") + "\" --time" + extra);
+        ASSERT_EQ(r.status, 0u) << r.err;
+        r.out.erase(std::remove(r.out.begin(), r.out.end(), '\r'), r.out.end());  // text-mode stdout
+        EXPECT_NE(r.out.find("render-ms "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("render-path " + c.path + "\n"), std::string::npos) << c.config << ": " << r.out;
+    }
+    // Without --time nothing is printed.
+    const Outcome quiet = Host("render \"" + P("t.png") + "\" \"" + P("t_out.png") + "\" --config \"" + P("t.cfg") + "\"");
+    EXPECT_EQ(quiet.out, "");
 }
 
 TEST_F(MinihostTest, ConfigWritesTheRecordTheDialogWould) {

@@ -1,0 +1,181 @@
+// The engine as it ships: built by the plug-in's cross build (same compiler,
+// flags and dispatch as VLM.FLT) and run under Wine. Times
+// - the engine alone, as WorkImage::Convolve drives it (default options, the
+//   instruction set the dispatch picks), and each other one the processor has;
+// - the whole RenderFrame of VLM.FLT, loaded by ordinal as the host loads it,
+//   with minihost's progress window, against the design floor: the same
+//   render with nothing to convolve (kernel size 4 leaves the frame as it
+//   is), which is the two fresh copies of the frame and the write-back.
+//   Floor and kernel renders alternate, so both see the same machine load.
+//
+// bench_i686 [--size WxH]... [--kernel NAME]... [--raw]
+// --raw prints one record a line for bench/run.sh's native program, which
+// sets these beside the native engine and the peers:
+//   engine SIZE KERNEL MS PATH SIMD      (names with '_' for spaces)
+//   level SIZE KERNEL SIMD MS            (another instruction set, forced)
+//   render SIZE KERNEL MS FLOOR-MS
+//   unselected SIZE KERNEL MS FLOOR-MS   (a render that selects no pixel)
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "bench/bench_common.h"
+#include "hostlib/host_control.h"
+#include "minihost/plugin_loader.h"
+#include "minihost/progress.h"
+#include "plugin/kernel_params.h"
+
+namespace {
+
+using namespace bench;
+
+std::string Word(const char* text) {
+    std::string s = text;
+    for (char& c : s)
+        if (c == ' ') c = '_';
+    return s;
+}
+
+// At least 7 runs: a run takes 4-70 ms, and on a shared machine a median of
+// 3 can still land on a disturbed one.
+double TimeEngine(const Frame& f, const Kernel& kn, const ConvolveOptions& options, Pixels& dst, Convolver& cv) {
+    return Median(
+        [&] {
+            cv.Prepare(kn.block.data(), kn.k, kn.divide, kn.offset, 0, f.w, f.h, options);
+            for (int y = 0; y < f.h; ++y) cv.FilterLine(f.px.data(), dst.data(), y, ChannelSelection());
+        },
+        7);
+}
+
+KernelParams ParamsFor(const Kernel& kn) {
+    KernelParams p = DefaultParams();
+    p.source = kSourceWhole;
+    p.kernel.kernelSize = kn.k;
+    const int s = BlockStart(kn.k);
+    for (int r = 0; r < kn.k; ++r)
+        for (int c = 0; c < kn.k; ++c) p.kernel.weights[kGridSide * (s + r) + s + c] = kn.block[r * kn.k + c];
+    p.kernel.divide = kn.divide;
+    p.kernel.offset = kn.offset;
+    return p;
+}
+
+struct RenderTimes {
+    double ms = -1, floorMs = -1;
+};
+
+// Medians of 7 alternating pairs of renders (floor, kernel) through the
+// plug-in. noneSelected: the kernel render selects by an object ID that no
+// pixel has, which leaves the per-line messages and the ID scan.
+RenderTimes TimeRender(ImageFilter& filter, const Frame& f, const Kernel& kn, bool noneSelected = false) {
+    MemoryStorage storage(static_cast<uint16_t>(f.w), static_cast<uint16_t>(f.h));
+    Bitmap bitmap(&storage);
+    KernelParams params = ParamsFor(kn), floor = params;
+    floor.kernel.kernelSize = 4;
+    if (noneSelected) {
+        storage.AddObjectChannel();  // all 0
+        params.source = kSourceObject;
+        params.objectId = 1;
+    }
+    auto once = [&](KernelParams& p) {
+        std::copy(f.px.begin(), f.px.end(), storage.Pixels());
+        if (!filter.LoadConfigure(&p)) return -1.0;
+        filter.SetSource(&bitmap);
+        ProgressWindow progress(-1, false);
+        const double t0 = NowMs();
+        const int ok = filter.RenderFrame(progress.Handle());
+        const double t = NowMs() - t0;
+        filter.SetSource(nullptr);
+        return ok ? t : -1.0;
+    };
+    std::vector<double> a, b;
+    once(floor);
+    once(params);
+    for (int i = 0; i < 7; ++i) {
+        a.push_back(once(floor));
+        b.push_back(once(params));
+    }
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    RenderTimes t;
+    if (a.front() >= 0 && b.front() >= 0) t = {b[b.size() / 2], a[a.size() / 2]};
+    return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::pair<int, int>> sizes;
+    std::vector<std::string> only;
+    bool raw = false;
+    for (int i = 1; i < argc; ++i) {
+        int w = 0, h = 0;
+        if (!std::strcmp(argv[i], "--raw")) raw = true;
+        else if (!std::strcmp(argv[i], "--kernel") && i + 1 < argc) only.push_back(argv[++i]);
+        else if (!std::strcmp(argv[i], "--size") && i + 1 < argc && std::sscanf(argv[++i], "%dx%d", &w, &h) == 2 &&
+                 w > 0 && h > 0 && w <= 65535 && h <= 65535)
+            sizes.push_back({w, h});
+        else {
+            std::fprintf(stderr, "usage: bench_i686 [--size WxH]... [--kernel NAME]... [--raw]\n");
+            return 2;
+        }
+    }
+    if (sizes.empty()) sizes = {{1920, 1080}, {3840, 2160}};
+
+    LoadedPlugin plugin;
+    std::string error;
+    ImageFilterPtr filter;
+    if (plugin.Load(DefaultPluginPath(), &error)) filter.reset(plugin.CreateFilter(&error));
+    if (!filter) std::fprintf(stderr, "bench_i686: %s; no whole-render figures\n", error.c_str());
+
+    if (!raw) {
+        std::printf("i686 engine as VLM.FLT runs it, under Wine, one thread, medians in ms\n");
+        std::printf("| %-9s | %-17s | %-28s | %8s | %12s | %8s | %11s |\n", "frame", "kernel", "engine", "ms",
+                    "whole render", "floor", "whole/floor");
+    }
+    const std::vector<Kernel> kernels = Kernels();
+    for (auto [w, h] : sizes) {
+        const Frame f = MakeFrame(w, h);
+        Pixels dst = f.px;
+        const std::string size = std::to_string(w) + "x" + std::to_string(h);
+        for (const Kernel& kn : kernels) {
+            if (!only.empty() && std::find(only.begin(), only.end(), kn.name) == only.end()) continue;
+            Convolver cv;
+            const double ms = TimeEngine(f, kn, ConvolveOptions(), dst, cv);
+            const RenderTimes r = filter ? TimeRender(*filter, f, kn) : RenderTimes();
+            // The cost of the render's own steps besides the copies and the
+            // convolution, once per frame size.
+            const RenderTimes u = filter && &kn == &kernels.front() ? TimeRender(*filter, f, kn, true) : RenderTimes();
+            if (raw) {
+                std::printf("engine %s %s %.3f %s %s\n", size.c_str(), kn.name.c_str(), ms, Word(PathName(cv.path())).c_str(),
+                            Word(SimdName(cv.simd())).c_str());
+                std::printf("render %s %s %.3f %.3f\n", size.c_str(), kn.name.c_str(), r.ms, r.floorMs);
+                if (u.ms >= 0) std::printf("unselected %s %s %.3f %.3f\n", size.c_str(), kn.name.c_str(), u.ms, u.floorMs);
+            } else {
+                const std::string engine = std::string(PathName(cv.path())) + ", " + SimdName(cv.simd());
+                std::printf("| %-9s | %-17s | %-28s | %8.1f | %12.1f | %8.1f | %10.2fx |\n", size.c_str(),
+                            kn.name.c_str(), engine.c_str(), ms, r.ms, r.floorMs, r.floorMs > 0 ? r.ms / r.floorMs : 0);
+                if (u.ms >= 0)
+                    std::printf("| %-9s | %-17s | %-28s | %8s | %12.1f | %8.1f | %10.2fx |\n", size.c_str(),
+                                kn.name.c_str(), "no pixel selected", "", u.ms, u.floorMs, u.ms / u.floorMs);
+            }
+            for (SimdLevel level : {SimdLevel::kAvxVnni, SimdLevel::kAvx512Vnni, SimdLevel::kAvx2, SimdLevel::kSse2}) {
+                if (level == cv.simd() || !SimdAvailable(level) || cv.simd() == SimdLevel::kNone) continue;
+                ConvolveOptions forced;
+                forced.simd = level;
+                Convolver lower;
+                const double t = TimeEngine(f, kn, forced, dst, lower);
+                if (lower.simd() != level) continue;
+                if (raw) std::printf("level %s %s %s %.3f\n", size.c_str(), kn.name.c_str(), Word(SimdName(level)).c_str(), t);
+                else
+                    std::printf("| %-9s | %-17s | %-28s | %8.1f | %12s | %8s | %11s |\n", size.c_str(), kn.name.c_str(),
+                                (std::string(PathName(lower.path())) + ", " + SimdName(level)).c_str(), t, "", "", "");
+            }
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}

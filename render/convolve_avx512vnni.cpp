@@ -1,0 +1,1 @@
+#include "render/convolve_vnni.h"

@@ -1,0 +1,2 @@
+#define VLM_VNNI_VEX
+#include "render/convolve_vnni.h"

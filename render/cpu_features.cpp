@@ -1,0 +1,59 @@
+#include "render/cpu_features.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#endif
+
+namespace {
+bool Bit(uint32_t word, int bit) { return (word >> bit & 1u) != 0; }
+}  // namespace
+
+CpuFeatures DecodeCpuFeatures(const CpuidWords& w) {
+    CpuFeatures f;
+    if (w.maxLeaf < 1) return f;
+    f.sse2 = Bit(w.leaf1Edx, 26);
+    // A processor may have AVX while the system does not save the registers
+    // on a task switch: both the OSXSAVE bit and XCR0 must say so.
+    const bool osxsave = Bit(w.leaf1Ecx, 27);
+    const bool ymmState = osxsave && (w.xcr0 & 0x6u) == 0x6u;         // SSE and AVX state
+    const bool zmmState = ymmState && (w.xcr0 & 0xE0u) == 0xE0u;       // opmask, ZMM0-15 and ZMM16-31 halves
+    if (w.maxLeaf < 7) return f;
+    const bool avx = Bit(w.leaf1Ecx, 28), fma = Bit(w.leaf1Ecx, 12);
+    f.avx2 = ymmState && avx && fma && Bit(w.leaf7Ebx, 5);
+    f.avxVnni = f.avx2 && w.leaf7Eax >= 1 && Bit(w.leaf7Sub1Eax, 4);
+    const bool avx512 = Bit(w.leaf7Ebx, 16) && Bit(w.leaf7Ebx, 30) && Bit(w.leaf7Ebx, 31);  // F, BW, VL
+    f.avx512Vnni = f.avx2 && zmmState && avx512 && Bit(w.leaf7Ecx, 11);
+    return f;
+}
+
+const CpuFeatures& HostCpuFeatures() {
+    static const CpuFeatures features = [] {
+        CpuidWords w;
+#if defined(__i386__) || defined(__x86_64__)
+        unsigned a, b, c, d;
+        w.maxLeaf = __get_cpuid_max(0, nullptr);
+        if (w.maxLeaf >= 1) {
+            __cpuid(1, a, b, c, d);
+            w.leaf1Ecx = c;
+            w.leaf1Edx = d;
+            if (w.leaf1Ecx >> 27 & 1u) {
+                unsigned lo, hi;
+                __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+                w.xcr0 = uint64_t{hi} << 32 | lo;
+            }
+        }
+        if (w.maxLeaf >= 7) {
+            __cpuid_count(7, 0, a, b, c, d);
+            w.leaf7Eax = a;
+            w.leaf7Ebx = b;
+            w.leaf7Ecx = c;
+            if (a >= 1) {
+                __cpuid_count(7, 1, a, b, c, d);
+                w.leaf7Sub1Eax = a;
+            }
+        }
+#endif
+        return DecodeCpuFeatures(w);
+    }();
+    return features;
+}

@@ -1,0 +1,26 @@
+#pragma once
+#include <cstdint>
+
+// What the processor and the system offer the line kernels, read with CPUID
+// and XGETBV directly: one detection for the plug-in's dispatch, the tests,
+// the benchmarks and minihost's report of the path a render takes.
+struct CpuFeatures {
+    bool sse2 = false;
+    bool avx2 = false;     // with FMA, and the system saving the ymm state
+    bool avxVnni = false;  // VEX vpdpwssd, beside AVX2
+    bool avx512Vnni = false;  // EVEX vpdpwssd on ymm: AVX512 F, BW, VL and VNNI, the system saving their state
+};
+
+// The raw words the decision reads.
+struct CpuidWords {
+    uint32_t maxLeaf = 0;
+    uint32_t leaf1Ecx = 0, leaf1Edx = 0;
+    uint32_t leaf7Eax = 0, leaf7Ebx = 0, leaf7Ecx = 0;  // leaf 7, subleaf 0 (Eax: the last subleaf)
+    uint32_t leaf7Sub1Eax = 0;
+    uint64_t xcr0 = 0;  // read only when leaf 1 reports OSXSAVE
+};
+
+CpuFeatures DecodeCpuFeatures(const CpuidWords& words);
+
+// This processor's, detected once.
+const CpuFeatures& HostCpuFeatures();
