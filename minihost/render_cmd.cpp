@@ -149,11 +149,10 @@ struct FrameJob {
 };
 
 // Filters one frame with the filter as configured. Throws CommandError for
-// anything wrong with this frame; answers whether the render ran to its end
-// (false: stopped, and nothing was written for this frame when the stop is
-// to leave no partial frame behind).
-bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progress, bool writeStopped,
-               bool time, bool batch) {
+// anything wrong with this frame; answers whether the render ran to its end.
+// A stopped frame is written alone (what it has), but not in a batch, whose
+// output folder holds only whole frames.
+bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progress, bool time, bool batch) {
     PngImage frame = Load(job.in);
     if ((frame.channels != 3 && frame.channels != 4) || (frame.bitDepth != 8 && frame.bitDepth != 16))
         throw CommandError{job.in + ": the frame must be an 8- or 16-bit RGB or RGBA PNG"};
@@ -202,7 +201,7 @@ bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progres
     filter.SetSource(nullptr);
     if (!rendered) throw CommandError{job.in + ": the filter did not render the frame"};
     const bool complete = progress.StoppedAt() < 0;
-    if (!complete && !writeStopped) return false;
+    if (!complete && batch) return false;
 
     // BMM_Color_64 is red, green, blue, alpha in memory: RGBA samples as they stand.
     static_assert(sizeof(BMM_Color_64) == 4 * sizeof(uint16_t), "pixels are four samples");
@@ -240,7 +239,7 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     if (!r.Batch()) {
         const FrameJob job{r.inputs[0], r.out, r.objectIds, r.materialIds};
         progress.BeginFrame(0, 1);
-        if (RenderOne(*filter, job, progress, true, r.time, false)) return kExitDone;
+        if (RenderOne(*filter, job, progress, r.time, false)) return kExitDone;
         std::fprintf(stderr, "minihost: render stopped at line %d; %s holds lines 0 to %d filtered\n",
                      progress.StoppedAt(), r.out.c_str(), progress.StoppedAt() - 1);
         return kExitStopped;
@@ -248,17 +247,22 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
 
     // A batch: a frame that fails is reported by name and the others still
     // go through; a stop leaves no partial frame, only whole ones.
+    // Per-frame ID images are looked for only where the filter selects by them.
+    const uint32_t wanted = filter->ChannelsRequired();
     int failed = 0;
     for (size_t i = 0; i < frames.size(); ++i) {
         const std::string name = FileName(frames[i]);
         FrameJob job{frames[i], Join(r.outDir, name), r.objectIds, r.materialIds};
-        // Per-frame ID images are looked for only where the filter selects by them.
-        const uint32_t wanted = filter->ChannelsRequired();
         if (!r.objectIdsDir.empty() && (wanted & kObjectChannel)) job.objectIds = Join(r.objectIdsDir, name);
         if (!r.materialIdsDir.empty() && (wanted & kMaterialChannel)) job.materialIds = Join(r.materialIdsDir, name);
         progress.BeginFrame(static_cast<int>(i), static_cast<int>(frames.size()));
+        auto fail = [&](const char* why) {
+            ++failed;
+            progress.EndBar();
+            std::fprintf(stderr, "minihost: %s: %s\n", name.c_str(), why);
+        };
         try {
-            if (!RenderOne(*filter, job, progress, false, r.time, true)) {
+            if (!RenderOne(*filter, job, progress, r.time, true)) {
                 progress.EndBar();
                 std::fprintf(stderr,
                              "minihost: render stopped at line %d of %s, which was not written; %d of %d frames "
@@ -268,13 +272,9 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
                 return kExitStopped;
             }
         } catch (const CommandError& e) {
-            ++failed;
-            progress.EndBar();
-            std::fprintf(stderr, "minihost: %s: %s\n", name.c_str(), e.message.c_str());
+            fail(e.message.c_str());
         } catch (const std::exception& e) {
-            ++failed;
-            progress.EndBar();
-            std::fprintf(stderr, "minihost: %s: %s\n", name.c_str(), e.what());
+            fail(e.what());
         }
     }
     progress.EndBar();

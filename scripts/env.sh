@@ -4,6 +4,10 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# Wine's name for an absolute path: the Unix root is drive Z. Spelled out
+# rather than asked of winepath, which would start a Wine server of its own.
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+
 # Every Wine run is bounded: a Wine start has been seen to print nothing and
 # not finish (README, "If Wine does not finish"). A run that outlives its
 # time is stopped and named, never waited for.

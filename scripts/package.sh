@@ -17,8 +17,6 @@ mkdir -p "$stage" "$root/dist"
 cp "$bin/VLM.FLT" "$bin/minihost.exe" "$stage/"
 cp "$bin/HOSTLIB.dll" "$stage/HOSTLIB.DLL"
 sed "s/@VERSION@/$version/" "$root/packaging/INSTALL.txt" | sed 's/$/\r/' > "$stage/INSTALL.txt"
-# Wine's name for a path: the Unix root is drive Z.
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 start_wine
 run_wine 120 "$bin/make_starter_set.exe" "$(winpath "$root/library/starter/kernels.txt")" \
     "$(winpath "$stage/VLM.SET")" >/dev/null

@@ -14,9 +14,9 @@ cd "$root/build/win/bin"
 # The dialog needs a Wine server started with this display, not one left by
 # an earlier run.
 stop_wine_server
-# The path in Wine's terms is spelled out here: a winepath run would start a
+# The path in Wine's terms (winpath): a winepath run would start a
 # Wine server without the display, and the dialog would never show.
-VLM_SCREENSHOT="Z:$(printf '%s' "$out" | tr / '\\')" xvfb-run -a -s "-screen 0 1280x1024x24" \
+VLM_SCREENSHOT="$(winpath "$out")" xvfb-run -a -s "-screen 0 1280x1024x24" \
     "$root/scripts/with_wine.sh" timeout -k 10 300 wine preview_test.exe --gtest_also_run_disabled_tests \
     --gtest_filter='PreviewDialog.DISABLED_Screenshot'
 stop_wine_server
