@@ -1,16 +1,23 @@
+#include <cstdlib>
 #include <cstring>
 
 #include "hostlib/host_control.h"
-
 
 int Bitmap::PutPixels(int x, int y, int count, const BMM_Color_64* src) {
     return storage_ ? storage_->WriteLine(x, y, count, src) : 0;
 }
 
+// calloc, not new: a frame too large for the address space is an answer the
+// caller checks, never an exception leaving this DLL.
 MemoryStorage::MemoryStorage(uint16_t width, uint16_t height)
-    : BitmapStorage(width, height), pixels_(size_t(width) * height) {}
+    : BitmapStorage(width, height),
+      pixels_(static_cast<BMM_Color_64*>(std::calloc(Count() ? Count() : 1, sizeof(BMM_Color_64)))) {}
 
-MemoryStorage::~MemoryStorage() = default;
+MemoryStorage::~MemoryStorage() {
+    std::free(pixels_);
+    std::free(material_);
+    std::free(object_);
+}
 
 namespace {
 // Clips a run of pixels to one line; answers the number of pixels kept.
@@ -21,7 +28,7 @@ int ClipRun(const BitmapStorage& s, int x, int y, int count) {
 }  // namespace
 
 int MemoryStorage::ReadLine(int x, int y, int count, BMM_Color_64* dst) {
-    const int n = ClipRun(*this, x, y, count);
+    const int n = pixels_ ? ClipRun(*this, x, y, count) : 0;
     if (n == 0) return 0;
     std::memcpy(dst, &pixels_[size_t(y) * Width() + x], size_t(n) * sizeof(BMM_Color_64));
     ++linesRead;
@@ -29,7 +36,7 @@ int MemoryStorage::ReadLine(int x, int y, int count, BMM_Color_64* dst) {
 }
 
 int MemoryStorage::WriteLine(int x, int y, int count, const BMM_Color_64* src) {
-    const int n = ClipRun(*this, x, y, count);
+    const int n = pixels_ ? ClipRun(*this, x, y, count) : 0;
     if (n == 0) return 0;
     std::memcpy(&pixels_[size_t(y) * Width() + x], src, size_t(n) * sizeof(BMM_Color_64));
     ++linesWritten;
@@ -38,19 +45,19 @@ int MemoryStorage::WriteLine(int x, int y, int count, const BMM_Color_64* src) {
 
 void* MemoryStorage::ChannelArray(uint32_t channel, uint32_t* type) {
     if (type) *type = channel;
-    if (channel == kMaterialChannel && hasMaterial_) return material_.data();
-    if (channel == kObjectChannel && hasObject_) return object_.data();
+    if (channel == kMaterialChannel) return material_;
+    if (channel == kObjectChannel) return object_;
     return nullptr;
 }
 
 uint8_t* MemoryStorage::AddMaterialChannel() {
-    material_.assign(size_t(Width()) * Height(), 0);
-    hasMaterial_ = true;
-    return material_.data();
+    std::free(material_);
+    material_ = static_cast<uint8_t*>(std::calloc(Count() ? Count() : 1, sizeof(uint8_t)));
+    return material_;
 }
 
 uint16_t* MemoryStorage::AddObjectChannel() {
-    object_.assign(size_t(Width()) * Height(), 0);
-    hasObject_ = true;
-    return object_.data();
+    std::free(object_);
+    object_ = static_cast<uint16_t*>(std::calloc(Count() ? Count() : 1, sizeof(uint16_t)));
+    return object_;
 }

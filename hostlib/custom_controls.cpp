@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "host/custom_controls.h"
 #include "hostlib/host_control.h"
@@ -120,9 +121,13 @@ void SetSpinnerValue(HWND window, SpinnerState& s, int v, bool notify) {
 
 LRESULT CALLBACK SpinnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_NCCREATE:
-        SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(new SpinnerState));
+    case WM_NCCREATE: {
+        // A spinner without its state could not work: the window is not made.
+        auto* state = new (std::nothrow) SpinnerState;
+        if (!state) return FALSE;
+        SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(state));
         break;
+    }
     case WM_NCDESTROY:
         delete StateOf(window);
         SetWindowLongPtrA(window, 0, 0);
@@ -236,9 +241,13 @@ void CenterWindow(HWND window, HWND parent) {
     SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-ICustEdit* GetICustEdit(HWND control) { return HasClass(control, kEditClass) ? new CustEdit(control) : nullptr; }
+ICustEdit* GetICustEdit(HWND control) {
+    return HasClass(control, kEditClass) ? new (std::nothrow) CustEdit(control) : nullptr;
+}
 void ReleaseICustEdit(ICustEdit* edit) { delete static_cast<CustEdit*>(edit); }
-ISpinnerControl* GetISpinner(HWND control) { return HasClass(control, kSpinnerClass) ? new Spinner(control) : nullptr; }
+ISpinnerControl* GetISpinner(HWND control) {
+    return HasClass(control, kSpinnerClass) ? new (std::nothrow) Spinner(control) : nullptr;
+}
 void ReleaseISpinner(ISpinnerControl* spinner) { delete static_cast<Spinner*>(spinner); }
 
 ISpinnerControl* SetupIntSpinner(HWND dialog, int spinnerId, int editId, int minimum, int maximum, int value) {

@@ -13,8 +13,9 @@
 #include "host/interface.h"
 
 // The directory answered for the plug-in configuration code; null or empty
-// restores the default, a folder "settings" beside the host program.
-HOST_API void HostSetSettingsDir(const char* directory);
+// restores the default, a folder "settings" beside the host program. False,
+// changing nothing, for a path of MAX_PATH characters or more.
+HOST_API bool HostSetSettingsDir(const char* directory);
 HOST_API Interface* HostGetInterface();
 // The folder of the running program, without a trailing separator.
 HOST_API const char* HostProgramDir();
@@ -38,18 +39,24 @@ extern "C" HOST_API int HostLiveFilterCount();
 HOST_API int HostCustomControlsInitCount();
 HOST_API HINSTANCE HostCustomControlsLastModule();
 
-// A frame held in memory, with optional ID channels.
+// A frame held in memory, with optional ID channels. Its memory is asked
+// for without exceptions: check Ok() after construction, and the channel
+// arrays for null. A storage that is not Ok reads and writes no line.
 class HOST_API MemoryStorage final : public BitmapStorage {
 public:
     MemoryStorage(uint16_t width, uint16_t height);
     ~MemoryStorage();
+    MemoryStorage(const MemoryStorage&) = delete;
+    MemoryStorage& operator=(const MemoryStorage&) = delete;
+    bool Ok() const { return pixels_ != nullptr; }
 
     int ReadLine(int x, int y, int count, BMM_Color_64* dst) override;
     int WriteLine(int x, int y, int count, const BMM_Color_64* src) override;
     void* ChannelArray(uint32_t channel, uint32_t* type) override;
 
-    BMM_Color_64* Pixels() { return pixels_.data(); }
-    // Gives the frame a channel (zero-filled) and answers its array.
+    BMM_Color_64* Pixels() { return pixels_; }
+    // Gives the frame a channel (zero-filled) and answers its array, or null
+    // when its memory cannot be had (the frame then has no such channel).
     uint8_t* AddMaterialChannel();
     uint16_t* AddObjectChannel();
 
@@ -58,8 +65,9 @@ public:
     int linesWritten = 0;
 
 private:
-    std::vector<BMM_Color_64> pixels_;
-    std::vector<uint8_t> material_;
-    std::vector<uint16_t> object_;
-    bool hasMaterial_ = false, hasObject_ = false;
+    size_t Count() const { return size_t(Width()) * Height(); }
+
+    BMM_Color_64* pixels_ = nullptr;
+    uint8_t* material_ = nullptr;
+    uint16_t* object_ = nullptr;
 };

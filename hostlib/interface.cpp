@@ -1,25 +1,24 @@
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "hostlib/host_control.h"
 
+// Fixed buffers rather than strings: nothing here may throw across the
+// DLL's exports, and a path longer than the system's limit is refused, not cut.
 namespace {
+
+char g_programDir[MAX_PATH];
+char g_settingsDir[MAX_PATH];
 
 class HostInterfaceImpl : public Interface {
 public:
     const char* DirectoryPath(int which) override {
-        if (which == kSettingsDirCode) {
-            if (settingsDir_.empty()) settingsDir_ = std::string(HostProgramDir()) + "\\settings";
-            return settingsDir_.c_str();
-        }
-        return HostProgramDir();
+        if (which != kSettingsDirCode) return HostProgramDir();
+        if (!g_settingsDir[0]) std::snprintf(g_settingsDir, sizeof g_settingsDir, "%s\\settings", HostProgramDir());
+        return g_settingsDir;
     }
-    void SetSettingsDir(const char* dir) { settingsDir_ = dir ? dir : ""; }
-
-private:
-    std::string settingsDir_;
 };
 
 HostInterfaceImpl g_interface;
@@ -27,15 +26,31 @@ HostInterfaceImpl g_interface;
 }  // namespace
 
 const char* HostProgramDir() {
-    static const std::string dir = [] {
+    if (!g_programDir[0]) {
         char path[MAX_PATH];
         const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-        const std::string file(path, n < MAX_PATH ? n : 0);
-        const size_t slash = file.find_last_of("\\/");
-        return slash == std::string::npos ? std::string(".") : file.substr(0, slash);
-    }();
-    return dir.c_str();
+        char* slash = nullptr;
+        if (n > 0 && n < MAX_PATH) {
+            path[n] = '\0';
+            for (char* c = path; *c; ++c)
+                if (*c == '\\' || *c == '/') slash = c;
+        }
+        if (slash) {
+            *slash = '\0';
+            std::memcpy(g_programDir, path, static_cast<size_t>(slash - path) + 1);
+        } else {
+            std::strcpy(g_programDir, ".");
+        }
+    }
+    return g_programDir;
 }
 
-void HostSetSettingsDir(const char* directory) { g_interface.SetSettingsDir(directory); }
+bool HostSetSettingsDir(const char* directory) {
+    const size_t n = directory ? std::strlen(directory) : 0;
+    if (n >= sizeof g_settingsDir) return false;
+    if (n) std::memcpy(g_settingsDir, directory, n + 1);
+    else g_settingsDir[0] = '\0';
+    return true;
+}
+
 Interface* HostGetInterface() { return &g_interface; }

@@ -25,4 +25,5 @@ int RunInfo(LoadedPlugin& plugin, const std::vector<std::string>& args);
 int RunAbout(LoadedPlugin& plugin, const std::vector<std::string>& args);
 int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args);
 int RunConfig(const std::vector<std::string>& args);
+int RunKernels(const std::vector<std::string>& args);
 int RunSetup(LoadedPlugin& plugin, const std::vector<std::string>& args);

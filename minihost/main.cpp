@@ -18,17 +18,20 @@ const char kUsage[] =
     "commands:\n"
     "  info                      describe the plug-in and a new filter\n"
     "  about                     open the About box; exit status is its result\n"
-    "  render IN.png OUT.png [--config FILE] [--object-ids IDS.png] [--material-ids IDS.png]\n"
+    "  render IN.png OUT.png --config FILE [--object-ids IDS.png] [--material-ids IDS.png]\n"
     "         [--abort-at-line N] [--time]\n"
     "                            filter a frame (8/16-bit RGB(A) PNG) into a 16-bit RGBA PNG;\n"
-    "                            object IDs: 16-bit gray PNG, material IDs: 8-bit gray PNG\n"
-    "  render FRAME.png|FOLDER... --out-dir DIR [--config FILE] [--object-ids-dir DIR]\n"
+    "                            object IDs: 16-bit grey PNG, material IDs: 8-bit grey PNG\n"
+    "  render FRAME.png|FOLDER... --out-dir DIR --config FILE [--object-ids-dir DIR]\n"
     "         [--material-ids-dir DIR] [--abort-at-line N] [--time]\n"
     "                            filter a batch with one filter; each frame's ID image has the\n"
     "                            frame's file name; a failed frame is reported and skipped (status 2)\n"
-    "  config FILE [--row \"a b c\"]... [--divide N] [--offset N] [--invert 0|1]\n"
-    "         [--source whole|material|object] [--object-id N] [--material-id N] [--name TEXT]\n"
-    "                            write a 612-byte filter configuration\n"
+    "  config FILE [--kernel NAME | --row \"a b c\"...] [--divide N] [--offset N] [--invert 0|1]\n"
+    "         [--source whole|material|object] [--object-id 0..65535] [--material-id 0..255]\n"
+    "         [--name TEXT]\n"
+    "                            write a 612-byte filter configuration; --kernel takes a kernel\n"
+    "                            saved in VLM.SET\n"
+    "  kernels                   list the names of the kernels saved in VLM.SET\n"
     "  setup CONFIG              open the control dialog on CONFIG (a missing file starts from the\n"
     "                            defaults); OK writes CONFIG, Cancel leaves it as it was\n"
     "exit status: 0 done, 2 error, 4 render stopped part way, 5 setup cancelled\n";
@@ -45,6 +48,7 @@ const Command kCommands[] = {
     {"about", RunAbout},
     {"render", RunRender},
     {"config", nullptr},
+    {"kernels", nullptr},
     {"setup", RunSetup},
 };
 
@@ -84,14 +88,16 @@ int main(int argc, char** argv) {
     if (!chosen) return Fail("unknown command '" + command + "' (try --help)");
 
     if (!options.settingsDir.empty()) {
-        HostSetSettingsDir(options.settingsDir.c_str());
+        if (!HostSetSettingsDir(options.settingsDir.c_str()))
+            return Fail("--settings-dir: the path is too long (at most " + std::to_string(MAX_PATH - 1) +
+                        " characters)");
     } else {
         // The default folder beside the program must exist for the library file.
         CreateDirectoryA(HostGetInterface()->DirectoryPath(kSettingsDirCode), nullptr);
     }
 
     try {
-        if (!chosen->run) return RunConfig(rest);
+        if (!chosen->run) return command == "config" ? RunConfig(rest) : RunKernels(rest);
         LoadedPlugin plugin;
         std::string error;
         if (!plugin.Load(options.pluginPath.empty() ? DefaultPluginPath() : options.pluginPath, &error))

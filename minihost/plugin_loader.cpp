@@ -3,6 +3,16 @@
 #include "hostlib/host_control.h"
 
 namespace {
+
+// The system's own words for an error code, on one line.
+std::string SystemMessage(DWORD code) {
+    char text[256] = "";
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                             sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ' || text[n - 1] == '.')) --n;
+    return n ? std::string(text, n) : "error " + std::to_string(code);
+}
+
 template <typename F>
 bool Find(HMODULE module, int ordinal, F* out) {
     *out = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(ordinal))));
@@ -16,9 +26,20 @@ LoadedPlugin::~LoadedPlugin() {
 
 bool LoadedPlugin::Load(const std::string& path, std::string* error) {
     // The plug-in's own folder is searched for the DLLs it imports.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        *error = "no plug-in at " + path + " (give its path with --plugin PATH)";
+        return false;
+    }
     module_ = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!module_) {
-        *error = "cannot load plug-in " + path + " (error " + std::to_string(GetLastError()) + ")";
+        const DWORD code = GetLastError();
+        if (code == ERROR_MOD_NOT_FOUND)
+            *error = "cannot load plug-in " + path + ": a library it needs is missing (HOSTLIB.DLL belongs beside it)";
+        else if (code == ERROR_BAD_EXE_FORMAT)
+            *error = "cannot load plug-in " + path + ": it is not a 32-bit Windows library";
+        else
+            *error = "cannot load plug-in " + path + ": " + SystemMessage(code);
         return false;
     }
     if (!Find(module_, 1, &exports_.LibDescription) || !Find(module_, 2, &exports_.LibNumberClasses) ||

@@ -14,13 +14,27 @@ struct ErrorText {
     char text[200];
 };
 
+// libpng's own words name chunks and codes, so they come after a plain one.
 void OnPngError(png_structp png, png_const_charp message) {
+    auto* error = static_cast<ErrorText*>(png_get_error_ptr(png));
+    if (error) std::snprintf(error->text, sizeof error->text, "the file is damaged (libpng: %s)", message);
+    png_longjmp(png, 1);
+}
+
+void Fail(png_structp png, const char* message) {
     auto* error = static_cast<ErrorText*>(png_get_error_ptr(png));
     if (error) std::snprintf(error->text, sizeof error->text, "%s", message);
     png_longjmp(png, 1);
 }
 
 void OnPngWarning(png_structp, png_const_charp) {}
+
+// libpng's own reader says only "Read Error" when the file ends early.
+void ReadBytes(png_structp png, png_bytep data, size_t length) {
+    FILE* file = static_cast<FILE*>(png_get_io_ptr(png));
+    if (std::fread(data, 1, length, file) == length) return;
+    Fail(png, std::ferror(file) ? "the file could not be read" : "the file is cut short: it ends inside the image");
+}
 
 // Frames beyond this are refused before any allocation.
 constexpr uint32_t kMaxSide = 65535;
@@ -41,7 +55,7 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
         png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
         return false;
     }
-    png_init_io(png, file);
+    png_set_read_fn(png, file, ReadBytes);
     png_set_user_limits(png, kMaxSide, kMaxSide);
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info);
@@ -72,10 +86,10 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
     png_read_update_info(png, info);
     const size_t rowBytes = png_get_rowbytes(png, info);
     rows = static_cast<png_bytep*>(std::calloc(height ? height : 1, sizeof(png_bytep)));
-    if (!rows) png_error(png, "out of memory");
+    if (!rows) Fail(png, "not enough memory to decode it");
     for (png_uint_32 y = 0; y < height; ++y) {
         rows[y] = static_cast<png_bytep>(std::malloc(rowBytes));
-        if (!rows[y]) png_error(png, "out of memory");
+        if (!rows[y]) Fail(png, "not enough memory to decode it");
         rowCount = y + 1;
     }
     png_read_image(png, rows);

@@ -65,6 +65,27 @@ LRESULT CALLBACK ProgressWindow::Proc(HWND window, UINT message, WPARAM wParam, 
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+std::string ProgressText(int frame, int frames, int line, int lines, double elapsed) {
+    if (frames < 1) frames = 1;
+    const double frameDone = lines > 0 ? double(line + 1) / lines : 1.0;
+    // Over a batch the bar runs over the frames; a frame's lines move it
+    // within that frame's share.
+    double done = (frame + frameDone) / frames;
+    done = done < 0 ? 0 : done > 1 ? 1 : done;
+    char bar[21];
+    const int filled = static_cast<int>(done * 20);
+    for (int i = 0; i < 20; ++i) bar[i] = i < filled ? '#' : '.';
+    bar[20] = '\0';
+    char text[160];
+    int n = std::snprintf(text, sizeof text, "[%s] %3.0f%%", bar, done * 100);
+    if (frames > 1) n += std::snprintf(text + n, sizeof text - n, " frame %d/%d", frame + 1, frames);
+    n += std::snprintf(text + n, sizeof text - n, " line %d/%d", line + 1, lines);
+    const double left = done > 0 ? elapsed * (1 - done) / done : 0;
+    if (elapsed >= 1.0 && done < 1 && left < 1e6)
+        std::snprintf(text + n, sizeof text - n, left < 100 ? "  %.1f s left" : "  %.0f s left", left);
+    return text;
+}
+
 void ProgressWindow::OnProgress(int line, int last) {
     currentLine_ = line;
     ++linesSeen_;
@@ -74,24 +95,9 @@ void ProgressWindow::OnProgress(int line, int last) {
     // Redrawing every line of a 4K frame would cost more than the render.
     if (line != last && line != 0 && Seconds(lastDrawn_, now, frequency_) < 0.1) return;
     lastDrawn_ = now;
-    const double elapsed = Seconds(start_, now, frequency_);
-    const int total = last + 1;
-    const double frameDone = total > 0 ? double(line + 1) / total : 1.0;
-    // Over a batch the bar runs over the frames; a frame's lines move it
-    // within that frame's share.
-    const double done = (frameIndex_ + frameDone) / frameCount_;
-    const double rate = elapsed > 0 ? linesSeen_ / elapsed : 0;
-    const double remaining = done > 0 ? elapsed * (1 - done) / done : 0;
-    char bar[31];
-    const int filled = static_cast<int>(done * 30);
-    for (int i = 0; i < 30; ++i) bar[i] = i < filled ? '#' : '.';
-    bar[30] = '\0';
-    if (frameCount_ > 1)
-        std::fprintf(stderr, "\r[%s] frame %d/%d line %d/%d %3.0f%%  %.0f lines/s  %.1f s left ", bar,
-                     frameIndex_ + 1, frameCount_, line + 1, total, done * 100, rate, remaining);
-    else
-        std::fprintf(stderr, "\r[%s] line %d/%d %3.0f%%  %.0f lines/s  %.1f s left ", bar, line + 1, total,
-                     done * 100, rate, remaining);
+    const std::string text = ProgressText(frameIndex_, frameCount_, line, last + 1, Seconds(start_, now, frequency_));
+    // Padded to the full width, so a shorter update leaves nothing behind.
+    std::fprintf(stderr, "\r%-*s", kBarColumns, text.c_str());
     std::fflush(stderr);
     barOpen_ = true;
 }

@@ -2,6 +2,17 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
+
+// Columns the bar may take: one fewer than a terminal's 80, since a line
+// that fills the last column wraps on some consoles.
+constexpr int kBarColumns = 79;
+
+// The bar's text after `elapsed` seconds, at line `line` (from 0) of `lines`
+// in frame `frame` (from 0) of `frames`; at most kBarColumns wide. The time
+// left is shown only once a second has passed: earlier rates are mostly
+// start-up and made estimates many times too long.
+std::string ProgressText(int frame, int frames, int line, int lines, double elapsed);
 
 // The host's progress window for a render. It needs no display: it is a
 // message-only window, as on a headless render node.

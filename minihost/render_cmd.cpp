@@ -1,21 +1,28 @@
 #include <io.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <exception>
+#include <map>
 #include <memory>
+#include <new>
 
 #include "hostlib/host_control.h"
 #include "minihost/args.h"
 #include "minihost/config_file.h"
+#include "minihost/paths.h"
 #include "minihost/png_io.h"
 #include "minihost/progress.h"
 #include "plugin/kernel_params.h"
 #include "render/convolver.h"
 
 namespace {
+
+const char kNeedsConfig[] =
+    "render needs --config FILE: a new filter's kernel is all zeros and would make the frame black "
+    "(make one with 'minihost config FILE --kernel NAME' or 'minihost setup FILE')";
 
 struct RenderArgs {
     std::vector<std::string> inputs;     // frames, or folders of frames
@@ -39,8 +46,10 @@ RenderArgs Parse(const std::vector<std::string>& args) {
         else if (a == "--object-ids-dir") r.objectIdsDir = reader.Value(a);
         else if (a == "--material-ids-dir") r.materialIdsDir = reader.Value(a);
         else if (a == "--out-dir") r.outDir = reader.Value(a);
-        else if (a == "--abort-at-line") r.abortAtLine = ParseInt32(reader.Value(a), a);
-        else if (a == "--time") r.time = true;
+        else if (a == "--abort-at-line") {
+            r.abortAtLine = ParseInt32(reader.Value(a), a);
+            if (r.abortAtLine < 0) throw CommandError{"--abort-at-line: give a line number from 0"};
+        } else if (a == "--time") r.time = true;
         else if (a.size() > 1 && a[0] == '-') throw CommandError{"render: unknown option " + a};
         else files.push_back(a);
     }
@@ -51,27 +60,18 @@ RenderArgs Parse(const std::vector<std::string>& args) {
     if (r.Batch()) {
         if (files.empty()) throw CommandError{"render --out-dir needs at least one frame or folder of frames"};
         r.inputs = files;
-        return r;
+    } else {
+        if (files.size() != 2) throw CommandError{"render needs IN.png and OUT.png, or frames and --out-dir DIR"};
+        for (const std::string* dir : {&r.objectIdsDir, &r.materialIdsDir})
+            if (!dir->empty())
+                throw CommandError{std::string(dir == &r.objectIdsDir ? "--object-ids-dir" : "--material-ids-dir") +
+                                   " is for a batch with --out-dir; for one frame give " +
+                                   (dir == &r.objectIdsDir ? "--object-ids" : "--material-ids") + " IDS.png"};
+        r.inputs = {files[0]};
+        r.out = files[1];
     }
-    if (files.size() != 2) throw CommandError{"render needs IN.png and OUT.png, or frames and --out-dir DIR"};
-    r.inputs = {files[0]};
-    r.out = files[1];
+    if (r.config.empty()) throw CommandError{kNeedsConfig};
     return r;
-}
-
-std::string FileName(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Join(const std::string& dir, const std::string& name) {
-    if (dir.empty() || dir.back() == '\\' || dir.back() == '/') return dir + name;
-    return dir + "\\" + name;
-}
-
-bool IsFolder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool IsPngName(const std::string& name) {
@@ -108,6 +108,57 @@ std::vector<std::string> ListFrames(const std::vector<std::string>& inputs) {
     return frames;
 }
 
+// Where one frame comes from and goes to. An ID path is set only when the
+// configuration selects by that channel.
+struct FrameJob {
+    std::string in, out, objectIds, materialIds;
+    const char* objectOption = "--object-ids";
+    const char* materialOption = "--material-ids";
+};
+
+// Refuses, before anything is written, a run that would write over one of
+// its own inputs: a frame, an ID image or the configuration. Existing files
+// are compared by identity, so "./a.png", "A.PNG" and a link to a.png all
+// count as a.png. An output that does not exist yet replaces nothing.
+void CheckOutputsSpareInputs(const RenderArgs& r, const std::vector<FrameJob>& jobs) {
+    std::map<FileId, std::string> inputs;  // identity -> what it is, for the message
+    auto add = [&](const std::string& path, const std::string& what) {
+        FileId id;
+        if (!path.empty() && IdentifyFile(path, &id)) inputs.emplace(id, what + " " + path);
+    };
+    add(r.config, "configuration");
+    add(r.objectIds, "--object-ids image");
+    add(r.materialIds, "--material-ids image");
+    for (const FrameJob& job : jobs) {
+        add(job.in, "input frame");
+        add(job.objectIds, std::string(job.objectOption) + " image");
+        add(job.materialIds, std::string(job.materialOption) + " image");
+    }
+    if (r.Batch()) {
+        FileId outDir;
+        if (IdentifyFile(r.outDir, &outDir)) {
+            std::vector<std::pair<std::string, std::string>> folders = {{r.objectIdsDir, "--object-ids-dir"},
+                                                                        {r.materialIdsDir, "--material-ids-dir"}};
+            for (const std::string& input : r.inputs)
+                if (IsFolder(input)) folders.push_back({input, "input"});
+            for (const auto& folder : folders) {
+                FileId id;
+                if (!folder.first.empty() && IdentifyFile(folder.first, &id) && id == outDir)
+                    throw CommandError{"render: --out-dir " + r.outDir + " is the " + folder.second + " folder " +
+                                       folder.first + "; the frames written there would replace what it holds"};
+            }
+        }
+    }
+    for (const FrameJob& job : jobs) {
+        FileId id;
+        if (!IdentifyFile(job.out, &id)) continue;
+        const auto hit = inputs.find(id);
+        if (hit != inputs.end())
+            throw CommandError{"render: writing " + job.out + " would replace the " + hit->second +
+                               "; choose another output"};
+    }
+}
+
 PngImage Load(const std::string& path, PngSize frameSize = {}) {
     PngImage image;
     std::string error;
@@ -117,36 +168,42 @@ PngImage Load(const std::string& path, PngSize frameSize = {}) {
 
 // An ID image must match the frame, which is checked before it is decoded,
 // and carry exactly the channel's sample.
-PngImage LoadIds(const std::string& path, int bits, const PngImage& frame) {
-    PngImage ids = Load(path, {frame.width, frame.height});
-    if (ids.channels != 1 || ids.bitDepth != bits)
-        throw CommandError{path + ": IDs must be a " + std::to_string(bits) + "-bit grayscale PNG"};
+PngImage LoadIds(const std::string& path, const char* option, int bits, uint32_t width, uint32_t height) {
+    PngImage ids;
+    std::string error;
+    if (!ReadPng(path, &ids, &error, {width, height})) throw CommandError{std::string(option) + " " + error};
+    if (ids.channels != 1 || ids.bitDepth != bits) {
+        const char* kind = bits == 16 ? "object IDs" : "material IDs";
+        const std::string found = std::to_string(ids.bitDepth) + "-bit " +
+                                  (ids.channels == 1   ? "grey"
+                                   : ids.channels == 3 ? "RGB"
+                                                       : ids.channels == 4 ? "RGBA" : "grey with alpha");
+        throw CommandError{std::string(option) + " " + path + ": " + kind + " must be a " + std::to_string(bits) +
+                           "-bit grey PNG; this one is " + found};
+    }
     return ids;
+}
+
+std::string Size(uint32_t width, uint32_t height) {
+    return std::to_string(width) + " x " + std::to_string(height);
 }
 
 // Which path and instruction set VLM.FLT's engine takes for the filter's
 // configuration on this processor. minihost holds the same engine, compiled
 // from the same sources with the same flags, so its detection and choice are
 // the plug-in's; the plug-in itself keeps no record of a render.
-std::string EnginePath(ImageFilter& filter, const PngImage& frame, bool hasObjectIds, bool hasMaterialIds) {
+std::string EnginePath(ImageFilter& filter, uint32_t width, uint32_t height) {
     KernelParams p;
     if (filter.EvaluateConfigure() != sizeof p || !filter.SaveConfigure(&p)) return "unknown";
-    const bool convolves = p.source == kSourceWhole || (p.source == kSourceObject && hasObjectIds) ||
-                           (p.source == kSourceMaterial && hasMaterialIds);
-    if (!convolves || !IsKernelSize(p.kernel.kernelSize)) return "none (nothing to convolve)";
     int32_t block[kGridCells];
-    ExtractKernel(p.kernel.weights, p.kernel.kernelSize, block);
     Convolver engine;
-    if (!engine.Prepare(block, p.kernel.kernelSize, p.kernel.divide, p.kernel.offset, p.kernel.invert, frame.width,
-                        frame.height))
+    if (!IsKernelSize(p.kernel.kernelSize)) return "none (nothing to convolve)";
+    ExtractKernel(p.kernel.weights, p.kernel.kernelSize, block);
+    if (!engine.Prepare(block, p.kernel.kernelSize, p.kernel.divide, p.kernel.offset, p.kernel.invert, int(width),
+                        int(height)))
         return "none (nothing to convolve)";
     return std::string(PathName(engine.path())) + ", " + SimdName(engine.simd());
 }
-
-// Where one frame comes from and goes to.
-struct FrameJob {
-    std::string in, out, objectIds, materialIds;
-};
 
 // Filters one frame with the filter as configured. Throws CommandError for
 // anything wrong with this frame; answers whether the render ran to its end.
@@ -156,43 +213,39 @@ bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progres
     PngImage frame = Load(job.in);
     if ((frame.channels != 3 && frame.channels != 4) || (frame.bitDepth != 8 && frame.bitDepth != 16))
         throw CommandError{job.in + ": the frame must be an 8- or 16-bit RGB or RGBA PNG"};
+    const uint32_t width = frame.width, height = frame.height;
+    const std::string size = Size(width, height);
 
-    PngImage objectIds, materialIds;
-    if (!job.objectIds.empty()) objectIds = LoadIds(job.objectIds, 16, frame);
-    if (!job.materialIds.empty()) materialIds = LoadIds(job.materialIds, 8, frame);
-    const uint32_t wanted = filter.ChannelsRequired();
-
-    MemoryStorage storage(static_cast<uint16_t>(frame.width), static_cast<uint16_t>(frame.height));
+    // Memory is what a large frame runs out of in a 32-bit host, so the frame
+    // and its IDs are held once each: decoded samples go as soon as they are
+    // copied, and an ID image is read only when the filter selects by it.
+    MemoryStorage storage(static_cast<uint16_t>(width), static_cast<uint16_t>(height));
+    if (!storage.Ok()) throw CommandError{"not enough memory to hold " + job.in + " (" + size + ")"};
     // 8-bit samples scale by 257 so that 255 becomes 65535; a missing alpha is opaque.
     const int scale = frame.bitDepth == 8 ? 257 : 1;
     BMM_Color_64* px = storage.Pixels();
-    for (size_t i = 0; i < size_t(frame.width) * frame.height; ++i) {
+    for (size_t i = 0; i < size_t(width) * height; ++i) {
         const uint16_t* s = &frame.samples[i * frame.channels];
         px[i] = {uint16_t(s[0] * scale), uint16_t(s[1] * scale), uint16_t(s[2] * scale),
                  uint16_t(frame.channels == 4 ? s[3] * scale : 65535)};
     }
-    // The decoded samples are not needed again; the render wants the room.
     std::vector<uint16_t>().swap(frame.samples);
-    if (wanted & kObjectChannel) {
-        if (job.objectIds.empty())
-            std::fprintf(stderr, "minihost: warning: the filter selects by object ID but no object IDs were given "
-                                 "for %s; the frame passes unchanged\n", job.in.c_str());
-        else std::copy(objectIds.samples.begin(), objectIds.samples.end(), storage.AddObjectChannel());
-        std::vector<uint16_t>().swap(objectIds.samples);
+    if (!job.objectIds.empty()) {
+        const PngImage ids = LoadIds(job.objectIds, job.objectOption, 16, width, height);
+        uint16_t* dst = storage.AddObjectChannel();
+        if (!dst) throw CommandError{"not enough memory for the object IDs of " + job.in + " (" + size + ")"};
+        std::copy(ids.samples.begin(), ids.samples.end(), dst);
     }
-    if (wanted & kMaterialChannel) {
-        if (job.materialIds.empty())
-            std::fprintf(stderr, "minihost: warning: the filter selects by material ID but no material IDs were "
-                                 "given for %s; the frame passes unchanged\n", job.in.c_str());
-        else {
-            uint8_t* dst = storage.AddMaterialChannel();
-            for (size_t i = 0; i < materialIds.samples.size(); ++i) dst[i] = uint8_t(materialIds.samples[i]);
-            std::vector<uint16_t>().swap(materialIds.samples);
-        }
+    if (!job.materialIds.empty()) {
+        const PngImage ids = LoadIds(job.materialIds, job.materialOption, 8, width, height);
+        uint8_t* dst = storage.AddMaterialChannel();
+        if (!dst) throw CommandError{"not enough memory for the material IDs of " + job.in + " (" + size + ")"};
+        for (size_t i = 0; i < ids.samples.size(); ++i) dst[i] = uint8_t(ids.samples[i]);
     }
 
     Bitmap bitmap(&storage);
     filter.SetSource(&bitmap);
+    storage.linesWritten = 0;
     LARGE_INTEGER t0, t1, frequency;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&t0);
@@ -200,86 +253,135 @@ bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progres
     QueryPerformanceCounter(&t1);
     filter.SetSource(nullptr);
     if (!rendered) throw CommandError{job.in + ": the filter did not render the frame"};
+    // The filter gives the frame back line by line, stopped or not; a render
+    // that wrote nothing back could not have its working copies, and left the
+    // frame as it was.
+    if (storage.linesWritten < int(height))
+        throw CommandError{"not enough memory to filter " + job.in + " (" + size + "); the plug-in left it unfiltered"};
     const bool complete = progress.StoppedAt() < 0;
     if (!complete && batch) return false;
 
     // BMM_Color_64 is red, green, blue, alpha in memory: RGBA samples as they stand.
     static_assert(sizeof(BMM_Color_64) == 4 * sizeof(uint16_t), "pixels are four samples");
     std::string error;
-    if (!WritePng16(job.out, frame.width, frame.height, 4, reinterpret_cast<const uint16_t*>(storage.Pixels()),
-                    &error))
+    if (!WritePng16(job.out, width, height, 4, reinterpret_cast<const uint16_t*>(storage.Pixels()), &error))
         throw CommandError{error};
     if (time) {
         const double ms = 1000.0 * double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart);
         if (batch) std::printf("render-ms %.3f %s\n", ms, FileName(job.in).c_str());
         else std::printf("render-ms %.3f\n", ms);
-        std::printf("render-path %s\n",
-                    EnginePath(filter, frame, !job.objectIds.empty(), !job.materialIds.empty()).c_str());
+        std::printf("render-path %s\n", EnginePath(filter, width, height).c_str());
     }
     return complete;
+}
+
+// The ID options a run's configuration does not use are said once, not read.
+void WarnUnused(const std::string& given, const char* option, const char* why) {
+    if (!given.empty()) std::fprintf(stderr, "minihost: warning: %s is not used: %s\n", option, why);
 }
 
 }  // namespace
 
 int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     const RenderArgs r = Parse(args);
+    if (!r.Batch() && IsFolder(r.out))
+        throw CommandError{r.out + " is a folder: give an output file name, or --out-dir DIR for a batch"};
     const std::vector<std::string> frames = r.Batch() ? ListFrames(r.inputs) : r.inputs;
-    if (r.Batch() && !IsFolder(r.outDir) && !CreateDirectoryA(r.outDir.c_str(), nullptr))
-        throw CommandError{r.outDir + ": cannot create the output folder"};
 
     // One filter, configured once, for every frame of the run.
     std::string error;
     ImageFilterPtr filter(plugin.CreateFilter(&error));
     if (!filter) throw CommandError{error};
-    if (!r.config.empty()) LoadConfigFile(*filter, r.config);
+    LoadConfigFile(*filter, r.config);
+
+    const uint32_t wanted = filter->ChannelsRequired();
+    const bool objects = (wanted & kObjectChannel) != 0, materials = (wanted & kMaterialChannel) != 0;
+    if (objects && r.objectIds.empty() && r.objectIdsDir.empty())
+        throw CommandError{r.config + " filters only pixels of one object ID: give " +
+                           (r.Batch() ? "--object-ids-dir DIR" : "--object-ids IDS.png")};
+    if (materials && r.materialIds.empty() && r.materialIdsDir.empty())
+        throw CommandError{r.config + " filters only pixels of one material ID: give " +
+                           (r.Batch() ? "--material-ids-dir DIR" : "--material-ids IDS.png")};
+    if (!objects) {
+        WarnUnused(r.objectIds, "--object-ids", "the configuration does not select by object ID");
+        WarnUnused(r.objectIdsDir, "--object-ids-dir", "the configuration does not select by object ID");
+    }
+    if (!materials) {
+        WarnUnused(r.materialIds, "--material-ids", "the configuration does not select by material ID");
+        WarnUnused(r.materialIdsDir, "--material-ids-dir", "the configuration does not select by material ID");
+    }
+
+    std::vector<FrameJob> jobs;
+    for (const std::string& in : frames) {
+        FrameJob job;
+        job.in = in;
+        job.out = r.Batch() ? Join(r.outDir, FileName(in)) : r.out;
+        if (objects) {
+            job.objectIds = r.objectIdsDir.empty() ? r.objectIds : Join(r.objectIdsDir, FileName(in));
+            if (!r.objectIdsDir.empty()) job.objectOption = "--object-ids-dir";
+        }
+        if (materials) {
+            job.materialIds = r.materialIdsDir.empty() ? r.materialIds : Join(r.materialIdsDir, FileName(in));
+            if (!r.materialIdsDir.empty()) job.materialOption = "--material-ids-dir";
+        }
+        jobs.push_back(job);
+    }
+    CheckOutputsSpareInputs(r, jobs);
+    if (r.Batch() && !IsFolder(r.outDir) && !CreateDirectoryA(r.outDir.c_str(), nullptr))
+        throw CommandError{"--out-dir " + r.outDir + ": cannot create the folder"};
 
     ProgressWindow progress(r.abortAtLine, _isatty(_fileno(stderr)) != 0);
     if (!progress.Ok()) throw CommandError{"cannot create the progress window"};
 
     if (!r.Batch()) {
-        const FrameJob job{r.inputs[0], r.out, r.objectIds, r.materialIds};
         progress.BeginFrame(0, 1);
-        if (RenderOne(*filter, job, progress, r.time, false)) return kExitDone;
-        std::fprintf(stderr, "minihost: render stopped at line %d; %s holds lines 0 to %d filtered\n",
-                     progress.StoppedAt(), r.out.c_str(), progress.StoppedAt() - 1);
+        if (RenderOne(*filter, jobs[0], progress, r.time, false)) return kExitDone;
+        progress.EndBar();
+        const int line = progress.StoppedAt();
+        if (line == 0)
+            std::fprintf(stderr, "minihost: render stopped before its first line; %s holds the frame unfiltered\n",
+                         r.out.c_str());
+        else
+            std::fprintf(stderr, "minihost: render stopped at line %d; %s holds lines 0 to %d filtered\n", line,
+                         r.out.c_str(), line - 1);
         return kExitStopped;
     }
 
     // A batch: a frame that fails is reported by name and the others still
     // go through; a stop leaves no partial frame, only whole ones.
-    // Per-frame ID images are looked for only where the filter selects by them.
-    const uint32_t wanted = filter->ChannelsRequired();
+    const int count = static_cast<int>(jobs.size());
     int failed = 0;
-    for (size_t i = 0; i < frames.size(); ++i) {
-        const std::string name = FileName(frames[i]);
-        FrameJob job{frames[i], Join(r.outDir, name), r.objectIds, r.materialIds};
-        if (!r.objectIdsDir.empty() && (wanted & kObjectChannel)) job.objectIds = Join(r.objectIdsDir, name);
-        if (!r.materialIdsDir.empty() && (wanted & kMaterialChannel)) job.materialIds = Join(r.materialIdsDir, name);
-        progress.BeginFrame(static_cast<int>(i), static_cast<int>(frames.size()));
-        auto fail = [&](const char* why) {
+    for (int i = 0; i < count; ++i) {
+        progress.BeginFrame(i, count);
+        auto fail = [&](const std::string& why) {
             ++failed;
             progress.EndBar();
-            std::fprintf(stderr, "minihost: %s: %s\n", name.c_str(), why);
+            // Named once: most reasons name the frame already.
+            if (why.find(jobs[i].in) != std::string::npos) std::fprintf(stderr, "minihost: %s\n", why.c_str());
+            else std::fprintf(stderr, "minihost: %s: %s\n", FileName(jobs[i].in).c_str(), why.c_str());
         };
         try {
-            if (!RenderOne(*filter, job, progress, r.time, true)) {
+            if (!RenderOne(*filter, jobs[i], progress, r.time, true)) {
                 progress.EndBar();
+                std::string failures;
+                if (failed) failures = "; " + std::to_string(failed) + " of " + std::to_string(count) + " frames failed";
                 std::fprintf(stderr,
                              "minihost: render stopped at line %d of %s, which was not written; %d of %d frames "
-                             "written\n",
-                             progress.StoppedAt(), frames[i].c_str(), static_cast<int>(i) - failed,
-                             static_cast<int>(frames.size()));
+                             "written%s\n",
+                             progress.StoppedAt(), jobs[i].in.c_str(), i - failed, count, failures.c_str());
                 return kExitStopped;
             }
         } catch (const CommandError& e) {
-            fail(e.message.c_str());
+            fail(e.message);
+        } catch (const std::bad_alloc&) {
+            fail("not enough memory for " + jobs[i].in);
         } catch (const std::exception& e) {
             fail(e.what());
         }
     }
     progress.EndBar();
     if (failed) {
-        std::fprintf(stderr, "minihost: %d of %d frames failed\n", failed, static_cast<int>(frames.size()));
+        std::fprintf(stderr, "minihost: %d of %d frames failed\n", failed, count);
         return kExitError;
     }
     return kExitDone;

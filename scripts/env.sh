@@ -31,10 +31,13 @@ stop_wine_server() {
     timeout 30 wineserver -w 2>/dev/null || true
 }
 
-# The first Wine program after its server starts waits, printing nothing,
-# until Wine has prepared the prefix (wineboot); Wine itself gives up on that
-# only after 5 minutes. A start still waiting after 90 s has stalled: the
-# server goes and the start is made once more.
+# The first program of a Wine server starts Wine's service processes, and
+# they and the server keep that program's standard output and error for as
+# long as the server lives: a reader of those pipes would wait for their end
+# (README, "If Wine does not finish"). So Wine is warmed by a program whose
+# output goes to /dev/null, and a bare "wineserver -p" is never started. The
+# warm-up also waits out the prefix's preparation (wineboot); a start still
+# waiting after 90 s is stopped, with its server, and made once more.
 start_wine() {
     for try in 1 2; do
         timeout -k 10 90 wine cmd /c exit >/dev/null 2>&1 && return 0

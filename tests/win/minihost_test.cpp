@@ -13,7 +13,9 @@
 
 #include <zlib.h>
 
+#include "hostlib/host_control.h"
 #include "minihost/png_io.h"
+#include "minihost/progress.h"
 #include "plugin/kernel_params.h"
 #include "render/convolver.h"
 #include "tests/win/support/dialog_driver.h"
@@ -160,6 +162,10 @@ TEST_F(MinihostTest, SelectsByObjectIdsAndStopsWhenAsked) {
         const bool filtered = ids[i] == 2 && i / w < 3;
         EXPECT_EQ(out.samples[4 * i], filtered ? 65535 : frame[4 * i]) << i;
     }
+    r = Host("render \"" + P("frame.png") + "\" \"" + P("stop.png") + "\" --config \"" + P("inv.cfg") +
+             "\" --object-ids \"" + P("ids.png") + "\" --abort-at-line 0");
+    EXPECT_EQ(r.status, 4u);
+    EXPECT_NE(r.err.find("stopped before its first line"), std::string::npos) << r.err;
 }
 
 // A batch: one filter for every frame, each frame with its own ID image by
@@ -201,7 +207,7 @@ TEST_F(MinihostTest, BatchFiltersEveryFrameWithItsOwnIds) {
              "\" --object-ids-dir \"" + P("ids") + "\"");
     EXPECT_EQ(r.status, 2u);
     EXPECT_EQ(Lines(r.err), 2) << r.err;
-    EXPECT_NE(r.err.find("minihost: d.png: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("d.png: "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("1 of 4 frames failed"), std::string::npos) << r.err;
     for (size_t f = 0; f < 3; ++f) expectFiltered(P("out") + "\\" + names[f], f);
     EXPECT_EQ(GetFileAttributesA((P("out") + "\\d.png").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -216,6 +222,12 @@ TEST_F(MinihostTest, BatchFiltersEveryFrameWithItsOwnIds) {
     expectFiltered(P("stopped") + "\\a.png", 0);
     EXPECT_EQ(GetFileAttributesA((P("stopped") + "\\b.png").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesA((P("stopped") + "\\c.png").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A stop after a failure still counts the failure.
+    r = Host("render \"" + P("frames") + "\\d.png\" " + list + " --out-dir \"" + P("stopped2") + "\" --config \"" +
+             P("inv.cfg") + "\" --object-ids-dir \"" + P("ids") + "\" --abort-at-line " + std::to_string(h + 2));
+    EXPECT_EQ(r.status, 4u) << r.err;
+    EXPECT_NE(r.err.find("1 of 4 frames written; 1 of 4 frames failed"), std::string::npos) << r.err;
 
     // Two frames of one name would overwrite each other: refused up front.
     r = Host("render \"" + P("frames") + "\\a.png\" \"" + P("ids") + "\\a.png\" --out-dir \"" + P("twice") + "\"");
@@ -242,8 +254,6 @@ TEST_F(MinihostTest, TimeNamesThePathTheRenderTakes) {
          "", std::string("separable, ") + best},
         {"--row \"100000 0 0\" --row \"0 100000 0\" --row \"0 0 100000\" --divide 300000", "",
          std::string("double, ") + best},
-        {"--row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\" --source object --object-id 1", "",
-         "none (nothing to convolve)"},
         {"--row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\" --source object --object-id 1",
          " --object-ids \"t_ids.png\"", std::string("planar, ") + best},
     };
@@ -290,12 +300,156 @@ TEST_F(MinihostTest, ConfigWritesTheRecordTheDialogWould) {
     std::memcpy(&p, ReadAll(P("five.cfg")).data(), sizeof p);
     EXPECT_EQ(p.kernel.kernelSize, 3);
 
-    for (const char* bad : {"--row \"1 2\" --row \"1 2\"", "--row \"1 2 3\" --row \"1 2\" --row \"1 2 3\"",
-                            "--divide 1x", "--divide 99999999999", "--source sky", "--bogus 1"}) {
-        r = Host("config \"" + P("bad.cfg") + "\" " + bad);
-        EXPECT_EQ(r.status, 2u) << bad;
-        EXPECT_EQ(Lines(r.err), 1) << bad << ": " << r.err;
+    // Each refusal names the option it is about.
+    const std::pair<const char*, const char*> bad[] = {
+        {"--row \"1 2\" --row \"1 2\"", "--row"},
+        {"--row \"1 2 3\" --row \"1 2\" --row \"1 2 3\"", "--row"},
+        {"--divide 1x", "--divide"},
+        {"--divide 99999999999", "--divide"},
+        {"--source sky", "--source"},
+        {"--bogus 1", "--bogus"},
+        {"--source object --object-id 70000", "--object-id"},
+        {"--source object --object-id -1", "--object-id"},
+        {"--source material --material-id 256", "--material-id"},
+        {"--invert 2", "--invert"},
+        {"--object-id 2", "--object-id"},
+        {"--source object --material-id 2", "--material-id"},
+    };
+    for (const auto& [args, option] : bad) {
+        r = Host("config \"" + P("bad.cfg") + "\" " + args);
+        EXPECT_EQ(r.status, 2u) << args;
+        EXPECT_EQ(Lines(r.err), 1) << args << ": " << r.err;
+        EXPECT_NE(r.err.find(option), std::string::npos) << args << ": " << r.err;
     }
+    EXPECT_FALSE(FileExists(P("bad.cfg")));
+}
+
+// Named kernels come from VLM.SET of the settings folder, as the dialog's
+// list gives them: weights, size, Divide, Offset, Invert and name.
+TEST_F(MinihostTest, ConfigTakesANamedKernelFromTheLibrary) {
+    const std::string settings = "--settings-dir \"" + temp.Path() + "\" ";
+    Outcome r = Host(settings + "kernels");
+    EXPECT_EQ(r.status, 2u);
+    EXPECT_NE(r.err.find("VLM.SET"), std::string::npos) << r.err;
+
+    ASSERT_TRUE(WriteBytes(P("VLM.SET"), EntryText("Soft", {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, 9, 0, 0) +
+                                             EntryText("Lift", {{0, 0, 0, 0, 2}, {0, 0, 0, 0, 0}, {0, 0, -1, 0, 0},
+                                                                {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}},
+                                                       -3, 40000, 1)));
+    r = Host(settings + "kernels");
+    ASSERT_EQ(r.status, 0u) << r.err;
+    r.out.erase(std::remove(r.out.begin(), r.out.end(), '\r'), r.out.end());
+    EXPECT_EQ(r.out, "Soft\nLift\n");
+
+    // What is given beside the kernel changes it; the rest is the library's.
+    r = Host(settings + "config \"" + P("lift.cfg") + "\" --kernel Lift --offset 7 --source object --object-id 4");
+    ASSERT_EQ(r.status, 0u) << r.err;
+    KernelParams expected = DefaultParams();
+    expected.source = kSourceObject;
+    expected.objectId = 4;
+    expected.kernel.kernelSize = 5;
+    expected.kernel.weights[9 * 2 + 6] = 2;
+    expected.kernel.weights[9 * 4 + 4] = -1;
+    expected.kernel.divide = -3;
+    expected.kernel.offset = 7;
+    expected.kernel.invert = 1;
+    std::strcpy(expected.name, "Lift");
+    const std::string bytes = ReadAll(P("lift.cfg"));
+    ASSERT_EQ(bytes.size(), sizeof expected);
+    EXPECT_EQ(std::memcmp(bytes.data(), &expected, sizeof expected), 0);
+
+    r = Host(settings + "config \"" + P("x.cfg") + "\" --kernel lift");
+    EXPECT_EQ(r.status, 2u);
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("minihost kernels"), std::string::npos) << r.err;
+    EXPECT_FALSE(FileExists(P("x.cfg")));
+}
+
+// Before anything is written, a render whose output is one of its own inputs
+// is refused, however the path is spelled; every input stays as it was.
+TEST_F(MinihostTest, NoOutputReplacesAnInput) {
+    std::string error;
+    std::vector<uint16_t> frame(5 * 4 * 4, 1234), ids(5 * 4, 2);
+    CreateDirectoryA(P("frames").c_str(), nullptr);
+    CreateDirectoryA(P("ids").c_str(), nullptr);
+    for (const std::string& dir : {temp.Path(), P("frames")})
+        ASSERT_TRUE(WritePng16(dir + "\\f.png", 5, 4, 4, frame.data(), &error)) << error;
+    for (const std::string& dir : {temp.Path(), P("ids")})
+        ASSERT_TRUE(WritePng16(dir + "\\" + (dir == temp.Path() ? "ids.png" : "f.png"), 5, 4, 1, ids.data(), &error));
+    Outcome r = Host("config \"" + P("o.cfg") + "\" --row \"0 0 0\" --row \"0 2 0\" --row \"0 0 0\" --source object "
+                     "--object-id 2");
+    ASSERT_EQ(r.status, 0u) << r.err;
+    const std::string inputs[] = {P("f.png"), P("ids.png"), P("o.cfg"), P("frames\\f.png"), P("ids\\f.png")};
+    std::vector<std::string> before;
+    for (const std::string& in : inputs) before.push_back(ReadAll(in));
+
+    const std::string cfg = " --config \"" + P("o.cfg") + "\"";
+    const std::string single = "render \"" + P("f.png") + "\" ";
+    const std::string cases[] = {
+        single + "\"" + temp.Path() + "\\.\\F.PNG\"" + cfg + " --object-ids \"" + P("ids.png") + "\"",
+        single + "\"" + P("ids.png") + "\"" + cfg + " --object-ids \"" + P("ids.png") + "\"",
+        single + "\"" + P("o.cfg") + "\"" + cfg + " --object-ids \"" + P("ids.png") + "\"",
+        "render \"" + P("frames") + "\" --out-dir \"" + P("frames") + "\\.\"" + cfg + " --object-ids-dir \"" + P("ids") + "\"",
+        "render \"" + P("frames") + "\" --out-dir \"" + P("IDS") + "\"" + cfg + " --object-ids-dir \"" + P("ids") + "\"",
+    };
+    for (const std::string& c : cases) {
+        r = Host(c);
+        EXPECT_EQ(r.status, 2u) << c;
+        EXPECT_EQ(Lines(r.err), 1) << c << "\n" << r.err;
+        EXPECT_NE(r.err.find("replace"), std::string::npos) << r.err;
+    }
+    for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(ReadAll(inputs[i]), before[i]) << inputs[i];
+}
+
+// A render that gives no line back (the plug-in could not have its working
+// copies) is a failure: no output is written, and a batch names the frame,
+// goes on with the others and counts it.
+TEST_F(MinihostTest, AFrameLeftUnfilteredIsAFailure) {
+    std::string error;
+    const std::vector<uint16_t> big(65 * 65 * 4, 500), small(8 * 8 * 4, 700);
+    CreateDirectoryA(P("in").c_str(), nullptr);
+    ASSERT_TRUE(WritePng16(P("in\\big.png"), 65, 65, 4, big.data(), &error)) << error;
+    ASSERT_TRUE(WritePng16(P("in\\small.png"), 8, 8, 4, small.data(), &error)) << error;
+    WriteConfig("any.cfg", DefaultParams());
+    const std::string host = "--plugin \"" + BinDir() + "\\SHORTMEM.FLT\" render ";
+    const std::string cfg = " --config \"" + P("any.cfg") + "\"";
+
+    Outcome r = Host(host + "\"" + P("in\\big.png") + "\" \"" + P("big_out.png") + "\"" + cfg);
+    EXPECT_EQ(r.status, 2u);
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("not enough memory to filter"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("65 x 65"), std::string::npos) << r.err;
+    EXPECT_FALSE(FileExists(P("big_out.png")));
+
+    r = Host(host + "\"" + P("in") + "\" --out-dir \"" + P("out") + "\"" + cfg);
+    EXPECT_EQ(r.status, 2u);
+    EXPECT_NE(r.err.find("big.png"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 of 2 frames failed"), std::string::npos) << r.err;
+    EXPECT_FALSE(FileExists(P("out\\big.png")));
+    PngImage out;
+    ASSERT_TRUE(ReadPng(P("out\\small.png"), &out, &error)) << error;
+    EXPECT_EQ(out.samples, small);
+}
+
+// The host's library answers instead of throwing: an exception could not be
+// caught across the DLL boundary.
+TEST(HostLibrary, StorageTooLargeForTheAddressSpaceIsAnAnswer) {
+    MemoryStorage storage(65535, 65535);  // 34 GB
+    EXPECT_FALSE(storage.Ok());
+    EXPECT_EQ(storage.Pixels(), nullptr);
+    BMM_Color_64 pixel{};
+    EXPECT_EQ(storage.ReadLine(0, 0, 1, &pixel), 0);
+    EXPECT_EQ(storage.WriteLine(0, 0, 1, &pixel), 0);
+    EXPECT_EQ(storage.linesWritten, 0);
+}
+
+// The bar fits an 80-column terminal whatever its figures, and makes no
+// estimate before a second has passed.
+TEST(ProgressBar, FitsEightyColumnsAndWaitsBeforeEstimating) {
+    EXPECT_LE(ProgressText(99998, 99999, 65533, 65535, 1e5).size(), size_t(kBarColumns));
+    EXPECT_LE(ProgressText(0, 1, 0, 65535, 9e9).size(), size_t(kBarColumns));
+    EXPECT_EQ(ProgressText(0, 1, 10, 1000, 0.3).find("left"), std::string::npos);
+    EXPECT_NE(ProgressText(0, 1, 499, 1000, 2.0).find("2.0 s left"), std::string::npos);
 }
 
 TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
@@ -311,35 +465,55 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
     KernelParams stranger = DefaultParams();
     stranger.stamp = 0x12345678;
     WriteConfig("stranger.cfg", stranger);
-    KernelParams objects = DefaultParams();
-    objects.source = kSourceObject;
-    WriteConfig("objects.cfg", objects);
+    KernelParams p = DefaultParams();
+    p.kernel.weights[40] = 1;
+    WriteConfig("whole.cfg", p);
+    p.source = kSourceObject;
+    WriteConfig("objects.cfg", p);
+    p.source = kSourceMaterial;
+    WriteConfig("materials.cfg", p);
+    const std::string whole = ReadAll(P("f.png"));
+    std::ofstream(P("cut.png"), std::ios::binary) << whole.substr(0, whole.size() - 20);
 
+    // Each case, and a word of its one line that says what is wrong.
     const std::string out = " \"" + P("o.png") + "\"";
-    const std::string cases[] = {
-        "render \"" + P("missing.png") + "\"" + out,
-        "render \"" + P("junk.png") + "\"" + out,
-        "render \"" + P("huge.png") + "\"" + out,
-        "render \"" + P("f.png") + "\"" + out + " --config \"" + P("short.cfg") + "\"",
-        "render \"" + P("f.png") + "\"" + out + " --config \"" + P("stranger.cfg") + "\"",
-        "render \"" + P("f.png") + "\"" + out + " --config \"" + P("objects.cfg") + "\" --object-ids \"" +
-            P("small_ids.png") + "\"",
-        "render \"" + P("f.png") + "\"" + out + " --material-ids \"" + P("f.png") + "\"",
-        "render \"" + P("f.png") + "\"" + out + " --config \"" + P("objects.cfg") + "\" --object-ids \"" +
-            P("bomb.png") + "\"",
-        "render \"" + P("bomb.png") + "\"" + out,
-        "render \"" + P("f.png") + "\"",
-        "render \"" + P("f.png") + "\"" + out + " --abort-at-line",
-        "frobnicate",
-        "--plugin \"" + P("nothing.flt") + "\" info",
+    auto render = [&](const char* in, const char* config) {
+        return "render \"" + P(in) + "\"" + out + " --config \"" + P(config) + "\"";
     };
-    for (const std::string& c : cases) {
-        const Outcome r = Host(c);
-        EXPECT_EQ(r.status, 2u) << c;
-        EXPECT_EQ(Lines(r.err), 1) << c << "\n" << r.err;
+    const std::pair<std::string, const char*> cases[] = {
+        {render("missing.png", "whole.cfg"), "cannot open"},
+        {render("junk.png", "whole.cfg"), "damaged"},
+        {render("cut.png", "whole.cfg"), "cut short"},
+        {render("huge.png", "whole.cfg"), "damaged"},
+        {render("bomb.png", "whole.cfg"), "too large"},
+        {render("f.png", "short.cfg"), "612 bytes"},
+        {render("f.png", "stranger.cfg"), "not a configuration"},
+        {render("f.png", "objects.cfg"), "--object-ids"},
+        {render("f.png", "objects.cfg") + " --object-ids \"" + P("small_ids.png") + "\"", "--object-ids"},
+        {render("f.png", "objects.cfg") + " --object-ids \"" + P("bomb.png") + "\"", "--object-ids"},
+        {render("f.png", "materials.cfg") + " --material-ids \"" + P("small_ids.png") + "\"", "--material-ids"},
+        {render("f.png", "whole.cfg") + " --object-ids-dir \"" + temp.Path() + "\"", "for a batch"},
+        {render("f.png", "whole.cfg") + " --abort-at-line", "--abort-at-line"},
+        {"render \"" + P("f.png") + "\"" + out, "--config"},
+        {"render \"" + P("f.png") + "\" \"" + temp.Path() + "\" --config \"" + P("whole.cfg") + "\"", "is a folder"},
+        {"render \"" + P("f.png") + "\" --config \"" + P("whole.cfg") + "\"", "OUT.png"},
+        {"frobnicate", "unknown command"},
+        {"--plugin \"" + P("nothing.flt") + "\" info", "no plug-in at"},
+    };
+    for (const auto& [args, word] : cases) {
+        const Outcome r = Host(args);
+        EXPECT_EQ(r.status, 2u) << args;
+        EXPECT_EQ(Lines(r.err), 1) << args << "\n" << r.err;
         EXPECT_EQ(r.err.rfind("minihost: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(word), std::string::npos) << args << "\n" << r.err;
     }
     EXPECT_EQ(GetFileAttributesA(P("o.png").c_str()), INVALID_FILE_ATTRIBUTES) << "no output for bad input";
+
+    // The 8-bit material channel refuses a 16-bit ID image, naming the option.
+    ASSERT_TRUE(WritePng16(P("ids16.png"), 4, 4, 1, frame.data(), &error));
+    const Outcome r = Host(render("f.png", "materials.cfg") + " --material-ids \"" + P("ids16.png") + "\"");
+    EXPECT_NE(r.err.find("--material-ids"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("16-bit grey"), std::string::npos) << r.err;
 }
 
 TEST_F(MinihostTest, InfoPrintsTheAnswers) {
