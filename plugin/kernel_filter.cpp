@@ -6,6 +6,7 @@
 #include "plugin/identity.h"
 #include "plugin/library_path.h"
 #include "plugin/module.h"
+#include "render/render_frame.h"
 
 FilterPluginBase::~FilterPluginBase() = default;
 const char* FilterPluginBase::FilterName() { return kDisplayName; }
@@ -53,4 +54,39 @@ uint32_t KernelFilter::ChannelsRequired() {
     if (params.source == kSourceMaterial) return 2;
     if (params.source == kSourceObject) return 4;
     return 0;
+}
+
+int KernelFilter::RenderFrame(HWND progressWindow) {
+    Bitmap* bitmap = SourceBitmap();
+    if (!bitmap) return 0;
+    // Read once: the render works on copies.
+    const KernelParams p = params;
+    int32_t block[kGridCells] = {};
+    // A size outside 3..9 can only come from a loaded configuration; reading
+    // a block for it would leave the grid, so the frame stays as it is.
+    if (IsKernelSize(p.kernel.kernelSize)) ExtractKernel(p.kernel.weights, p.kernel.kernelSize, block);
+    const KernelArgs kernel{block, p.kernel.kernelSize, p.kernel.divide, p.kernel.offset, p.kernel.invert};
+    FrameSelection selection = FrameSelection::kNothing;
+    int32_t id = 0;
+    switch (p.source) {
+    case kSourceWhole: selection = FrameSelection::kWhole; break;
+    case kSourceMaterial:
+        selection = FrameSelection::kMaterial;
+        id = p.materialId;
+        break;
+    case kSourceObject:
+        selection = FrameSelection::kObject;
+        id = p.objectId;
+        break;
+    default: break;
+    }
+    // The convolution's scratch lines are allocated by the standard library;
+    // running out of memory there must not unwind into a host built by
+    // another compiler. It happens before any line is written back, so the
+    // frame stays as the host gave it, as when its copies cannot be had.
+    try {
+        return RenderBitmap(bitmap, progressWindow, selection, id, kernel);
+    } catch (...) {
+        return 1;
+    }
 }

@@ -47,9 +47,6 @@ public:
     ISpinnerControl* offsetSpinner;
 
     Bitmap* SourceBitmap() const { return frameMap; }
-
-private:
-    int Filter(HWND progressWindow, Bitmap* bitmap);
 };
 
 INT_PTR CALLBACK AboutBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -2,6 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "render/kernel_size.h"
+
 // The filter's parameters, which are byte for byte the configuration the host
 // stores in its scene files. The layout is a stored format: never reorder.
 constexpr uint32_t kParamsStamp = 0x33A25539u;
@@ -61,8 +63,6 @@ KernelParams DefaultParams();
 
 // First row and column of the centred k x k block in the 9 x 9 grid.
 constexpr int BlockStart(int k) { return (kGridSide - k) / 2; }
-
-constexpr bool IsKernelSize(int k) { return k == 3 || k == 5 || k == 7 || k == 9; }
 
 // Copies the centred k x k block out of the grid, row by row. Defined for
 // k = 3, 5, 7 and 9 only; dest has room for k x k values.

@@ -1,6 +1,6 @@
 #include "render/convolve_reference.h"
 
-#include "plugin/kernel_params.h"
+#include "render/kernel_size.h"
 
 bool SumsFitInt32(const int32_t* block, int k, int32_t maxValue) {
     int64_t total = 0;  // at most 81 * 2^31: no overflow

@@ -43,7 +43,7 @@
 
 #include <climits>
 
-#include "plugin/kernel_params.h"
+#include "render/kernel_size.h"
 #include "render/convolve_reference.h"
 #include "render/cpu_features.h"
 
