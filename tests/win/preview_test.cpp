@@ -195,8 +195,8 @@ TEST_F(PreviewDialog, ShowsWhatTheRenderMakesOfTheSample) {
     ring.block[80] = 1;
     ring.block[40] = 1;
     const Kernel cases[] = {
-        {3, {-2, -1, 0, -1, 0, 1, 0, 1, 2}, 1, 32768, 0},
-        {3, std::vector<int>(9, 1), 9, 0, 0},
+        {3, {-2, -1, 0, -1, 0, 1, 0, 1, 2}, 1, 32768, 0},  // the starter emboss
+        {3, std::vector<int>(9, 1), 9, 0, 0},               // the blur, checked by hand below
         // Sums up to 599,999 x 65535, far beyond 32 bits: divided exact, not wrapped.
         {3, {0, 0, 0, 0, 300000, 0, 0, 0, -299999}, 100000, 32768, 0},
         // Block row 0 weighs the line above, column 0 the column to the left.
