@@ -23,9 +23,3 @@ bool ReferenceFrame(const Pixel* src, Pixel* dst, int width, int height, const K
 }
 
 template bool ReferenceFrame<BMM_Color_64>(const BMM_Color_64*, BMM_Color_64*, int, int, const KernelArgs&);
-template bool ReferenceFrame<uint32_t>(const uint32_t*, uint32_t*, int, int, const KernelArgs&);
-
-bool FilterColorValues(const uint32_t* src, uint32_t* dst, int w, int h, const int32_t* block, int k,
-                       int32_t divide, int32_t offset, int32_t invert) {
-    return ReferenceFrame(src, dst, w, h, KernelArgs{block, k, divide, offset, invert});
-}

@@ -6,7 +6,7 @@
 #include "render/pixel_math.h"
 
 // The plain scalar convolution: the definition every faster path must match
-// bit for bit, and the routine the 8-bit dialog preview runs as it is.
+// bit for bit.
 //
 // Window: rows max(-h, -y) .. min(h, H - 1 - y) and columns likewise, both
 // ends clipped independently, so a frame smaller than the kernel simply has
@@ -25,17 +25,6 @@ struct PixelFormat<BMM_Color_64> {
     static int32_t Channel(const BMM_Color_64& p, int c) { return c == 0 ? p.r : c == 1 ? p.g : p.b; }
     static BMM_Color_64 Compose(const int32_t v[3], const BMM_Color_64& self) {
         return {static_cast<uint16_t>(v[0]), static_cast<uint16_t>(v[1]), static_cast<uint16_t>(v[2]), self.a};
-    }
-};
-
-// The preview's pixel: a Win32 colour value, red in the low byte, then green,
-// then blue, top byte 0.
-template <>
-struct PixelFormat<uint32_t> {
-    static constexpr int32_t kMax = 255;
-    static int32_t Channel(uint32_t p, int c) { return static_cast<int32_t>((p >> (8 * c)) & 0xFFu); }
-    static uint32_t Compose(const int32_t v[3], uint32_t) {
-        return static_cast<uint32_t>(v[0]) | static_cast<uint32_t>(v[1]) << 8 | static_cast<uint32_t>(v[2]) << 16;
     }
 };
 
@@ -81,10 +70,3 @@ Pixel ReferencePixel(const Pixel* src, int width, int height, int x, int y, cons
 // a negative size or a null buffer.
 template <class Pixel>
 bool ReferenceFrame(const Pixel* src, Pixel* dst, int width, int height, const KernelArgs& ks);
-
-// The dialog preview's filter: src and dst are width x height colour values
-// (red low byte, green, blue, top byte 0), row by row from the top; block is
-// the k x k block. Every dst value is written; false (nothing written) for a
-// bad size, a k other than 3, 5, 7, 9 or a null pointer.
-bool FilterColorValues(const uint32_t* src, uint32_t* dst, int w, int h, const int32_t* block, int k,
-                       int32_t divide, int32_t offset, int32_t invert);

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <type_traits>
 
-// The last steps of every filtered channel, shared by the 16-bit render
-// (Max 65535) and the 8-bit dialog preview (Max 255): truncating division
+// The last steps of every filtered channel (Max 65535 for the 16-bit
+// channels of the render and of the dialog's preview): truncating division
 // (none when Divide is 0), then Offset, then the clamp to 0..Max, then Invert
 // when it is exactly 1.
 //

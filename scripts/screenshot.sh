@@ -1,6 +1,6 @@
 #!/bin/sh
-# Remakes docs/control_dialog.png: the control dialog after a Preview of an
-# edge finder, with a name typed and a few entries in the filter list,
+# Remakes docs/control_dialog.png: the control dialog after a Preview of the
+# starter emboss, with a name typed and a few entries in the filter list,
 # captured under Xvfb by a disabled test of preview_test.exe.
 # The Wine prefix draws window frames itself (scripts/setup.sh sets that up),
 # so the picture has its caption although no window manager runs under Xvfb.

@@ -541,58 +541,10 @@ TEST(Convolve, FinishChannelEdgeCases) {
     EXPECT_EQ(FinishChannel<65535>(int32_t{7}, -2, 10, 0), 7);
     EXPECT_EQ(FinishChannel<65535>(int32_t{-7}, 2, 0, 0), 0);
     EXPECT_EQ(FinishChannel<65535>(int32_t{-7}, 2, 0, 1), 65535);
-    EXPECT_EQ(FinishChannel<255>(int32_t{-7}, 2, 10, 0), 7);
-    EXPECT_EQ(FinishChannel<255>(int32_t{0}, 1, 128, 1), 127);
     EXPECT_EQ(FinishChannel<65535>(INT32_MIN, -1, INT32_MIN, 0), 0);  // 2^31 - 2^31
     EXPECT_EQ(FinishChannel<65535>(INT32_MIN, -1, 0, 0), 65535);
     EXPECT_EQ(FinishChannel<65535>(int64_t{INT32_MIN} * 81 * 65535, -1, INT32_MIN, 0), 65535);
     EXPECT_EQ(FinishChannel<65535>(int64_t{100}, 0, INT32_MAX, 2), 65535);
-}
-
-// The dialog preview's 8-bit routine on colour values.
-TEST(Convolve, PreviewColourValuesMatchTheOracle) {
-    std::mt19937 rng(13);
-    auto channel = [](const std::vector<uint32_t>& img) {
-        return [&img](int i, int c) -> int64_t { return (img[i] >> (8 * c)) & 0xFF; };
-    };
-    for (int trial = 0; trial < 100; ++trial) {
-        const int k = 3 + 2 * static_cast<int>(rng() % 4);
-        const int w = 1 + static_cast<int>(rng() % 30), h = 1 + static_cast<int>(rng() % 20);
-        std::vector<int32_t> block(k * k);
-        for (auto& v : block) v = trial % 8 == 0 ? static_cast<int32_t>(rng()) : static_cast<int32_t>(rng() % 11) - 5;
-        const int32_t divide = static_cast<int32_t>(rng() % 21) - 10;
-        const int32_t offset = static_cast<int32_t>(rng() % 301) - 100;
-        const int32_t invert = static_cast<int32_t>(rng() % 3);
-        std::vector<uint32_t> src(w * h), dst(w * h, 0xDEADBEEF);
-        for (auto& p : src) p = static_cast<uint32_t>(rng()) & 0xFFFFFFu;
-        ASSERT_TRUE(FilterColorValues(src.data(), dst.data(), w, h, block.data(), k, divide, offset, invert));
-        const Oracle o{block, k, divide, offset, invert, 255};
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                int64_t s[3];
-                o.Sums(w, h, x, y, channel(src), s);
-                const uint32_t want = static_cast<uint32_t>(o.Finish(s[0]) | o.Finish(s[1]) << 8 | o.Finish(s[2]) << 16);
-                ASSERT_EQ(dst[y * w + x], want) << "trial " << trial << " at " << x << "," << y;
-            }
-        }
-    }
-}
-
-TEST(Convolve, PreviewUniformGreyAndRefusals) {
-    std::vector<uint32_t> src(160 * 120, 0x00123456u), dst(src.size());
-    const std::vector<int32_t> zero(81, 0);
-    ASSERT_TRUE(FilterColorValues(src.data(), dst.data(), 160, 120, zero.data(), 9, 1, 128, 0));
-    for (uint32_t v : dst) ASSERT_EQ(v, 0x00808080u);
-    ASSERT_TRUE(FilterColorValues(src.data(), dst.data(), 160, 120, zero.data(), 9, 1, 128, 1));
-    for (uint32_t v : dst) ASSERT_EQ(v, 0x007F7F7Fu);
-
-    std::vector<uint32_t> untouched(4, 0xABCDEFu);
-    EXPECT_FALSE(FilterColorValues(src.data(), untouched.data(), 2, 2, zero.data(), 4, 1, 0, 0));
-    EXPECT_FALSE(FilterColorValues(nullptr, untouched.data(), 2, 2, zero.data(), 3, 1, 0, 0));
-    EXPECT_FALSE(FilterColorValues(src.data(), untouched.data(), 2, 2, nullptr, 3, 1, 0, 0));
-    EXPECT_FALSE(FilterColorValues(src.data(), untouched.data(), -2, 2, zero.data(), 3, 1, 0, 0));
-    for (uint32_t v : untouched) EXPECT_EQ(v, 0xABCDEFu);
-    EXPECT_TRUE(FilterColorValues(nullptr, nullptr, 0, 0, zero.data(), 3, 1, 0, 0));
 }
 
 // Widths on both sides of every 16-pixel block and 32-element tile edge,

@@ -1,6 +1,6 @@
 // The dialog's Preview checked pixel by pixel: what the preview control shows
-// after a press of Preview against a plain 8-bit convolution written out here
-// from the sample bitmap's own pixels.
+// after a press of Preview against the render's rule written out here, on the
+// sample bitmap's own pixels widened to 16 bits and the result narrowed back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -62,9 +62,12 @@ struct Kernel {
 
 int Channel(COLORREF c, int i) { return static_cast<int>((c >> (8 * i)) & 0xFF); }
 
-// Straight from the definition: every tap inside the image, weights not
-// rescaled at the borders, truncating division, Offset, clamp, Invert only
-// for 1. 64-bit sums so huge weights are computed exactly.
+// Straight from the definition: each 8-bit channel s widened to s x 257,
+// every tap inside the image, weights not rescaled at the borders, truncating
+// division, Offset, clamp to 0..65535, Invert only for 1, and the result v
+// shown as (v x 255 + 32767) / 65535. 64-bit sums so huge weights are exact.
+int Shown(long long v) { return static_cast<int>((v * 255 + 32767) / 65535); }
+
 COLORREF Expected(const Image& src, int x, int y, const Kernel& kn) {
     const int r = kn.k / 2;
     int out[3];
@@ -74,13 +77,13 @@ COLORREF Expected(const Image& src, int x, int y, const Kernel& kn) {
             for (int dx = -r; dx <= r; ++dx) {
                 const int sx = x + dx, sy = y + dy;
                 if (sx < 0 || sy < 0 || sx >= src.width || sy >= src.height) continue;
-                sum += static_cast<long long>(kn.block[(dy + r) * kn.k + dx + r]) * Channel(src.At(sx, sy), ch);
+                sum += static_cast<long long>(kn.block[(dy + r) * kn.k + dx + r]) * Channel(src.At(sx, sy), ch) * 257;
             }
         if (kn.divide != 0) sum /= kn.divide;
         sum += kn.offset;
-        long long v = sum < 0 ? 0 : sum > 255 ? 255 : sum;
-        if (kn.invert == 1) v = 255 - v;
-        out[ch] = static_cast<int>(v);
+        long long v = sum < 0 ? 0 : sum > 65535 ? 65535 : sum;
+        if (kn.invert == 1) v = 65535 - v;
+        out[ch] = Shown(v);
     }
     return RGB(out[0], out[1], out[2]);
 }
@@ -156,15 +159,21 @@ TEST_F(PreviewDialog, PaintsTheFilteredSampleAtTheControlsClientOrigin) {
         EXPECT_GE(client.bottom, sample.height);
         const int w = std::min<int>(client.right, sample.width);
 
-        const Kernel grey = {3, std::vector<int>(9, 0), 1, 128, 0};
-        EXPECT_TRUE(ShowsFiltered(Preview(d, grey), w, sample, grey)) << "all zero, Offset 128";
-        const Kernel greyInverted = {3, std::vector<int>(9, 0), 1, 128, 1};
-        const std::vector<COLORREF> inverted = Preview(d, greyInverted);
-        ASSERT_FALSE(inverted.empty());
-        EXPECT_EQ(inverted.front(), RGB(127, 127, 127));
-        EXPECT_TRUE(ShowsFiltered(inverted, w, sample, greyInverted)) << "all zero, Offset 128, Invert";
+        // Offset is on the render's 16-bit scale: 32768 is mid grey, and 128,
+        // mid grey on an 8-bit scale, renders and so previews black.
+        const struct {
+            int offset, invert, grey;
+        } levels[] = {{32768, 0, 128}, {32768, 1, 127}, {128, 0, 0}, {128, 1, 255}};
+        for (const auto& l : levels) {
+            const Kernel flat = {3, std::vector<int>(9, 0), 1, l.offset, l.invert};
+            const std::vector<COLORREF> shown = Preview(d, flat);
+            ASSERT_FALSE(shown.empty());
+            EXPECT_EQ(shown.front(), RGB(l.grey, l.grey, l.grey)) << "Offset " << l.offset << ", Invert " << l.invert;
+            EXPECT_TRUE(ShowsFiltered(shown, w, sample, flat)) << "all zero, Offset " << l.offset;
+        }
 
-        // Each preview starts from the picture, not from what was shown.
+        // Each preview starts from the picture, not from what was shown, and
+        // widening then narrowing gives every 8-bit value back.
         for (int divide : {1, 0}) {
             const std::vector<COLORREF> shown = Preview(d, Identity(divide));
             ASSERT_FALSE(shown.empty());
@@ -172,57 +181,60 @@ TEST_F(PreviewDialog, PaintsTheFilteredSampleAtTheControlsClientOrigin) {
             EXPECT_EQ(shown[61 * w + 70], sample.At(70, 61));
             EXPECT_TRUE(ShowsFiltered(shown, w, sample, Identity(divide))) << "identity, Divide " << divide;
         }
-
-        const Kernel box = {3, std::vector<int>(9, 1), 9, 0, 0};
-        const std::vector<COLORREF> blurred = Preview(d, box);
-        ASSERT_EQ(blurred.size(), static_cast<size_t>(w) * sample.height);
-        EXPECT_TRUE(ShowsFiltered(blurred, w, sample, box)) << "3 x 3 box blur / 9";
-        // The corner by hand: only four taps lie inside, still divided by 9.
-        int corner[3];
-        for (int ch = 0; ch < 3; ++ch)
-            corner[ch] = (Channel(sample.At(0, 0), ch) + Channel(sample.At(1, 0), ch) + Channel(sample.At(0, 1), ch) +
-                          Channel(sample.At(1, 1), ch)) / 9;
-        EXPECT_EQ(blurred[0], RGB(corner[0], corner[1], corner[2]));
     });
 }
 
-TEST_F(PreviewDialog, KernelsThatShowOrientationSignsAndBorders) {
-    const Kernel cases[] = {
-        // Block row 0 weighs the line above, column 0 the column to the left.
-        {3, {1, 0, 0, 0, 0, 0, 0, 0, 0}, 1, 0, 0},
-        {3, {0, 0, 0, 0, 0, 0, 0, 0, 2}, 1, 0, 0},
-        // Edge finder: sums of 0 on flat areas, negative sums clamp before
-        // Invert paints them white.
-        {3, {-1, -1, -1, -1, 8, -1, -1, -1, -1}, 1, 0, 1},
-        // Division truncates toward zero before Offset: -7 / 2 + 10 = 7.
-        {3, {0, 0, 0, 0, -1, 0, 0, 0, 0}, 2, 10, 0},
-        {5, {1, 0, 0, 0, -1, 0, 2, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, -2, 0, -1, 0, 0, 0, 1}, -3, 40, 0},
-        // Weighted sums beyond 32 bits: each channel comes out clamped.
-        {3, {0, 0, 0, 0, 20000000, 0, 0, 0, -20000000}, 99999, 0, 0},
-    };
+// The render's arithmetic on the widened sample: the starter library's
+// emboss (a relief on mid grey), a blur with Divide 9, sums beyond 32 bits,
+// and kernels that show orientation, signs and borders.
+TEST_F(PreviewDialog, ShowsWhatTheRenderMakesOfTheSample) {
     Kernel ring{9, std::vector<int>(81, 0), 3, 0, 0};
     ring.block[0] = 1;
     ring.block[8] = -1;
     ring.block[72] = 2;
     ring.block[80] = 1;
     ring.block[40] = 1;
+    const Kernel cases[] = {
+        {3, {-2, -1, 0, -1, 0, 1, 0, 1, 2}, 1, 32768, 0},  // the starter emboss
+        {3, std::vector<int>(9, 1), 9, 0, 0},               // the blur, checked by hand below
+        // Sums up to 599,999 x 65535, far beyond 32 bits: divided exact, not wrapped.
+        {3, {0, 0, 0, 0, 300000, 0, 0, 0, -299999}, 100000, 32768, 0},
+        // Block row 0 weighs the line above, column 0 the column to the left.
+        {3, {1, 0, 0, 0, 0, 0, 0, 0, 0}, 1, 0, 0},
+        {3, {0, 0, 0, 0, 0, 0, 0, 0, 2}, 1, 0, 0},
+        // Edge finder: sums of 0 on flat areas, negative sums clamp before
+        // Invert paints them white.
+        {3, {-1, -1, -1, -1, 8, -1, -1, -1, -1}, 1, 0, 1},
+        // Division before Offset: a negative picture of half contrast.
+        {3, {0, 0, 0, 0, -1, 0, 0, 0, 0}, 2, 65535, 0},
+        {5, {1, 0, 0, 0, -1, 0, 2, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, -2, 0, -1, 0, 0, 0, 1}, -3, 65535, 0},
+        // Weights in the outermost ring of a 9 x 9 block: within 4 pixels of
+        // a border only the taps inside the image count.
+        ring,
+    };
     Open([&](HWND d) {
         RECT client;
         GetClientRect(GetDlgItem(d, kImage), &client);
         const int w = std::min<int>(client.right, sample.width);
-        int i = 0;
-        for (const Kernel& kn : cases) EXPECT_TRUE(ShowsFiltered(Preview(d, kn), w, sample, kn)) << "case " << i++;
-        // Weights in the outermost ring of a 9 x 9 block: within 4 pixels of
-        // a border only the taps inside the image count.
-        const std::vector<COLORREF> shown = Preview(d, ring);
-        EXPECT_TRUE(ShowsFiltered(shown, w, sample, ring)) << "9 x 9 ring";
-        if (!shown.empty()) {
-            // Pixel (2, 2) by hand: of the five taps only the centre and the
-            // bottom-right corner (6, 6) lie inside.
-            int v[3];
-            for (int ch = 0; ch < 3; ++ch) v[ch] = (Channel(sample.At(2, 2), ch) + Channel(sample.At(6, 6), ch)) / 3;
-            EXPECT_EQ(shown[2 * w + 2], RGB(v[0], v[1], v[2]));
+        std::vector<std::vector<COLORREF>> shown;
+        for (const Kernel& kn : cases) {
+            shown.push_back(Preview(d, kn));
+            EXPECT_TRUE(ShowsFiltered(shown.back(), w, sample, kn)) << "case " << shown.size() - 1;
         }
+        // Two pixels by hand. The blur's corner (0, 0): four taps inside,
+        // still divided by 9. The ring's (2, 2): of its five taps only the
+        // centre and the bottom-right corner (6, 6) lie inside.
+        const std::vector<COLORREF>& blur = shown[1];
+        const std::vector<COLORREF>& ringShown = shown.back();
+        ASSERT_FALSE(blur.empty() || ringShown.empty());
+        int corner[3], v[3];
+        for (int ch = 0; ch < 3; ++ch) {
+            corner[ch] = Shown(257LL * (Channel(sample.At(0, 0), ch) + Channel(sample.At(1, 0), ch) +
+                                        Channel(sample.At(0, 1), ch) + Channel(sample.At(1, 1), ch)) / 9);
+            v[ch] = Shown(257LL * (Channel(sample.At(2, 2), ch) + Channel(sample.At(6, 6), ch)) / 3);
+        }
+        EXPECT_EQ(blur[0], RGB(corner[0], corner[1], corner[2]));
+        EXPECT_EQ(ringShown[2 * w + 2], RGB(v[0], v[1], v[2]));
     });
 }
 
@@ -301,13 +313,13 @@ TEST_F(PreviewDialog, DISABLED_Screenshot) {
     ASSERT_TRUE(WriteBytes(LibraryFile(),
                            EntryText("Box blur", {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, 9, 0, 0) +
                                EntryText("Sharpen", {{0, -1, 0}, {-1, 5, -1}, {0, -1, 0}}, 1, 0, 0) +
-                               EntryText("Emboss", {{-2, -1, 0}, {-1, 1, 1}, {0, 1, 2}}, 1, 0, 0)));
+                               EntryText("Outline", {{-1, -1, -1}, {-1, 8, -1}, {-1, -1, -1}}, 1, 0, 1)));
     int width = 0, height = 0;
     std::vector<uint8_t> rgb;
     Open([&](HWND d) {
-        const Kernel edges = {3, {-1, -1, -1, -1, 8, -1, -1, -1, -1}, 1, 0, 1};
-        TypeKernel(d, edges);
-        SetText(GetDlgItem(d, kName), "Edge finder");
+        const Kernel emboss = {3, {-2, -1, 0, -1, 0, 1, 0, 1, 2}, 1, 32768, 0};
+        TypeKernel(d, emboss);
+        SetText(GetDlgItem(d, kName), "Emboss");
         Click(d, kSave);
         EXPECT_TRUE(WaitForPaint(d));
         Click(d, kPreview);
