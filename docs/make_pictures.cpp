@@ -1,6 +1,7 @@
-// Makes the README's before/after pictures from the sample frame and the
-// main job's output: both frames at 8 bits, and a 3x close-up of the
-// filtered object side by side. Native, libpng only.
+// Makes the README's before/after pictures from the sample frame and a
+// filtered frame: both frames at 8 bits, and a 3x close-up of one rectangle
+// of each side by side. Given a close-up name, it writes only that close-up.
+// Native, libpng only.
 #include <png.h>
 
 #include <cstdio>
@@ -52,15 +53,18 @@ void WriteFrame(const char* path, const Image& im) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 8) {
-        std::fprintf(stderr, "usage: make_pictures BEFORE.png AFTER.png OUTDIR X Y W H\n");
+    if (argc != 8 && argc != 9) {
+        std::fprintf(stderr, "usage: make_pictures BEFORE.png AFTER.png OUTDIR X Y W H [CLOSEUP.png]\n");
         return 2;
     }
     const Image before = Read(argv[1]), after = Read(argv[2]);
     const std::string dir = argv[3];
     const int x0 = std::atoi(argv[4]), y0 = std::atoi(argv[5]), cw = std::atoi(argv[6]), ch = std::atoi(argv[7]);
-    WriteFrame((dir + "/frame_before.png").c_str(), before);
-    WriteFrame((dir + "/frame_after.png").c_str(), after);
+    const std::string closeup = argc == 9 ? argv[8] : "closeup.png";
+    if (argc == 8) {
+        WriteFrame((dir + "/frame_before.png").c_str(), before);
+        WriteFrame((dir + "/frame_after.png").c_str(), after);
+    }
     const int zoom = 3, gap = 6;
     const png_uint_32 w = 2 * cw * zoom + gap, h = ch * zoom;
     std::vector<png_byte> rgb(size_t(w) * h * 3, 255);
@@ -73,6 +77,6 @@ int main(int argc, char** argv) {
                 for (int c = 0; c < 3; ++c) rgb[3 * dst + c] = png_byte(im.rgba[4 * src + c] >> 8);
             }
     }
-    Write((dir + "/closeup.png").c_str(), w, h, rgb);
+    Write((dir + "/" + closeup).c_str(), w, h, rgb);
     return 0;
 }

@@ -17,7 +17,7 @@ const char kUsage[] =
     "usage: minihost [--plugin PATH] [--settings-dir DIR] COMMAND [ARGS]\n"
     "commands:\n"
     "  info                      describe the plug-in and a new filter\n"
-    "  about                     open the About box; exit status is its result\n"
+    "  about                     open the About box; exit status 1 for OK, 0 for Escape or close\n"
     "  render IN.png OUT.png --config FILE [--object-ids IDS.png] [--material-ids IDS.png]\n"
     "         [--abort-at-line N] [--time]\n"
     "                            filter a frame (8/16-bit RGB(A) PNG) into a 16-bit RGBA PNG;\n"
@@ -34,7 +34,7 @@ const char kUsage[] =
     "  kernels                   list the names of the kernels saved in VLM.SET\n"
     "  setup CONFIG              open the control dialog on CONFIG (a missing file starts from the\n"
     "                            defaults); OK writes CONFIG, Cancel leaves it as it was\n"
-    "exit status: 0 done, 2 error, 4 render stopped part way, 5 setup cancelled\n";
+    "exit status: 0 done, 2 error, 4 render stopped part way, 5 setup cancelled; about: 1 OK, 0 Escape\n";
 
 using CommandFn = int (*)(LoadedPlugin&, const std::vector<std::string>&);
 
@@ -91,9 +91,6 @@ int main(int argc, char** argv) {
         if (!HostSetSettingsDir(options.settingsDir.c_str()))
             return Fail("--settings-dir: the path is too long (at most " + std::to_string(MAX_PATH - 1) +
                         " characters)");
-    } else {
-        // The default folder beside the program must exist for the library file.
-        CreateDirectoryA(HostGetInterface()->DirectoryPath(kSettingsDirCode), nullptr);
     }
 
     try {

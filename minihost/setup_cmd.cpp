@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "hostlib/host_control.h"
 #include "minihost/commands.h"
 #include "minihost/config_file.h"
 
@@ -62,6 +63,9 @@ int RunSetup(LoadedPlugin& plugin, const std::vector<std::string>& args) {
 
     Replacement out(path);
     out.Reserve();
+    // Save in the dialog appends to the library file, whose folder it does
+    // not make; only this command needs it, so only this command makes it.
+    CreateDirectoryA(HostGetInterface()->DirectoryPath(kSettingsDirCode), nullptr);
     const int result = filter->ShowControl(nullptr);
     if (result < 0) throw CommandError{"the control dialog could not be opened (is there a display?)"};
     if (result == 0) return kExitCancelled;
