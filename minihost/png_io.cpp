@@ -180,7 +180,7 @@ bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, 
 bool ReadPng(const std::string& path, PngImage* image, std::string* error, PngSize frameSize) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
-        *error = "cannot open " + path;
+        *error = path + ": no such file, or it cannot be read";
         return false;
     }
     unsigned char signature[8] = {};

@@ -481,7 +481,7 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
         return "render \"" + P(in) + "\"" + out + " --config \"" + P(config) + "\"";
     };
     const std::pair<std::string, const char*> cases[] = {
-        {render("missing.png", "whole.cfg"), "cannot open"},
+        {render("missing.png", "whole.cfg"), "no such file"},
         {render("junk.png", "whole.cfg"), "damaged"},
         {render("cut.png", "whole.cfg"), "cut short"},
         {render("huge.png", "whole.cfg"), "damaged"},
