@@ -172,8 +172,10 @@ int main(int argc, char** argv) {
                     std::printf("| %-9s | %-17s | %-28s | %8s | %12.1f | %8.1f | %10.2fx |\n", size.c_str(),
                                 kn.name.c_str(), "no pixel selected", "", u.ms, u.floorMs, u.ratio);
             }
-            for (SimdLevel level : {SimdLevel::kAvxVnni, SimdLevel::kAvx512Vnni, SimdLevel::kAvx2, SimdLevel::kSse2}) {
-                if (level == cv.simd() || !SimdAvailable(level) || cv.simd() == SimdLevel::kNone) continue;
+            for (SimdLevel level : kSimdLevels) {
+                if (level == SimdLevel::kNone || level == cv.simd() || !SimdAvailable(level) ||
+                    cv.simd() == SimdLevel::kNone)
+                    continue;
                 ConvolveOptions forced;
                 forced.simd = level;
                 Convolver lower;
