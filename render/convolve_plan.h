@@ -152,14 +152,14 @@ struct LineJob {
 // width + k + 4 * blockPixels elements; rows of sums for width rounded up to
 // blockPixels.
 //
-// planeScale 2: filterPlanar reads tiled planes. Tile m (64-byte aligned,
+// planeScale 2: filterPlanar and filterSplit read tiled planes. Tile m (64-byte aligned,
 // 2 * blockPixels elements) holds elements blockPixels * m onwards of the
 // flat plane, so every load of a block lies in one cache line: a load that
 // straddles two costs about as much as two, and with flat planes half of the
 // AVX2 loads did. Writing each element twice costs far less than that.
 struct SimdKernels {
     int blockPixels;
-    int planeScale;  // 1: flat planes; 2: tiled planes (tileLine) for filterPlanar
+    int planeScale;  // 1: flat planes, rows on a vector's boundary; 2: tiled planes (tileLine) for filterPlanar and filterSplit
     // Writes columns 0..width-1 of the three biased planes (planes point at column 0).
     void (*splitLine)(const BMM_Color_64* src, int width, uint16_t* const planes[3]);
     // One channel: flat plane (element 0 = column -h) -> tiles for columns 0..width-1.

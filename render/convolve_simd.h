@@ -1,12 +1,13 @@
 // The SIMD line kernels, written once over an instruction-set traits class V
-// and instantiated by convolve_sse2.cpp and convolve_avx2.cpp, each compiled
-// for its own instruction set. Everything here has internal linkage so that
+// and instantiated by convolve_sse2.cpp, convolve_avx2.cpp and the VNNI and
+// AVX-512 files, each compiled for its own instruction set. Everything here has internal linkage so that
 // no AVX2-compiled copy of a helper can be picked by the linker for code that
 // runs on an SSE2-only processor; for the same reason nothing from std is
 // called here.
 //
 // V provides, for a vector of V::kPixels pixels (kPixels = 2 for SSE2, 4 for
-// AVX2; 128-bit lanes act independently, like the SSE2 unpacks):
+// AVX2, 8 for AVX-512; 128-bit lanes act independently, like the SSE2
+// unpacks):
 //   LoadU/StoreU, Set1 (int32 broadcast), Zero, Add32, Sub32, And, Or, Xor,
 //   Madd (pmaddwd), Mullo32, MulHi32 (signed high half), Min32, Max32,
 //   Sra32 (by a count vector), SignBit32, Unpack{lo,hi}{16,32,64}, Packs32,
@@ -17,8 +18,11 @@
 //   (nothing to do for SSE2 and AVX2).
 //   DVec, a vector of kPixels doubles: LoadPd, Set1Pd, ZeroPd, MulAddPd,
 //   AddPd, SubPd, DivPd, MinPd, MaxPd, TruncPd (toward zero, |x| < 2^52),
-//   and Truncate (4 DVecs of values in int32 range -> two int32 vectors that
-//   Packs32 turns into channel values in order).
+//   Truncate (4 DVecs of values in int32 range -> two int32 vectors that
+//   Packs32 turns into channel values in order), ToDoubles/FromDoubles (an
+//   int32 vector <-> two DVecs, lanes in order).
+//   kOddPairs and kDotFromMemory choose the form of the planar loop (see
+//   PairTaps); with kDotFromMemory, DotBroadcast.
 //
 // A block is 4 * kPixels pixels. Sums of one channel for a block come as two
 // int32 vectors: "even" holds outputs x0, x0+2, ..., "odd" x0+1, x0+3, ...,
@@ -469,7 +473,8 @@ void SplitLineDouble(const BMM_Color_64* src, int width, double* const planes[3]
     }
 }
 
-// Kernels beyond 32-bit sums. A block of a channel is four double vectors
+// Kernels beyond 32-bit sums that the split path cannot hold (see
+// WeightSplit), exact below 2^53. A block of a channel is four double vectors
 // (4 * kPixels values). 64-bit code keeps all three channels' twelve
 // accumulators in registers; 32-bit code has eight registers and takes one
 // channel per pass, as spilling accumulators cost more than reloading weights.

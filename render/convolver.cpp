@@ -1,7 +1,7 @@
 // The 16-bit convolution engine: chooses a path per kernel, keeps the split
 // source lines between calls, and hands each line to the SIMD kernels.
 //
-// Figures behind the design (bench/run.sh: one thread of this 2-core AVX2
+// Figures behind the design (bench/run.sh: one thread of a 2-core AVX2
 // Xeon, pseudo-random RGBA16, median ms; the machine was shared, so +-10%):
 // - Planar 16-bit multiply-add. Each source line is split once into three
 //   biased planes (v ^ 0x8000, so pmaddwd's signed halves hold it); an
@@ -19,9 +19,11 @@
 // - Divide as a multiply-high and shift rather than vdivpd on converted
 //   lanes: 1080p 3x3 4.5 vs 5.0 ms, 4K 5x5 31.2 vs 33.8 ms; it also serves
 //   SSE2, whose double vectors hold two lanes.
-// - Sums that could leave int32 (sum |w| * 65535 >= 2^31) go to doubles,
+// - Sums that could leave int32 (sum |w| * 65535 >= 2^31) went to doubles,
 //   exact below 2^53: 5x5 of weights near 10^5 at 4K 55.4 ms against 268 ms
-//   for the int64 scalar path, which remains for the rest.
+//   for the int64 scalar path, which remains beyond 2^53. Most such kernels
+//   now take the split path (below); doubles keep the ones whose weights
+//   cannot be split into two bounded 16-bit parts (see WeightSplit).
 // - Software prefetch of the source and result lines 2 KiB ahead: 1080p 5x5
 //   11.8 -> 8.7 ms; the frames come from memory, the planes stay in cache.
 // The engine that ships is the i686 one inside VLM.FLT, with eight vector
@@ -39,6 +41,27 @@
 //   registers in the loop, and 9x9 went from 9.7-10.5 to 11.0-11.4 ms.
 //   The VNNI forms free the product's register but chain the sums: see
 //   BestSimdLevel.
+// On an Intel Xeon with AVX512BW and AVX512-VNNI (bench_i686, 1080p, fastest
+// of 11-15 interleaved frames; the two cores were shared, so compare within
+// a column):
+// - 512-bit vectors as AVX2's loop stands (loads at every column, each of
+//   the 64 bytes but at a multiple of 32 columns across two cache lines):
+//   9x9 14.8 against AVX2's 14.0 ms; with vpdpwssd 12.8. Odd outputs from the
+//   words of the even ones (PairTaps) with the dot product's weights as
+//   broadcast memory operands, so one load serves two sums: 10.5; rows on
+//   64 bytes (see Prepare): 9.3, and 3x3 3.4 against AVX2's 5.2. Without
+//   VNNI the shifted pairs gain less: 9x9 0.92 of AVX2's time, against 0.97
+//   for the loop as it stands.
+// - 9.3 ms at 9x9 is about 370 cycles a 32-pixel block at 2.6 GHz for 270
+//   dot products; splitting, finishing and storing take about 100 (3x3 is
+//   3.4 ms with 36 dot products a block).
+// - Sums beyond int32 as two bounded 16-bit weight parts (split planar),
+//   four int32 sums a channel and one double finish a pixel, instead of a
+//   double multiply-add per tap: 5x5 of weights near 10^5 13.9 against 18.5
+//   ms (AVX2), 10.1 against 14.9 (AVX512BW+VNNI); 9x9 31.0 against 91.2 and
+//   24.5 against 61.0; 3x3 9.3 against 10.1. Its division in doubles costs
+//   a fifth of it with VNNI (a multiply in its place, for timing only: 10.3
+//   -> 8.1 ms); the exact reciprocal and its correction were not needed.
 #include "render/convolver.h"
 
 #include <climits>
@@ -357,7 +380,12 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
         zeroValues_.assign(planeStride_, 0.0);
     } else {
         const size_t tiles = (static_cast<size_t>(width) + blockPixels - 1) / blockPixels;
-        ringStride_ = kernels_->planeScale == 2 ? tiles * 2 * blockPixels : (planeStride_ + 31) / 32 * 32;
+        // Flat rows start on a whole vector of elements (the ring starts on
+        // 64 bytes), so the loads at even columns of the 512-bit kernels
+        // split no cache line: 1080p 9x9 10.5 -> 9.3 ms, 3x3 4.1 -> 3.4. On
+        // 64 bytes the SSE2 rows went from 16.3 to 17.6 ms at 7x7.
+        ringStride_ = kernels_->planeScale == 2 ? tiles * 2 * blockPixels
+                                                : (planeStride_ + blockPixels - 1) / blockPixels * blockPixels;
         const size_t slack = 32;  // elements: room to start on a 64-byte boundary
         planes_.assign(static_cast<size_t>(k) * 3 * ringStride_ + slack, 0x8000);
         blankPlane_.assign(ringStride_ + slack, 0x8000);
