@@ -251,8 +251,8 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("\nTargets, from the figures above:\n");
-    std::printf("| %-9s | %-60s | %7s | %8s | %-7s |\n", "frame", "target", "ratio", "goal", "met");
-    std::printf("|-----------|--------------------------------------------------------------|---------|----------|---------|\n");
+    std::printf("| %-9s | %-68s | %7s | %8s | %-7s |\n", "frame", "target", "ratio", "goal", "met");
+    std::printf("|-----------|----------------------------------------------------------------------|---------|----------|---------|\n");
     for (const Target& t : targets) {
         const bool met = t.ratio >= 0 && t.ratio >= t.low && t.ratio <= t.high;
         char goal[32];
@@ -261,9 +261,9 @@ int main(int argc, char** argv) {
         else
             std::snprintf(goal, sizeof goal, "%.1f-%.1fx", t.low, t.high);
         if (t.ratio < 0)
-            std::printf("| %-9s | %-60s | %7s | %8s | %-7s |\n", t.frame.c_str(), t.what.c_str(), "n/a", goal, "n/a");
+            std::printf("| %-9s | %-68s | %7s | %8s | %-7s |\n", t.frame.c_str(), t.what.c_str(), "n/a", goal, "n/a");
         else
-            std::printf("| %-9s | %-60s | %6.2fx | %8s | %-7s |\n", t.frame.c_str(), t.what.c_str(), t.ratio, goal,
+            std::printf("| %-9s | %-68s | %6.2fx | %8s | %-7s |\n", t.frame.c_str(), t.what.c_str(), t.ratio, goal,
                         met ? "met" : "not met");
     }
     vips_shutdown();
