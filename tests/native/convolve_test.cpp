@@ -377,6 +377,7 @@ TEST(Convolve, WeightSplitsStayWithinTheirBounds) {
         {{INT32_MIN, 1 << 15}, 16},       // 32768: high 1, low -32768
         {{INT32_MAX}, 0},                 // high 32768 at shift 16
         {{INT32_MIN, INT32_MIN}, 0},      // the high parts add up to 65536
+        {{INT32_MIN, -32768, -32768}, 0},  // the low parts add up to 65536
         {std::vector<int32_t>(81, 1 << 25), 16},
         {std::vector<int32_t>(81, 1 << 26), 0},  // 81 * 1024 high at shift 16
         {std::vector<int32_t>(81, 1 << 24), 15},  // 81 * 2^9: the high parts fit from shift 15 on
