@@ -13,6 +13,8 @@ struct Avx2 {
     static constexpr int kPixels = 4;
     static constexpr int kPlaneScale = 2;  // tiled planes: see SimdKernels
 
+    static constexpr bool kOddPairs = false;  // see PairTaps
+    static constexpr bool kDotFromMemory = false;
     static Vec LoadU(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
     static void StoreU(void* p, Vec v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
     static Vec Set1(int32_t v) { return _mm256_set1_epi32(v); }
@@ -55,6 +57,11 @@ struct Avx2 {
     static DVec DivPd(DVec a, DVec b) { return _mm256_div_pd(a, b); }
     static DVec MinPd(DVec a, DVec b) { return _mm256_min_pd(a, b); }
     static DVec MaxPd(DVec a, DVec b) { return _mm256_max_pd(a, b); }
+    static void ToDoubles(Vec v, DVec& lo, DVec& hi) {
+        lo = _mm256_cvtepi32_pd(_mm256_castsi256_si128(v));
+        hi = _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1));
+    }
+    static Vec FromDoubles(DVec lo, DVec hi) { return _mm256_set_m128i(_mm256_cvttpd_epi32(hi), _mm256_cvttpd_epi32(lo)); }
     // Vector i converts pixels 4i..4i+3; the in-lane pack wants 0-3 | 8-11 and 4-7 | 12-15.
     static void Truncate(const DVec x[4], Vec& a, Vec& b) {
         a = _mm256_set_m128i(_mm256_cvttpd_epi32(x[2]), _mm256_cvttpd_epi32(x[0]));
@@ -70,6 +77,8 @@ struct Avx2 {
             v[i] = _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
         }
     }
+    static Vec LineOrder(Vec v) { return v; }
+    static Vec QuadOrder(Vec v) { return v; }
     static void StoreQuad(BMM_Color_64* p, const Vec v[4]) {
         for (int i = 0; i < 4; ++i) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 2 * i), _mm256_castsi256_si128(v[i]));

@@ -64,6 +64,22 @@ inline uint16_t LaneToChannel(const FinishPlan& f, int32_t lane) {
 constexpr int kMaxK = 9;
 constexpr int kMaxPairs = kMaxK / 2 + 1;
 
+// Weights whose sums can leave 32 bits, split as w = high * 2^shift + low
+// with both parts 16-bit, so that two pmaddwd sums over biased channels
+// (-32768..32767) give the exact sum in 64 bits:
+//   sum w * v = 2^shift * sum high * b + sum low * b + 32768 * sum w.
+// Each of the two sums stays inside int32 when its parts' magnitudes add up
+// to at most 65535 (65535 * 32768 < 2^31), however the window is clipped.
+// low is the signed remainder (|low| <= 2^(shift - 1)); the smallest shift
+// that meets both bounds is taken. False when none does (sum |w| beyond about
+// 2^16 * 2^shift, and shift is bounded by sum |low| <= 65535).
+struct WeightSplit {
+    int shift = 0;
+    int32_t high[kMaxK * kMaxK] = {};
+    int32_t low[kMaxK * kMaxK] = {};
+};
+bool SplitWeights(const int32_t* weights, int count, WeightSplit* split);
+
 // A kernel prepared for 16-bit multiply-add: two horizontally adjacent taps
 // per 32-bit word (low half the left tap), the odd last tap paired with 0.
 // Source channels are stored biased (v - 32768, i.e. v ^ 0x8000) so they fit
@@ -74,6 +90,15 @@ struct ConvolvePlan {
     int k = 0;
     int width = 0;
     int32_t pairWeights[kMaxK][kMaxPairs] = {};
+    // The pairs one tap later, (w[2q - 1], w[2q]), for odd outputs read from
+    // the words of the even ones (see PairTaps).
+    int32_t oddPairWeights[kMaxK][kMaxPairs] = {};
+    // Split path: the high parts' pairs (the low parts' are the pairs above),
+    // and what turns the two sums of biased values into the exact sum:
+    // sum = high sum * splitScale + low sum + splitBias (see WeightSplit).
+    int32_t highPairWeights[kMaxK][kMaxPairs] = {};
+    int32_t oddHighPairWeights[kMaxK][kMaxPairs] = {};
+    double splitScale = 1, splitBias = 0;
     int32_t bias = 0;
     // Separable kernels: w[r][c] == column[r] * row[c].
     int32_t rowPairWeights[kMaxPairs] = {};
@@ -127,14 +152,14 @@ struct LineJob {
 // width + k + 4 * blockPixels elements; rows of sums for width rounded up to
 // blockPixels.
 //
-// planeScale 2: filterPlanar reads tiled planes. Tile m (64-byte aligned,
+// planeScale 2: filterPlanar and filterSplit read tiled planes. Tile m (64-byte aligned,
 // 2 * blockPixels elements) holds elements blockPixels * m onwards of the
 // flat plane, so every load of a block lies in one cache line: a load that
 // straddles two costs about as much as two, and with flat planes half of the
 // AVX2 loads did. Writing each element twice costs far less than that.
 struct SimdKernels {
     int blockPixels;
-    int planeScale;  // 1: flat planes; 2: tiled planes (tileLine) for filterPlanar
+    int planeScale;  // 1: flat planes, rows on a vector's boundary; 2: tiled planes (tileLine) for filterPlanar and filterSplit
     // Writes columns 0..width-1 of the three biased planes (planes point at column 0).
     void (*splitLine)(const BMM_Color_64* src, int width, uint16_t* const planes[3]);
     // One channel: flat plane (element 0 = column -h) -> tiles for columns 0..width-1.
@@ -143,6 +168,8 @@ struct SimdKernels {
     void (*horizontalSums)(const ConvolvePlan& plan, const uint16_t* const planes[3], int32_t* const sums[3]);
     void (*filterPlanar)(const ConvolvePlan& plan, const LineJob& job);
     void (*filterSeparable)(const ConvolvePlan& plan, const LineJob& job);
+    // The planar planes with split weights (WeightSplit): sums beyond int32.
+    void (*filterSplit)(const ConvolvePlan& plan, const LineJob& job);
     // Writes columns 0..width-1 of three planes of doubles.
     void (*splitLineDouble)(const BMM_Color_64* src, int width, double* const planes[3]);
     void (*filterDouble)(const ConvolvePlan& plan, const LineJob& job);
@@ -151,5 +178,6 @@ struct SimdKernels {
 // Null when the instruction set is not compiled in for this target.
 const SimdKernels* Sse2Kernels();
 const SimdKernels* Avx2Kernels();
-const SimdKernels* AvxVnniKernels();     // VEX vpdpwssd
-const SimdKernels* Avx512VnniKernels();  // EVEX vpdpwssd on ymm
+const SimdKernels* AvxVnniKernels();     // AVX2 with the VEX vpdpwssd
+const SimdKernels* Avx512BwKernels();    // 512-bit vectors
+const SimdKernels* Avx512VnniKernels();  // 512-bit vectors with vpdpwssd

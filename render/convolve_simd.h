@@ -1,22 +1,28 @@
 // The SIMD line kernels, written once over an instruction-set traits class V
-// and instantiated by convolve_sse2.cpp and convolve_avx2.cpp, each compiled
-// for its own instruction set. Everything here has internal linkage so that
+// and instantiated by convolve_sse2.cpp, convolve_avx2.cpp and the VNNI and
+// AVX-512 files, each compiled for its own instruction set. Everything here has internal linkage so that
 // no AVX2-compiled copy of a helper can be picked by the linker for code that
 // runs on an SSE2-only processor; for the same reason nothing from std is
 // called here.
 //
 // V provides, for a vector of V::kPixels pixels (kPixels = 2 for SSE2, 4 for
-// AVX2; 128-bit lanes act independently, like the SSE2 unpacks):
+// AVX2, 8 for AVX-512; 128-bit lanes act independently, like the SSE2
+// unpacks):
 //   LoadU/StoreU, Set1 (int32 broadcast), Zero, Add32, Sub32, And, Or, Xor,
 //   Madd (pmaddwd), Mullo32, MulHi32 (signed high half), Min32, Max32,
 //   Sra32 (by a count vector), SignBit32, Unpack{lo,hi}{16,32,64}, Packs32,
-//   LoadQuad/StoreQuad: 4 vectors for a block of 4 * kPixels pixels in the
-//   order the unpack network produces (SSE2: pixels 2i, 2i+1 in vector i;
-//   AVX2: pixels 2i, 2i+1 | 8+2i, 9+2i).
+//   LoadQuad/StoreQuad: 4 vectors for a block of 4 * kPixels pixels (SSE2:
+//   pixels 2i, 2i+1 in vector i; AVX2: pixels 2i, 2i+1 | 8+2i, 9+2i; AVX-512:
+//   pixels 8i..8i+7), and LineOrder/QuadOrder, which move a channel vector
+//   from the order the in-lane unpack network gives to pixel order and back
+//   (nothing to do for SSE2 and AVX2).
 //   DVec, a vector of kPixels doubles: LoadPd, Set1Pd, ZeroPd, MulAddPd,
 //   AddPd, SubPd, DivPd, MinPd, MaxPd, TruncPd (toward zero, |x| < 2^52),
-//   and Truncate (4 DVecs of values in int32 range -> two int32 vectors that
-//   Packs32 turns into channel values in order).
+//   Truncate (4 DVecs of values in int32 range -> two int32 vectors that
+//   Packs32 turns into channel values in order), ToDoubles/FromDoubles (an
+//   int32 vector <-> two DVecs, lanes in order).
+//   kOddPairs and kDotFromMemory choose the form of the planar loop (see
+//   PairTaps); with kDotFromMemory, DotBroadcast.
 //
 // A block is 4 * kPixels pixels. Sums of one channel for a block come as two
 // int32 vectors: "even" holds outputs x0, x0+2, ..., "odd" x0+1, x0+3, ...,
@@ -144,12 +150,13 @@ VLM_INLINE void StoreBlock(const typename V::Vec rgb[3], const BMM_Color_64* src
     using Vec = typename V::Vec;
     constexpr int kBlock = 4 * V::kPixels;
     const Vec zero = V::Zero();
-    const Vec rgLo = V::Unpacklo16(rgb[0], rgb[1]), rgHi = V::Unpackhi16(rgb[0], rgb[1]);
-    const Vec bLo = V::Unpacklo16(rgb[2], zero), bHi = V::Unpackhi16(rgb[2], zero);
+    const Vec r = V::QuadOrder(rgb[0]), g = V::QuadOrder(rgb[1]), b = V::QuadOrder(rgb[2]);
+    const Vec rgLo = V::Unpacklo16(r, g), rgHi = V::Unpackhi16(r, g);
+    const Vec bLo = V::Unpacklo16(b, zero), bHi = V::Unpackhi16(b, zero);
     Vec quad[4] = {V::Unpacklo32(rgLo, bLo), V::Unpackhi32(rgLo, bLo), V::Unpacklo32(rgHi, bHi),
                    V::Unpackhi32(rgHi, bHi)};
     const Vec alpha = V::AlphaMask();
-    const uint32_t full = (1u << kBlock) - 1u;
+    const uint32_t full = kBlock >= 32 ? ~0u : (1u << kBlock) - 1u;
     if (n == kBlock && mask == full) {
         Vec s[4];
         V::LoadQuad(src, s);
@@ -177,9 +184,9 @@ void SplitLine(const BMM_Color_64* src, int width, uint16_t* const planes[3]) {
         const Vec c = V::Unpacklo16(v[2], v[3]), d = V::Unpackhi16(v[2], v[3]);
         const Vec rg0 = V::Unpacklo16(a, b), ba0 = V::Unpackhi16(a, b);  // r0-3 g0-3, b0-3 a0-3
         const Vec rg1 = V::Unpacklo16(c, d), ba1 = V::Unpackhi16(c, d);  // r4-7 g4-7, b4-7 a4-7
-        V::StoreU(planes[0] + x, V::Xor(V::Unpacklo64(rg0, rg1), bias));
-        V::StoreU(planes[1] + x, V::Xor(V::Unpackhi64(rg0, rg1), bias));
-        V::StoreU(planes[2] + x, V::Xor(V::Unpacklo64(ba0, ba1), bias));
+        V::StoreU(planes[0] + x, V::Xor(V::LineOrder(V::Unpacklo64(rg0, rg1)), bias));
+        V::StoreU(planes[1] + x, V::Xor(V::LineOrder(V::Unpackhi64(rg0, rg1)), bias));
+        V::StoreU(planes[2] + x, V::Xor(V::LineOrder(V::Unpacklo64(ba0, ba1)), bias));
     }
     for (; x < width; ++x) {
         planes[0][x] = static_cast<uint16_t>(src[x].r ^ 0x8000u);
@@ -209,9 +216,67 @@ VLM_INLINE void RowSums(const uint16_t* p, const typename V::Vec* pairs, typenam
     }
 }
 
-// Taps outermost: each pair of weights is broadcast once per block and
-// serves all three channels; six sums, one weight and one product are all
-// the registers the loop needs (the 32-bit build has eight).
+// acc plus the pairwise products of d with the pair of weights at w.
+template <class V>
+VLM_INLINE typename V::Vec DotPair(typename V::Vec acc, typename V::Vec d, const int32_t* w) {
+    if constexpr (V::kDotFromMemory)
+        return V::DotBroadcast(acc, d, w);
+    else
+        return V::MaddAdd(acc, d, V::Set1(*w));
+}
+
+// The taps of pair q of row r for the three channels of a block: six sums
+// (even and odd outputs of each channel) take two taps each.
+// - By default the pair weight is broadcast once and serves all three
+//   channels: six sums, one weight and one product are all the registers the
+//   loop needs (the 32-bit build has eight). The odd sums read the plane one
+//   element later.
+// - kOddPairs: both read the same 32-bit words, the odd sums with the pair
+//   shifted by one tap (oddPairWeights). For 512-bit vectors, whose loads at
+//   an odd element would all straddle cache lines, and without the tiles'
+//   copies; the pmaddwd form still loads each word twice, once a weight.
+// - kDotFromMemory: the dot product takes its weight as a broadcast memory
+//   operand, so one loaded word serves both sums without a weight register.
+template <class V, int K>
+VLM_INLINE void PairTaps(const ConvolvePlan& plan, const LineJob& job, int x0, int r, int q, typename V::Vec even[3],
+                         typename V::Vec odd[3]) {
+    using Vec = typename V::Vec;
+    const uint16_t* const* rows = job.planes + r;
+    const int at = x0 * V::kPlaneScale + 2 * q;
+    if constexpr (V::kDotFromMemory) {
+        static_assert(V::kOddPairs, "the shared words need the shifted pairs");
+        VLM_UNROLL
+        for (int c = 0; c < 3; ++c) {
+            const Vec d = V::LoadU(rows[c * K] + at);
+            even[c] = DotPair<V>(even[c], d, &plan.pairWeights[r][q]);
+            odd[c] = DotPair<V>(odd[c], d, &plan.oddPairWeights[r][q]);
+        }
+    } else if constexpr (V::kOddPairs) {
+        Vec w = V::Set1(plan.pairWeights[r][q]);
+        VLM_UNROLL
+        for (int c = 0; c < 3; ++c) {
+            even[c] = V::MaddAdd(even[c], V::LoadU(rows[c * K] + at), w);
+            VLM_KEEP(even[c]);
+        }
+        w = V::Set1(plan.oddPairWeights[r][q]);
+        VLM_UNROLL
+        for (int c = 0; c < 3; ++c) {
+            odd[c] = V::MaddAdd(odd[c], V::LoadU(rows[c * K] + at), w);
+            VLM_KEEP(odd[c]);
+        }
+    } else {
+        const Vec w = V::Set1(plan.pairWeights[r][q]);
+        VLM_UNROLL
+        for (int c = 0; c < 3; ++c) {
+            const uint16_t* p = rows[c * K] + at;
+            even[c] = V::MaddAdd(even[c], V::LoadU(p), w);
+            odd[c] = V::MaddAdd(odd[c], V::LoadU(p + 1), w);
+            VLM_KEEP(even[c]);
+            VLM_KEEP(odd[c]);
+        }
+    }
+}
+
 template <class V, int K>
 void FilterPlanarK(const ConvolvePlan& plan, const LineJob& job) {
     using Vec = typename V::Vec;
@@ -230,17 +295,7 @@ void FilterPlanarK(const ConvolvePlan& plan, const LineJob& job) {
         VLM_UNROLL
         for (int r = 0; r < K; ++r) {
             VLM_UNROLL
-            for (int q = 0; q < kPairs; ++q) {
-                const Vec w = V::Set1(plan.pairWeights[r][q]);
-                VLM_UNROLL
-                for (int c = 0; c < 3; ++c) {
-                    const uint16_t* p = job.planes[c * K + r] + x0 * V::kPlaneScale + 2 * q;
-                    even[c] = V::MaddAdd(even[c], V::LoadU(p), w);
-                    odd[c] = V::MaddAdd(odd[c], V::LoadU(p + 1), w);
-                    VLM_KEEP(even[c]);
-                    VLM_KEEP(odd[c]);
-                }
-            }
+            for (int q = 0; q < kPairs; ++q) PairTaps<V, K>(plan, job, x0, r, q, even, odd);
         }
         Vec rgb[3];
         VLM_UNROLL
@@ -314,6 +369,101 @@ void FilterSeparable(const ConvolvePlan& plan, const LineJob& job) {
     WithKernelSize(plan.k, [&](auto k) { FilterSeparableK<V, decltype(k)::value>(plan, job); });
 }
 
+// Division, Offset, clamp and Invert of exact sums beyond int32, in doubles
+// (exact below 2^53, see ConvolvePlan), once per pixel and channel.
+template <class V>
+struct WideFinish {
+    using Vec = typename V::Vec;
+    using DVec = typename V::DVec;
+    int32_t mode;
+    DVec scale, bias, divisor, low, high, offset;
+    Vec laneBias, xorMask;
+
+    explicit WideFinish(const ConvolvePlan& plan)
+        : mode(plan.finish.mode),
+          scale(V::Set1Pd(plan.splitScale)),
+          bias(V::Set1Pd(plan.splitBias)),
+          divisor(V::Set1Pd(plan.divisor)),
+          low(V::Set1Pd(plan.low)),
+          high(V::Set1Pd(plan.high)),
+          offset(V::Set1Pd(plan.offset)),
+          laneBias(V::Set1(-32768)),
+          xorMask(V::Set1(static_cast<int32_t>(plan.finish.xorMask * 0x10001u))) {}
+
+    VLM_INLINE DVec Value(DVec v) const {
+        if (mode == FinishPlan::kMagic) v = V::DivPd(v, divisor);
+        if (mode == FinishPlan::kNegate) v = V::SubPd(V::ZeroPd(), v);
+        // Clamping to integer bounds commutes with truncation, and leaves
+        // values that truncate exactly and add Offset exactly.
+        return V::AddPd(V::TruncPd(V::MinPd(V::MaxPd(v, low), high)), offset);
+    }
+
+    // The two int32 sums of a split (high and low parts) -> channel values - 32768.
+    VLM_INLINE Vec Lanes(Vec sumHigh, Vec sumLow) const {
+        DVec h[2], l[2];
+        V::ToDoubles(sumHigh, h[0], h[1]);
+        V::ToDoubles(sumLow, l[0], l[1]);
+        const DVec a = Value(V::MulAddPd(h[0], scale, V::AddPd(l[0], bias)));
+        const DVec b = Value(V::MulAddPd(h[1], scale, V::AddPd(l[1], bias)));
+        return V::Add32(V::FromDoubles(a, b), laneBias);
+    }
+
+    VLM_INLINE Vec Channel(Vec evenHigh, Vec evenLow, Vec oddHigh, Vec oddLow) const {
+        const Vec e = Lanes(evenHigh, evenLow), o = Lanes(oddHigh, oddLow);
+        return V::Xor(V::Packs32(V::Unpacklo32(e, o), V::Unpackhi32(e, o)), xorMask);
+    }
+};
+
+// Sums beyond int32 from the planar planes: four int32 sums a channel (even
+// and odd outputs, high and low parts of the weights), one channel a pass,
+// so that the sums, the loaded words and a weight fit eight registers.
+template <class V, int K>
+void FilterSplitK(const ConvolvePlan& plan, const LineJob& job) {
+    using Vec = typename V::Vec;
+    constexpr int kBlock = 4 * V::kPixels;
+    constexpr int kPairs = K / 2 + 1;
+    const WideFinish<V> finish(plan);
+    const int width = plan.width;
+    for (int x0 = 0; x0 < width; x0 += kBlock) {
+        const int n = width - x0 < kBlock ? width - x0 : kBlock;
+        const uint32_t mask = BlockMask(job.selection, x0, n);
+        if (!mask) continue;
+        PrefetchAhead(job.dst + x0, true);
+        PrefetchNextSplit<V>(job.ahead, x0);
+        Vec rgb[3];
+        for (int c = 0; c < 3; ++c) {
+            Vec evenHigh = V::Zero(), evenLow = V::Zero(), oddHigh = V::Zero(), oddLow = V::Zero();
+            VLM_UNROLL
+            for (int r = 0; r < K; ++r) {
+                VLM_UNROLL
+                for (int q = 0; q < kPairs; ++q) {
+                    const uint16_t* p = job.planes[c * K + r] + x0 * V::kPlaneScale + 2 * q;
+                    const Vec even = V::LoadU(p);
+                    const Vec odd = V::kOddPairs ? even : V::LoadU(p + 1);
+                    const int32_t* oddPairs = V::kOddPairs ? &plan.oddPairWeights[r][q] : &plan.pairWeights[r][q];
+                    const int32_t* oddHighPairs =
+                        V::kOddPairs ? &plan.oddHighPairWeights[r][q] : &plan.highPairWeights[r][q];
+                    evenHigh = DotPair<V>(evenHigh, even, &plan.highPairWeights[r][q]);
+                    oddHigh = DotPair<V>(oddHigh, odd, oddHighPairs);
+                    evenLow = DotPair<V>(evenLow, even, &plan.pairWeights[r][q]);
+                    oddLow = DotPair<V>(oddLow, odd, oddPairs);
+                    VLM_KEEP(evenHigh);
+                    VLM_KEEP(oddHigh);
+                    VLM_KEEP(evenLow);
+                    VLM_KEEP(oddLow);
+                }
+            }
+            rgb[c] = finish.Channel(evenHigh, evenLow, oddHigh, oddLow);
+        }
+        StoreBlock<V>(rgb, job.src + x0, job.dst + x0, n, mask);
+    }
+}
+
+template <class V>
+void FilterSplit(const ConvolvePlan& plan, const LineJob& job) {
+    WithKernelSize(plan.k, [&](auto k) { FilterSplitK<V, decltype(k)::value>(plan, job); });
+}
+
 template <class V>
 void SplitLineDouble(const BMM_Color_64* src, int width, double* const planes[3]) {
     for (int x = 0; x < width; ++x) {
@@ -323,7 +473,8 @@ void SplitLineDouble(const BMM_Color_64* src, int width, double* const planes[3]
     }
 }
 
-// Kernels beyond 32-bit sums. A block of a channel is four double vectors
+// Kernels beyond 32-bit sums that the split path cannot hold (see
+// WeightSplit), exact below 2^53. A block of a channel is four double vectors
 // (4 * kPixels values). 64-bit code keeps all three channels' twelve
 // accumulators in registers; 32-bit code has eight registers and takes one
 // channel per pass, as spilling accumulators cost more than reloading weights.
@@ -397,8 +548,9 @@ void FilterDouble(const ConvolvePlan& plan, const LineJob& job) {
 
 template <class V>
 const SimdKernels* KernelTable() {
-    static const SimdKernels table = {4 * V::kPixels,     V::kPlaneScale,   &SplitLine<V>,       &TileLine<V>,
-                                      &HorizontalSums<V>, &FilterPlanar<V>, &FilterSeparable<V>, &SplitLineDouble<V>,
+    static const SimdKernels table = {4 * V::kPixels,    V::kPlaneScale,      &SplitLine<V>,
+                                      &TileLine<V>,      &HorizontalSums<V>,  &FilterPlanar<V>,
+                                      &FilterSeparable<V>, &FilterSplit<V>,  &SplitLineDouble<V>,
                                       &FilterDouble<V>};
     return &table;
 }

@@ -17,6 +17,8 @@ struct Sse2 {
     // four times for the fallback of processors without AVX2.
     static constexpr int kPlaneScale = 1;
 
+    static constexpr bool kOddPairs = false;  // see PairTaps
+    static constexpr bool kDotFromMemory = false;
     static Vec LoadU(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
     static void StoreU(void* p, Vec v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
     static Vec Set1(int32_t v) { return _mm_set1_epi32(v); }
@@ -85,6 +87,11 @@ struct Sse2 {
         r = _mm_sub_pd(r, _mm_and_pd(_mm_cmpgt_pd(r, a), one));
         return _mm_or_pd(r, _mm_and_pd(x, sign));
     }
+    static void ToDoubles(Vec v, DVec& lo, DVec& hi) {
+        lo = _mm_cvtepi32_pd(v);
+        hi = _mm_cvtepi32_pd(_mm_shuffle_epi32(v, _MM_SHUFFLE(3, 2, 3, 2)));
+    }
+    static Vec FromDoubles(DVec lo, DVec hi) { return _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi)); }
     static void Truncate(const DVec x[4], Vec& a, Vec& b) {
         a = _mm_unpacklo_epi64(_mm_cvttpd_epi32(x[0]), _mm_cvttpd_epi32(x[1]));
         b = _mm_unpacklo_epi64(_mm_cvttpd_epi32(x[2]), _mm_cvttpd_epi32(x[3]));
@@ -93,6 +100,8 @@ struct Sse2 {
     static void LoadQuad(const BMM_Color_64* p, Vec v[4]) {
         for (int i = 0; i < 4; ++i) v[i] = LoadU(p + 2 * i);
     }
+    static Vec LineOrder(Vec v) { return v; }
+    static Vec QuadOrder(Vec v) { return v; }
     static void StoreQuad(BMM_Color_64* p, const Vec v[4]) {
         for (int i = 0; i < 4; ++i) StoreU(p + 2 * i, v[i]);
     }

@@ -1,7 +1,7 @@
 // The 16-bit convolution engine: chooses a path per kernel, keeps the split
 // source lines between calls, and hands each line to the SIMD kernels.
 //
-// Figures behind the design (bench/run.sh: one thread of this 2-core AVX2
+// Figures behind the design (bench/run.sh: one thread of a 2-core AVX2
 // Xeon, pseudo-random RGBA16, median ms; the machine was shared, so +-10%):
 // - Planar 16-bit multiply-add. Each source line is split once into three
 //   biased planes (v ^ 0x8000, so pmaddwd's signed halves hold it); an
@@ -19,9 +19,11 @@
 // - Divide as a multiply-high and shift rather than vdivpd on converted
 //   lanes: 1080p 3x3 4.5 vs 5.0 ms, 4K 5x5 31.2 vs 33.8 ms; it also serves
 //   SSE2, whose double vectors hold two lanes.
-// - Sums that could leave int32 (sum |w| * 65535 >= 2^31) go to doubles,
+// - Sums that could leave int32 (sum |w| * 65535 >= 2^31) went to doubles,
 //   exact below 2^53: 5x5 of weights near 10^5 at 4K 55.4 ms against 268 ms
-//   for the int64 scalar path, which remains for the rest.
+//   for the int64 scalar path, which remains beyond 2^53. Most such kernels
+//   now take the split path (below); doubles keep the ones whose weights
+//   cannot be split into two bounded 16-bit parts (see WeightSplit).
 // - Software prefetch of the source and result lines 2 KiB ahead: 1080p 5x5
 //   11.8 -> 8.7 ms; the frames come from memory, the planes stay in cache.
 // The engine that ships is the i686 one inside VLM.FLT, with eight vector
@@ -39,6 +41,27 @@
 //   registers in the loop, and 9x9 went from 9.7-10.5 to 11.0-11.4 ms.
 //   The VNNI forms free the product's register but chain the sums: see
 //   BestSimdLevel.
+// On an Intel Xeon with AVX512BW and AVX512-VNNI (bench_i686, 1080p, fastest
+// of 11-15 interleaved frames; the two cores were shared, so compare within
+// a column):
+// - 512-bit vectors as AVX2's loop stands (loads at every column, each of
+//   the 64 bytes but at a multiple of 32 columns across two cache lines):
+//   9x9 14.8 against AVX2's 14.0 ms; with vpdpwssd 12.8. Odd outputs from the
+//   words of the even ones (PairTaps) with the dot product's weights as
+//   broadcast memory operands, so one load serves two sums: 10.5; rows on
+//   64 bytes (see Prepare): 9.3, and 3x3 3.4 against AVX2's 5.2. Without
+//   VNNI the shifted pairs gain less: 9x9 0.92 of AVX2's time, against 0.97
+//   for the loop as it stands.
+// - 9.3 ms at 9x9 is about 370 cycles a 32-pixel block at 2.6 GHz for 270
+//   dot products; splitting, finishing and storing take about 100 (3x3 is
+//   3.4 ms with 36 dot products a block).
+// - Sums beyond int32 as two bounded 16-bit weight parts (split planar),
+//   four int32 sums a channel and one double finish a pixel, instead of a
+//   double multiply-add per tap: 5x5 of weights near 10^5 13.9 against 18.5
+//   ms (AVX2), 10.1 against 14.9 (AVX512BW+VNNI); 9x9 31.0 against 91.2 and
+//   24.5 against 61.0; 3x3 9.3 against 10.1. Its division in doubles costs
+//   a fifth of it with VNNI (a multiply in its place, for timing only: 10.3
+//   -> 8.1 ms); the exact reciprocal and its correction were not needed.
 #include "render/convolver.h"
 
 #include <climits>
@@ -104,6 +127,30 @@ FinishPlan MakeFinishPlan(int32_t divide, int32_t offset, int32_t invert) {
     return f;
 }
 
+bool SplitWeights(const int32_t* weights, int count, WeightSplit* split) {
+    if (count < 0 || count > kMaxK * kMaxK) return false;
+    for (int shift = 1; shift <= 16; ++shift) {
+        const int64_t half = int64_t{1} << (shift - 1), unit = int64_t{1} << shift;
+        int64_t sumHigh = 0, sumLow = 0;
+        bool fits = true;
+        for (int i = 0; i < count && fits; ++i) {
+            const int64_t w = weights[i];
+            const int64_t low = ((w + half) & (unit - 1)) - half;  // w - low is a multiple of 2^shift
+            const int64_t high = (w - low) / unit;
+            fits = high >= -32768 && high <= 32767;
+            sumHigh += high < 0 ? -high : high;
+            sumLow += low < 0 ? -low : low;
+            split->high[i] = static_cast<int32_t>(high);
+            split->low[i] = static_cast<int32_t>(low);
+        }
+        if (fits && sumHigh <= 65535 && sumLow <= 65535) {
+            split->shift = shift;
+            return true;
+        }
+    }
+    return false;
+}
+
 namespace {
 const SimdKernels* KernelsFor(SimdLevel level) {
     switch (level) {
@@ -112,6 +159,7 @@ const SimdKernels* KernelsFor(SimdLevel level) {
         case SimdLevel::kAvx2: return Avx2Kernels();
         case SimdLevel::kAvx512Vnni: return Avx512VnniKernels();
         case SimdLevel::kAvxVnni: return AvxVnniKernels();
+        case SimdLevel::kAvx512Bw: return Avx512BwKernels();
     }
     return nullptr;
 }
@@ -126,22 +174,32 @@ bool SimdAvailable(SimdLevel level) {
         case SimdLevel::kAvx2: return compiled && cpu.avx2;
         case SimdLevel::kAvx512Vnni: return compiled && cpu.avx512Vnni;
         case SimdLevel::kAvxVnni: return compiled && cpu.avxVnni;
+        case SimdLevel::kAvx512Bw: return compiled && cpu.avx512Bw;
     }
     return false;
 }
 
-// AVX2 before the VNNI levels. vpdpwssd saves the vpaddd and the product's
-// register, but each of the six running sums of the planar loop becomes one
-// chain of dependent dot products (4 cycles each on the Zen 4 measured: 45 in
-// a row per block at 9x9, where pmaddwd's products are independent and only
-// 1-cycle adds chain). Eight registers leave no room for more sums, and the
-// EVEX form measured slower in bench_i686 at 1080p: 9x9 11.8 against
-// 10.3-10.7 ms, 7x7 8.5-8.9 against 7.8-8.1, separable 9x9 no better (7.8-12.0
-// against 8.2). The VEX form could not be measured here (this processor has
-// only the EVEX one); it runs the same loop, so it is not preferred either.
-// Both stay available through ConvolveOptions and are tested.
+// The 512-bit levels first, then AVX2. Measured on an Intel Xeon with
+// AVX512BW, AVX512-VNNI and AVX-VNNI (2 shared cores), i686 engine under
+// Wine, 1080p, fastest of 15 interleaved frames, ms:
+//                   AVX2   AVX-VNNI  AVX512BW  AVX512BW+VNNI
+//   3x3             5.02   5.08      3.80      3.45
+//   5x5             7.24   6.98      5.98      4.69
+//   7x7             10.3   9.79      8.81      6.94
+//   9x9             14.0   13.5      12.6      9.76
+//   9x9 separable   9.97   9.79      8.09      7.79
+//   5x5 weights near 10^5 (split planar)  13.9  13.7  11.2  10.1
+//   9x9 weights near 10^5 (split planar)  31.0  31.6  25.4  24.5
+// vpdpwssd gains most on 512-bit vectors, where it takes the weights as a
+// broadcast memory operand (see PairTaps). On ymm it saves the vpaddd but
+// chains each of the six running sums through dependent dot products; here
+// it was 0-5% ahead of AVX2 and behind on the split path, and on the Zen 4
+// of an earlier measurement its EVEX form was 10% behind (9x9 11.8 against
+// 10.3-10.7 ms), so AVX2 stays before it. The 512-bit levels could not be
+// measured on an AMD processor here. Every level stays available through
+// ConvolveOptions and is tested.
 SimdLevel BestSimdLevel() {
-    for (SimdLevel level : {SimdLevel::kAvx2, SimdLevel::kSse2})
+    for (SimdLevel level : {SimdLevel::kAvx512Vnni, SimdLevel::kAvx512Bw, SimdLevel::kAvx2, SimdLevel::kSse2})
         if (SimdAvailable(level)) return level;
     return SimdLevel::kNone;
 }
@@ -153,6 +211,7 @@ const char* PathName(ConvolvePath path) {
         case ConvolvePath::kDouble: return "double";
         case ConvolvePath::kPlanar: return "planar";
         case ConvolvePath::kSeparable: return "separable";
+        case ConvolvePath::kSplitPlanar: return "split planar";
     }
     return "?";
 }
@@ -162,8 +221,9 @@ const char* SimdName(SimdLevel level) {
         case SimdLevel::kNone: return "no SIMD";
         case SimdLevel::kSse2: return "SSE2";
         case SimdLevel::kAvx2: return "AVX2";
-        case SimdLevel::kAvx512Vnni: return "AVX2+AVX512-VNNI";
+        case SimdLevel::kAvx512Vnni: return "AVX512BW+VNNI";
         case SimdLevel::kAvxVnni: return "AVX2+AVX-VNNI";
+        case SimdLevel::kAvx512Bw: return "AVX512BW";
     }
     return "?";
 }
@@ -184,6 +244,12 @@ bool FitsInt16(int64_t v) { return v >= -32768 && v <= 32767; }
 int32_t PairWeight(const int32_t* row, int k, int q) {
     const uint32_t left = static_cast<uint16_t>(row[2 * q]);
     const uint32_t right = 2 * q + 1 < k ? static_cast<uint16_t>(row[2 * q + 1]) : 0u;
+    return static_cast<int32_t>(left | right << 16);
+}
+
+int32_t OddPairWeight(const int32_t* row, int k, int q) {
+    const uint32_t left = q > 0 ? static_cast<uint16_t>(row[2 * q - 1]) : 0u;
+    const uint32_t right = 2 * q < k ? static_cast<uint16_t>(row[2 * q]) : 0u;
     return static_cast<int32_t>(left | right << 16);
 }
 
@@ -243,8 +309,12 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
     kernels_ = KernelsFor(simd_);
 
     int32_t column[kMaxK], row[kMaxK];
+    WeightSplit split;
     if (!exact32 || !fits16) {
-        path_ = kernels_ && exact53 ? ConvolvePath::kDouble : ConvolvePath::kWide;
+        if (kernels_ && options.allowSplit && SplitWeights(block_, k * k, &split))
+            path_ = ConvolvePath::kSplitPlanar;
+        else
+            path_ = kernels_ && exact53 ? ConvolvePath::kDouble : ConvolvePath::kWide;
     } else if (!kernels_) {
         path_ = ConvolvePath::kReference;
     } else if (options.allowSeparable && k >= options.separableMinK && FactorSeparable(column, row)) {
@@ -273,8 +343,19 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
     uint32_t total = 0;
     for (int i = 0; i < k * k; ++i) total += static_cast<uint32_t>(block_[i]);
     plan_.bias = static_cast<int32_t>(total * 32768u);  // wraps; only the exact final sum must fit
+    // The split path's pairs are its low parts'; the high parts' go beside them.
+    const int32_t* pairs = path_ == ConvolvePath::kSplitPlanar ? split.low : block_;
     for (int r = 0; r < k; ++r)
-        for (int q = 0; q < k / 2 + 1; ++q) plan_.pairWeights[r][q] = PairWeight(block_ + r * k, k, q);
+        for (int q = 0; q < k / 2 + 1; ++q) {
+            plan_.pairWeights[r][q] = PairWeight(pairs + r * k, k, q);
+            plan_.oddPairWeights[r][q] = OddPairWeight(pairs + r * k, k, q);
+            plan_.highPairWeights[r][q] = PairWeight(split.high + r * k, k, q);
+            plan_.oddHighPairWeights[r][q] = OddPairWeight(split.high + r * k, k, q);
+        }
+    int64_t sum = 0;
+    for (int i = 0; i < k * k; ++i) sum += block_[i];
+    plan_.splitScale = static_cast<double>(int64_t{1} << split.shift);
+    plan_.splitBias = 32768.0 * static_cast<double>(sum);  // below 2^53: exact
     for (int i = 0; i < k * k; ++i) plan_.weights[i] = block_[i];
     plan_.divisor = divide;
     plan_.low = -static_cast<double>(offset);
@@ -299,7 +380,12 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
         zeroValues_.assign(planeStride_, 0.0);
     } else {
         const size_t tiles = (static_cast<size_t>(width) + blockPixels - 1) / blockPixels;
-        ringStride_ = kernels_->planeScale == 2 ? tiles * 2 * blockPixels : planeStride_;
+        // Flat rows start on a whole vector of elements (the ring starts on
+        // 64 bytes), so the loads at even columns of the 512-bit kernels
+        // split no cache line: 1080p 9x9 10.5 -> 9.3 ms, 3x3 4.1 -> 3.4. On
+        // 64 bytes the SSE2 rows went from 16.3 to 17.6 ms at 7x7.
+        ringStride_ = kernels_->planeScale == 2 ? tiles * 2 * blockPixels
+                                                : (planeStride_ + blockPixels - 1) / blockPixels * blockPixels;
         const size_t slack = 32;  // elements: room to start on a 64-byte boundary
         planes_.assign(static_cast<size_t>(k) * 3 * ringStride_ + slack, 0x8000);
         blankPlane_.assign(ringStride_ + slack, 0x8000);
@@ -334,10 +420,12 @@ const T* Convolver::RingLine(T* ring, size_t stride, const T* outside, const BMM
 const uint16_t* Convolver::PlanarLine(const BMM_Color_64* src, int j, int channel) {
     return RingLine(ring_, ringStride_, blank_, src, j, channel, [&](const BMM_Color_64* line, uint16_t* base) {
         const int h = k_ / 2;
-        uint16_t* flat = kernels_->planeScale == 2 ? flat_.data() : base;
-        uint16_t* const columns[3] = {flat + h, flat + planeStride_ + h, flat + 2 * planeStride_ + h};
+        const bool tiled = kernels_->planeScale == 2;
+        uint16_t* flat = tiled ? flat_.data() : base;
+        const size_t stride = tiled ? planeStride_ : ringStride_;
+        uint16_t* const columns[3] = {flat + h, flat + stride + h, flat + 2 * stride + h};
         kernels_->splitLine(line, width_, columns);
-        if (kernels_->planeScale == 2)
+        if (tiled)
             for (int c = 0; c < 3; ++c) kernels_->tileLine(flat + c * planeStride_, width_, base + c * ringStride_);
     });
 }
@@ -404,12 +492,15 @@ void Convolver::FilterLine(const BMM_Color_64* src, BMM_Color_64* dst, int y, co
     job.dst = out;
     job.selection = line;
     const int h = k_ / 2;
-    if (path_ == ConvolvePath::kPlanar) {
+    if (path_ == ConvolvePath::kPlanar || path_ == ConvolvePath::kSplitPlanar) {
         const uint16_t* planes[3 * kMaxK];
         for (int c = 0; c < 3; ++c)
             for (int r = 0; r < k_; ++r) planes[c * k_ + r] = PlanarLine(src, y + r - h, c);
         job.planes = planes;
-        kernels_->filterPlanar(plan_, job);
+        if (path_ == ConvolvePath::kPlanar)
+            kernels_->filterPlanar(plan_, job);
+        else
+            kernels_->filterSplit(plan_, job);
     } else if (path_ == ConvolvePath::kDouble) {
         const double* values[3 * kMaxK];
         for (int c = 0; c < 3; ++c)

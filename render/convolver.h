@@ -21,20 +21,25 @@ inline uint32_t ChannelEntry(const ChannelSelection& sel, size_t i) {
     return 0u;
 }
 
-// Instruction sets of the line kernels, lowest first. The two VNNI levels
-// are AVX2 with the dot product vpdpwssd, in its VEX or its EVEX encoding.
-enum class SimdLevel { kNone, kSse2, kAvx2, kAvx512Vnni, kAvxVnni };
+// Instruction sets of the line kernels, lowest first: a level the processor
+// lacks falls to the one before it. AVX-VNNI is AVX2 with the dot product
+// vpdpwssd; the AVX-512 levels have 512-bit vectors, with pmaddwd or with
+// vpdpwssd.
+enum class SimdLevel { kNone, kSse2, kAvx2, kAvxVnni, kAvx512Bw, kAvx512Vnni };
+constexpr SimdLevel kSimdLevels[] = {SimdLevel::kNone,    SimdLevel::kSse2,     SimdLevel::kAvx2,
+                                     SimdLevel::kAvxVnni, SimdLevel::kAvx512Bw, SimdLevel::kAvx512Vnni};
 
 // Whether the level is compiled in and the processor runs it.
 bool SimdAvailable(SimdLevel level);
 SimdLevel BestSimdLevel();
 
 enum class ConvolvePath {
-    kReference,  // scalar, int32 sums (no SIMD available)
-    kWide,       // scalar, int64 sums: sums could reach 2^53 (or no SIMD)
-    kDouble,     // SIMD, double sums: sums could leave int32 but stay below 2^53
-    kPlanar,     // SIMD, 16-bit multiply-add over biased planar lines
-    kSeparable,  // SIMD, exact integer rank-1 kernel: two 1-D passes
+    kReference,    // scalar, int32 sums (no SIMD available)
+    kWide,         // scalar, int64 sums: sums could reach 2^53 (or no SIMD)
+    kDouble,       // SIMD, double sums: sums could leave int32 but stay below 2^53
+    kPlanar,       // SIMD, 16-bit multiply-add over biased planar lines
+    kSeparable,    // SIMD, exact integer rank-1 kernel: two 1-D passes
+    kSplitPlanar,  // SIMD, planar with weights split in two 16-bit parts: sums beyond int32
 };
 
 // Short names of a path and an instruction set, for reports and timings.
@@ -44,6 +49,7 @@ const char* SimdName(SimdLevel level);
 struct ConvolveOptions {
     SimdLevel simd = BestSimdLevel();
     bool allowSeparable = true;
+    bool allowSplit = true;  // false: sums beyond int32 go to doubles (below 2^53)
     int separableMinK = 7;  // below this the 2-D pass is as fast
 };
 

@@ -16,13 +16,14 @@ CpuFeatures DecodeCpuFeatures(const CpuidWords& w) {
     // on a task switch: both the OSXSAVE bit and XCR0 must say so.
     const bool osxsave = Bit(w.leaf1Ecx, 27);
     const bool ymmState = osxsave && (w.xcr0 & 0x6u) == 0x6u;         // SSE and AVX state
-    const bool zmmState = ymmState && (w.xcr0 & 0xE0u) == 0xE0u;       // opmask, ZMM0-15 and ZMM16-31 halves
+    const bool zmmState = ymmState && (w.xcr0 & 0xE0u) == 0xE0u;       // opmask, upper ZMM0-15 halves, ZMM16-31
     if (w.maxLeaf < 7) return f;
     const bool avx = Bit(w.leaf1Ecx, 28), fma = Bit(w.leaf1Ecx, 12);
     f.avx2 = ymmState && avx && fma && Bit(w.leaf7Ebx, 5);
     f.avxVnni = f.avx2 && w.leaf7Eax >= 1 && Bit(w.leaf7Sub1Eax, 4);
-    const bool avx512 = Bit(w.leaf7Ebx, 16) && Bit(w.leaf7Ebx, 30) && Bit(w.leaf7Ebx, 31);  // F, BW, VL
-    f.avx512Vnni = f.avx2 && zmmState && avx512 && Bit(w.leaf7Ecx, 11);
+    // The 512-bit kernels use no 128- or 256-bit EVEX forms, so need no AVX512VL.
+    f.avx512Bw = f.avx2 && zmmState && Bit(w.leaf7Ebx, 16) && Bit(w.leaf7Ebx, 30);  // F, BW
+    f.avx512Vnni = f.avx512Bw && Bit(w.leaf7Ecx, 11);
     return f;
 }
 

@@ -8,7 +8,8 @@ struct CpuFeatures {
     bool sse2 = false;
     bool avx2 = false;     // with FMA, and the system saving the ymm state
     bool avxVnni = false;  // VEX vpdpwssd, beside AVX2
-    bool avx512Vnni = false;  // EVEX vpdpwssd on ymm: AVX512 F, BW, VL and VNNI, the system saving their state
+    bool avx512Bw = false;    // AVX512 F and BW with AVX2, the system saving the opmask and ZMM state
+    bool avx512Vnni = false;  // AVX512-VNNI beside those
 };
 
 // The raw words the decision reads.

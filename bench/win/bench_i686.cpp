@@ -12,7 +12,7 @@
 // --raw prints one record a line for bench/run.sh's native program, which
 // sets these beside the native engine and the peers:
 //   engine SIZE KERNEL MS PATH SIMD      (names with '_' for spaces)
-//   level SIZE KERNEL SIMD MS            (another instruction set, forced)
+//   level SIZE KERNEL PATH SIMD MS       (another instruction set or path, forced)
 //   render SIZE KERNEL MS FLOOR-MS RATIO   (RATIO: median of the pairs' ratios)
 //   unselected SIZE KERNEL MS FLOOR-MS RATIO   (a render that selects no pixel)
 #include <windows.h>
@@ -172,17 +172,26 @@ int main(int argc, char** argv) {
                     std::printf("| %-9s | %-17s | %-28s | %8s | %12.1f | %8.1f | %10.2fx |\n", size.c_str(),
                                 kn.name.c_str(), "no pixel selected", "", u.ms, u.floorMs, u.ratio);
             }
-            for (SimdLevel level : {SimdLevel::kAvxVnni, SimdLevel::kAvx512Vnni, SimdLevel::kAvx2, SimdLevel::kSse2}) {
-                if (level == cv.simd() || !SimdAvailable(level) || cv.simd() == SimdLevel::kNone) continue;
-                ConvolveOptions forced;
-                forced.simd = level;
-                Convolver lower;
-                const double t = TimeEngine(f, kn, forced, dst, lower);
-                if (lower.simd() != level) continue;
-                if (raw) std::printf("level %s %s %s %.3f\n", size.c_str(), kn.name.c_str(), Word(SimdName(level)).c_str(), t);
-                else
-                    std::printf("| %-9s | %-17s | %-28s | %8.1f | %12s | %8s | %11s |\n", size.c_str(), kn.name.c_str(),
-                                (std::string(PathName(lower.path())) + ", " + SimdName(level)).c_str(), t, "", "", "");
+            // Every other instruction set, and for sums beyond int32 the
+            // doubles the split path replaced, at each set.
+            for (SimdLevel level : kSimdLevels) {
+                if (level == SimdLevel::kNone || !SimdAvailable(level) || cv.simd() == SimdLevel::kNone) continue;
+                for (bool split : {true, false}) {
+                    if ((split && level == cv.simd()) || (!split && cv.path() != ConvolvePath::kSplitPlanar)) continue;
+                    ConvolveOptions forced;
+                    forced.simd = level;
+                    forced.allowSplit = split;
+                    Convolver other;
+                    const double t = TimeEngine(f, kn, forced, dst, other);
+                    if (other.simd() != level) continue;
+                    const std::string path = PathName(other.path());
+                    if (raw)
+                        std::printf("level %s %s %s %s %.3f\n", size.c_str(), kn.name.c_str(), Word(path.c_str()).c_str(),
+                                    Word(SimdName(level)).c_str(), t);
+                    else
+                        std::printf("| %-9s | %-17s | %-28s | %8.1f | %12s | %8s | %11s |\n", size.c_str(),
+                                    kn.name.c_str(), (path + ", " + SimdName(level)).c_str(), t, "", "", "");
+                }
             }
             std::fflush(stdout);
         }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -76,15 +77,12 @@ struct Engine {
     bool separable;
 };
 
-constexpr SimdLevel kAllLevels[] = {SimdLevel::kNone, SimdLevel::kSse2, SimdLevel::kAvx2, SimdLevel::kAvx512Vnni,
-                                    SimdLevel::kAvxVnni};
-
 // Every engine this machine can run: scalar, SSE2, AVX2 and the VNNI forms,
 // each with and without the separable pass (taken from k = 3 on, so every
 // size meets it).
 std::vector<Engine> Engines() {
     std::vector<Engine> out;
-    for (SimdLevel level : kAllLevels)
+    for (SimdLevel level : kSimdLevels)
         if (SimdAvailable(level))
             for (bool sep : {false, true}) out.push_back({level, sep});
     return out;
@@ -303,50 +301,103 @@ TEST(Convolve, FramesSmallerThanTheKernelClipBothEnds) {
     }
 }
 
-// Which path a kernel beyond 32-bit sums must take: doubles hold every sum
-// exactly below 2^53, beyond that only int64 does.
-ConvolvePath WidePathFor(const std::vector<int32_t>& block, SimdLevel simd) {
-    double total = 0;
-    for (int32_t w : block) total += w < 0 ? -static_cast<double>(w) : w;
-    return simd != SimdLevel::kNone && total * 65535 < 9007199254740992.0 ? ConvolvePath::kDouble
-                                                                          : ConvolvePath::kWide;
-}
-
+// Kernels beyond 32-bit sums, with the path each must take on SIMD: split
+// 16-bit parts while both parts' magnitudes add up to at most 65535, doubles
+// below 2^53, int64 beyond. Black frames drive the biased split sums to their
+// bounds (every channel -32768), white ones to the other side.
 TEST(Convolve, HugeWeightsAreExact) {
     std::mt19937 rng(7);
-    const int w = 13, h = 6;
-    const Pixels src = RandomFrame(rng, w, h);
-    const Pixels white = Uniform(w, h, 65535);
-    std::vector<std::vector<int32_t>> blocks = {
-        std::vector<int32_t>(81, INT32_MIN),  // beyond 2^53: int64 only
-        std::vector<int32_t>(81, INT32_MAX),
-        {32768, 0, 0, 0, 0, 0, 0, 0, 0},  // fits 32-bit sums but not a 16-bit weight
-        {0, 0, 0, 0, 32768, 0, 0, 0, 0},
-        {40000, -1, 0, 0, 0, 0, 0, 0, 1},
+    const int w = 37, h = 6;  // a full 32-pixel block and a tail
+    const Pixels src = RandomFrame(rng, w, h), white = Uniform(w, h, 65535), black = Uniform(w, h, 0);
+    struct Case {
+        std::vector<int32_t> block;
+        ConvolvePath path;
     };
-    std::vector<int32_t> mixed(49), edge(81, INT32_MIN);
+    std::vector<Case> cases = {
+        {std::vector<int32_t>(81, INT32_MIN), ConvolvePath::kWide},  // beyond 2^53
+        {std::vector<int32_t>(81, INT32_MAX), ConvolvePath::kWide},
+        {{32768, 0, 0, 0, 0, 0, 0, 0, 0}, ConvolvePath::kSplitPlanar},  // fits 32-bit sums, not a 16-bit weight
+        {{40000, -1, 0, 0, 0, 0, 0, 0, 1}, ConvolvePath::kSplitPlanar},
+        {{INT32_MIN, 0, 0, 0, 0, 0, 0, -32768, 32767}, ConvolvePath::kSplitPlanar},  // shift 16, low parts 65535
+        {{INT32_MAX, 0, 0, 0, 0, 0, 0, 0, 0}, ConvolvePath::kDouble},  // high 32768: no 16-bit part
+        {{INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX, 0, INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN},
+         ConvolvePath::kDouble},
+        // The high parts add up to exactly 65535 at shift 4, all of one sign.
+        {{7281 * 16, 7281 * 16, 7281 * 16, 7281 * 16, 7287 * 16, 7281 * 16, 7281 * 16, 7281 * 16, 7281 * 16},
+         ConvolvePath::kSplitPlanar},
+        {{-7281 * 16, -7281 * 16, -7281 * 16, -7281 * 16, -7287 * 16, -7281 * 16, -7281 * 16, -7281 * 16, -7281 * 16},
+         ConvolvePath::kSplitPlanar},
+        // Shift 16, the low parts -32768 and -32767: they add up to 65535.
+        {{7000 * 65536 - 32768, 7000 * 65536 - 32767, 7000 * 65536, 7000 * 65536, 7000 * 65536, 7000 * 65536,
+          7000 * 65536, 7000 * 65536, 7000 * 65536},
+         ConvolvePath::kSplitPlanar},
+    };
+    std::vector<int32_t> mixed(49), near(81), edge(81, INT32_MIN);
     for (auto& v : mixed) v = static_cast<int32_t>(rng());
-    blocks.push_back(mixed);
+    cases.push_back({mixed, ConvolvePath::kDouble});
+    for (auto& v : near) v = 100000 + static_cast<int32_t>(rng() % 50000) * (rng() % 2 ? 1 : -1);
+    cases.push_back({near, ConvolvePath::kSplitPlanar});
     for (int i = 64; i < 81; ++i) edge[i] = 0;  // 64 * 2^31 * 65535: just below 2^53
-    blocks.push_back(edge);
+    cases.push_back({edge, ConvolvePath::kDouble});
     edge[64] = INT32_MIN;  // 65 * 2^31 * 65535: just above
-    blocks.push_back(edge);
-    for (const auto& block : blocks) {
-        const int k = block.size() == 81 ? 9 : block.size() == 49 ? 7 : 3;
+    cases.push_back({edge, ConvolvePath::kWide});
+    for (const Case& c : cases) {
+        const int k = c.block.size() == 81 ? 9 : c.block.size() == 49 ? 7 : 3;
         for (int32_t divide : {-1, 1, 0, 3, INT32_MIN, INT32_MAX, 65536}) {
             for (int32_t offset : {0, INT32_MIN, INT32_MAX, -65535}) {
-                const Oracle o{block, k, divide, offset, 0, 65535};
-                for (const Pixels* frame : {&src, &white}) {
+                const Oracle o{c.block, k, divide, offset, divide == 3, 65535};
+                for (const Pixels* frame : {&src, &white, &black}) {
                     const Pixels want = ExpectedAll(*frame, w, h, o);
                     for (const Engine& e : Engines()) {
                         ConvolvePath path;
                         const Pixels got = Filter(*frame, w, h, o, e, {}, &path);
-                        EXPECT_TRUE(FramesEqual(want, got, w)) << Name(e) << " divide " << divide << " offset " << offset;
-                        EXPECT_EQ(path, WidePathFor(block, e.simd)) << Name(e);
+                        ASSERT_TRUE(FramesEqual(want, got, w))
+                            << Name(e) << " k=" << k << " divide " << divide << " offset " << offset;
+                        ASSERT_EQ(path, e.simd == SimdLevel::kNone ? ConvolvePath::kWide : c.path)
+                            << Name(e) << " k=" << k << " first weight " << c.block[0];
                     }
                 }
             }
         }
+    }
+}
+
+// The split itself: parts that give the weights back, 16-bit each, each
+// part's magnitudes adding up to at most 65535, and the smallest such shift.
+TEST(Convolve, WeightSplitsStayWithinTheirBounds) {
+    struct Case {
+        std::vector<int32_t> weights;
+        int shift;  // 0: no split
+    };
+    const Case cases[] = {
+        {{32768}, 1},
+        {{100000, -100000, 3}, 2},
+        {std::vector<int32_t>(25, 150000), 6},  // 25 * 150000 / 2^5 > 65535
+        {{INT32_MIN}, 16},
+        {{INT32_MIN, 1 << 15}, 16},       // 32768: high 1, low -32768
+        {{INT32_MAX}, 0},                 // high 32768 at shift 16
+        {{INT32_MIN, INT32_MIN}, 0},      // the high parts add up to 65536
+        {{INT32_MIN, -32768, -32768}, 0},  // the low parts add up to 65536
+        {std::vector<int32_t>(81, 1 << 25), 16},
+        {std::vector<int32_t>(81, 1 << 26), 0},  // 81 * 1024 high at shift 16
+        {std::vector<int32_t>(81, 1 << 24), 15},  // 81 * 2^9: the high parts fit from shift 15 on
+    };
+    for (const Case& c : cases) {
+        WeightSplit split;
+        const int n = static_cast<int>(c.weights.size());
+        ASSERT_EQ(SplitWeights(c.weights.data(), n, &split), c.shift != 0) << c.weights[0];
+        if (c.shift == 0) continue;
+        EXPECT_EQ(split.shift, c.shift) << c.weights[0];
+        int64_t sumHigh = 0, sumLow = 0;
+        for (int i = 0; i < n; ++i) {
+            EXPECT_EQ(int64_t{split.high[i]} * (int64_t{1} << split.shift) + split.low[i], c.weights[i]);
+            EXPECT_TRUE(split.high[i] >= -32768 && split.high[i] <= 32767 && split.low[i] >= -32768 &&
+                        split.low[i] <= 32767);
+            sumHigh += std::abs(int64_t{split.high[i]});
+            sumLow += std::abs(int64_t{split.low[i]});
+        }
+        EXPECT_LE(sumHigh, 65535);
+        EXPECT_LE(sumLow, 65535);
     }
 }
 
@@ -566,12 +617,14 @@ TEST(Convolve, EveryWidthAroundTheBlockEdgesMatchesTheOracle) {
     }
 }
 
-// The dot-product forms, each where the processor has it: random kernels up
-// to the largest 16-bit weights the 32-bit paths take, every size, with and
-// without a selection, and frames narrower and shorter than the kernel.
-TEST(Convolve, VnniFormsMatchTheOracle) {
+// The dot-product forms and the 512-bit ones, each where the processor has
+// it: random kernels up to the largest 16-bit weights the 32-bit paths take
+// and beyond 32-bit sums (split planar), every size, with and without a
+// selection, frames narrower and shorter than the kernel and up to two
+// 32-pixel blocks wide.
+TEST(Convolve, WiderLevelsMatchTheOracle) {
     int ran = 0;
-    for (SimdLevel level : {SimdLevel::kAvx512Vnni, SimdLevel::kAvxVnni}) {
+    for (SimdLevel level : {SimdLevel::kAvxVnni, SimdLevel::kAvx512Bw, SimdLevel::kAvx512Vnni}) {
         if (!SimdAvailable(level)) continue;
         ++ran;
         std::mt19937 rng(15);
@@ -585,6 +638,8 @@ TEST(Convolve, VnniFormsMatchTheOracle) {
                 // sum |w| * 65535 still below 2^31.
                 for (auto& v : block) v = static_cast<int32_t>(rng() % 5) - 2;
                 block[rng() % block.size()] = trial % 2 ? 32767 : -32768;
+            } else if (trial % 3 == 1 && trial % 2 == 0) {
+                for (auto& v : block) v = static_cast<int32_t>(rng() % 2000001) - 1000000;
             } else {
                 for (auto& v : block) v = static_cast<int32_t>(rng() % 801) - 400;
             }
@@ -616,14 +671,14 @@ TEST(Convolve, VnniFormsMatchTheOracle) {
             }
         }
     }
-    if (ran == 0) GTEST_SKIP() << "this processor has neither AVX-VNNI nor AVX512-VNNI with AVX512VL";
+    if (ran == 0) GTEST_SKIP() << "this processor has neither AVX-VNNI nor AVX512BW";
 }
 
 // A level the processor lacks falls to the next lower one it has, and
 // BestSimdLevel names one that runs.
 TEST(Convolve, MissingLevelsFallToOnesThatRun) {
     const std::vector<int32_t> block(9, 1);
-    for (SimdLevel level : kAllLevels) {
+    for (SimdLevel level : kSimdLevels) {
         Convolver cv;
         ConvolveOptions options;
         options.simd = level;
@@ -650,48 +705,39 @@ CpuidWords ModernWords() {
     return w;
 }
 
+// Each case changes the words of a processor that has everything; the
+// expected levels are SSE2, AVX2, AVX-VNNI, AVX512BW, AVX512-VNNI.
 TEST(CpuFeatures, EveryLevelNeedsTheProcessorAndTheSystem) {
-    const CpuFeatures all = DecodeCpuFeatures(ModernWords());
-    EXPECT_TRUE(all.sse2 && all.avx2 && all.avxVnni && all.avx512Vnni);
-
-    CpuidWords w = ModernWords();
-    w.xcr0 = 0x7;  // the system saves ymm but not the AVX-512 state
-    CpuFeatures f = DecodeCpuFeatures(w);
-    EXPECT_TRUE(f.avx2 && f.avxVnni);
-    EXPECT_FALSE(f.avx512Vnni);
-
-    w.xcr0 = 0x3;  // no ymm state: nothing beyond SSE2
-    f = DecodeCpuFeatures(w);
-    EXPECT_TRUE(f.sse2);
-    EXPECT_FALSE(f.avx2 || f.avxVnni || f.avx512Vnni);
-
-    w = ModernWords();
-    w.leaf1Ecx &= ~(1u << 27);  // no OSXSAVE: XCR0 cannot be trusted
-    f = DecodeCpuFeatures(w);
-    EXPECT_FALSE(f.avx2 || f.avx512Vnni);
-
-    w = ModernWords();
-    w.leaf1Ecx &= ~(1u << 12);  // AVX2 without FMA
-    f = DecodeCpuFeatures(w);
-    EXPECT_FALSE(f.avx2 || f.avxVnni || f.avx512Vnni);
-
-    w = ModernWords();
-    w.leaf7Eax = 0;  // subleaf 1 absent: its word is not read
-    f = DecodeCpuFeatures(w);
-    EXPECT_FALSE(f.avxVnni);
-    EXPECT_TRUE(f.avx512Vnni);
-
-    w = ModernWords();
-    w.leaf7Ebx &= ~(1u << 31);  // no AVX512VL: no EVEX form on ymm
-    EXPECT_FALSE(DecodeCpuFeatures(w).avx512Vnni);
-
-    w = ModernWords();
-    w.maxLeaf = 6;  // leaf 7 beyond the processor's range
-    f = DecodeCpuFeatures(w);
-    EXPECT_TRUE(f.sse2);
-    EXPECT_FALSE(f.avx2 || f.avxVnni || f.avx512Vnni);
-
-    EXPECT_FALSE(DecodeCpuFeatures(CpuidWords()).sse2);
+    struct Case {
+        const char* what;
+        void (*change)(CpuidWords&);
+        const char* levels;
+    };
+    const Case cases[] = {
+        {"everything", [](CpuidWords&) {}, "11111"},
+        {"xcr0 without the AVX-512 state", [](CpuidWords& w) { w.xcr0 = 0x7; }, "11100"},
+        {"xcr0 without the opmask state", [](CpuidWords& w) { w.xcr0 = 0xC7; }, "11100"},
+        {"xcr0 without the ZMM16-31 state", [](CpuidWords& w) { w.xcr0 = 0x67; }, "11100"},
+        {"xcr0 without the ymm state", [](CpuidWords& w) { w.xcr0 = 0xE3; }, "10000"},
+        {"no OSXSAVE: XCR0 cannot be trusted", [](CpuidWords& w) { w.leaf1Ecx &= ~(1u << 27); }, "10000"},
+        {"AVX2 without FMA", [](CpuidWords& w) { w.leaf1Ecx &= ~(1u << 12); }, "10000"},
+        {"subleaf 1 absent: its word is not read", [](CpuidWords& w) { w.leaf7Eax = 0; }, "11011"},
+        {"no AVX512BW", [](CpuidWords& w) { w.leaf7Ebx &= ~(1u << 30); }, "11100"},
+        {"no AVX512F", [](CpuidWords& w) { w.leaf7Ebx &= ~(1u << 16); }, "11100"},
+        {"no AVX512VL: not used", [](CpuidWords& w) { w.leaf7Ebx &= ~(1u << 31); }, "11111"},
+        {"no AVX512-VNNI", [](CpuidWords& w) { w.leaf7Ecx &= ~(1u << 11); }, "11110"},
+        {"leaf 7 beyond the processor's range", [](CpuidWords& w) { w.maxLeaf = 6; }, "10000"},
+        {"no leaves at all", [](CpuidWords& w) { w = CpuidWords(); }, "00000"},
+    };
+    for (const Case& c : cases) {
+        CpuidWords w = ModernWords();
+        c.change(w);
+        const CpuFeatures f = DecodeCpuFeatures(w);
+        const bool got[] = {f.sse2, f.avx2, f.avxVnni, f.avx512Bw, f.avx512Vnni};
+        std::string levels;
+        for (bool b : got) levels += b ? '1' : '0';
+        EXPECT_EQ(levels, c.levels) << c.what;
+    }
 }
 
 }  // namespace

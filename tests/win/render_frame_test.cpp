@@ -413,12 +413,12 @@ TEST_F(RenderTest, AFrameWhoseCopiesCannotBeHadIsLeftAlone) {
 // plug-in's flags), at every instruction set this processor runs, line by
 // line as the render drives it, against the scalar reference: widths around
 // the block and tile edges, frames narrower than the kernel, every size,
-// weights up to the 16-bit extremes and beyond 32-bit sums.
+// weights up to the 16-bit extremes and beyond 32-bit sums (split in 16-bit
+// parts, doubles, int64).
 TEST(ShippedEngine, EveryInstructionSetMatchesTheReference) {
     std::mt19937 rng(31);
     int levels = 0;
-    for (SimdLevel level : {SimdLevel::kNone, SimdLevel::kSse2, SimdLevel::kAvx2, SimdLevel::kAvx512Vnni,
-                            SimdLevel::kAvxVnni}) {
+    for (SimdLevel level : kSimdLevels) {
         if (!SimdAvailable(level)) continue;
         ++levels;
         for (int trial = 0; trial < 48; ++trial) {
@@ -428,6 +428,8 @@ TEST(ShippedEngine, EveryInstructionSetMatchesTheReference) {
             std::vector<int32_t> block(size_t(k) * k);
             for (auto& v : block) v = int32_t(rng() % 201) - 100;
             if (trial % 5 == 0) block[rng() % block.size()] = trial % 2 ? 32767 : -32768;
+            if (trial % 5 == 1)
+                for (auto& v : block) v = int32_t(rng() % 2000001) - 1000000;  // split in 16-bit parts
             if (trial % 7 == 0)
                 for (auto& v : block) v = int32_t(rng());  // sums beyond 32 bits
             const int32_t divide = int32_t(rng() % 31) - 15, offset = int32_t(rng() % 4001) - 2000;
