@@ -7,11 +7,18 @@ int Bitmap::PutPixels(int x, int y, int count, const BMM_Color_64* src) {
     return storage_ ? storage_->WriteLine(x, y, count, src) : 0;
 }
 
+namespace {
 // calloc, not new: a frame too large for the address space is an answer the
-// caller checks, never an exception leaving this DLL.
+// caller checks, never an exception leaving this DLL. An empty frame still
+// gets an address.
+template <class T>
+T* Zeroed(size_t count) {
+    return static_cast<T*>(std::calloc(count ? count : 1, sizeof(T)));
+}
+}  // namespace
+
 MemoryStorage::MemoryStorage(uint16_t width, uint16_t height)
-    : BitmapStorage(width, height),
-      pixels_(static_cast<BMM_Color_64*>(std::calloc(Count() ? Count() : 1, sizeof(BMM_Color_64)))) {}
+    : BitmapStorage(width, height), pixels_(Zeroed<BMM_Color_64>(Count())) {}
 
 MemoryStorage::~MemoryStorage() {
     std::free(pixels_);
@@ -52,12 +59,12 @@ void* MemoryStorage::ChannelArray(uint32_t channel, uint32_t* type) {
 
 uint8_t* MemoryStorage::AddMaterialChannel() {
     std::free(material_);
-    material_ = static_cast<uint8_t*>(std::calloc(Count() ? Count() : 1, sizeof(uint8_t)));
+    material_ = Zeroed<uint8_t>(Count());
     return material_;
 }
 
 uint16_t* MemoryStorage::AddObjectChannel() {
     std::free(object_);
-    object_ = static_cast<uint16_t*>(std::calloc(Count() ? Count() : 1, sizeof(uint16_t)));
+    object_ = Zeroed<uint16_t>(Count());
     return object_;
 }

@@ -36,20 +36,19 @@ const char kUsage[] =
     "                            defaults); OK writes CONFIG, Cancel leaves it as it was\n"
     "exit status: 0 done, 2 error, 4 render stopped part way, 5 setup cancelled; about: 1 OK, 0 Escape\n";
 
-using CommandFn = int (*)(LoadedPlugin&, const std::vector<std::string>&);
+using PluginCommandFn = int (*)(LoadedPlugin&, const std::vector<std::string>&);
+using PlainCommandFn = int (*)(const std::vector<std::string>&);
 
+// Each command runs with the plug-in loaded or without it: one of the two is set.
 struct Command {
     const char* name;
-    CommandFn run;  // null: runs without the plug-in
+    PluginCommandFn withPlugin;
+    PlainCommandFn plain;
 };
 
 const Command kCommands[] = {
-    {"info", RunInfo},
-    {"about", RunAbout},
-    {"render", RunRender},
-    {"config", nullptr},
-    {"kernels", nullptr},
-    {"setup", RunSetup},
+    {"info", RunInfo, nullptr},     {"about", RunAbout, nullptr},     {"render", RunRender, nullptr},
+    {"config", nullptr, RunConfig}, {"kernels", nullptr, RunKernels}, {"setup", RunSetup, nullptr},
 };
 
 int Fail(const std::string& message) {
@@ -94,12 +93,12 @@ int main(int argc, char** argv) {
     }
 
     try {
-        if (!chosen->run) return command == "config" ? RunConfig(rest) : RunKernels(rest);
+        if (chosen->plain) return chosen->plain(rest);
         LoadedPlugin plugin;
         std::string error;
         if (!plugin.Load(options.pluginPath.empty() ? DefaultPluginPath() : options.pluginPath, &error))
             return Fail(error);
-        return chosen->run(plugin, rest);
+        return chosen->withPlugin(plugin, rest);
     } catch (const CommandError& e) {
         return Fail(e.message);
     } catch (const std::bad_alloc&) {

@@ -6,7 +6,6 @@
 std::string FileName(const std::string& path);
 std::string Join(const std::string& dir, const std::string& name);
 bool IsFolder(const std::string& path);
-bool Exists(const std::string& path);
 
 // What names an existing file or folder whatever the spelling of its path:
 // ".\", case, links and either separator all come to one FileId.

@@ -24,15 +24,36 @@ const char kNeedsConfig[] =
     "render needs --config FILE: a new filter's kernel is all zeros and would make the frame black "
     "(make one with 'minihost config FILE --kernel NAME' or 'minihost setup FILE')";
 
+// One of the two ID channels a configuration can select by, and where a run
+// takes its IDs from: one image for every frame, or one per frame, by the
+// frame's file name, in a folder.
+struct IdSource {
+    const char* what;       // "object" or "material"
+    uint32_t channel;       // kObjectChannel or kMaterialChannel
+    int bits;               // the grey sample an ID image must have
+    const char* imageFlag;  // "--object-ids"
+    const char* dirFlag;    // "--object-ids-dir"
+    std::string image, dir;
+};
+
 struct RenderArgs {
     std::vector<std::string> inputs;     // frames, or folders of frames
     std::string out, outDir, config;
-    std::string objectIds, materialIds;  // one ID image for every frame
-    std::string objectIdsDir, materialIdsDir;  // or one per frame, by the frame's file name
+    IdSource ids[2] = {{"object", kObjectChannel, 16, "--object-ids", "--object-ids-dir", {}, {}},
+                       {"material", kMaterialChannel, 8, "--material-ids", "--material-ids-dir", {}, {}}};
     int abortAtLine = -1;
     bool time = false;
     bool Batch() const { return !outDir.empty(); }
 };
+
+// The field an ID option sets, or null for any other argument.
+std::string* IdOptionValue(RenderArgs& r, const std::string& a) {
+    for (IdSource& id : r.ids) {
+        if (a == id.imageFlag) return &id.image;
+        if (a == id.dirFlag) return &id.dir;
+    }
+    return nullptr;
+}
 
 RenderArgs Parse(const std::vector<std::string>& args) {
     RenderArgs r;
@@ -41,10 +62,7 @@ RenderArgs Parse(const std::vector<std::string>& args) {
     while (!reader.Done()) {
         const std::string a = reader.Next();
         if (a == "--config") r.config = reader.Value(a);
-        else if (a == "--object-ids") r.objectIds = reader.Value(a);
-        else if (a == "--material-ids") r.materialIds = reader.Value(a);
-        else if (a == "--object-ids-dir") r.objectIdsDir = reader.Value(a);
-        else if (a == "--material-ids-dir") r.materialIdsDir = reader.Value(a);
+        else if (std::string* value = IdOptionValue(r, a)) *value = reader.Value(a);
         else if (a == "--out-dir") r.outDir = reader.Value(a);
         else if (a == "--abort-at-line") {
             r.abortAtLine = ParseInt32(reader.Value(a), a);
@@ -53,20 +71,18 @@ RenderArgs Parse(const std::vector<std::string>& args) {
         else if (a.size() > 1 && a[0] == '-') throw CommandError{"render: unknown option " + a};
         else files.push_back(a);
     }
-    if (!r.objectIds.empty() && !r.objectIdsDir.empty())
-        throw CommandError{"render: give --object-ids or --object-ids-dir, not both"};
-    if (!r.materialIds.empty() && !r.materialIdsDir.empty())
-        throw CommandError{"render: give --material-ids or --material-ids-dir, not both"};
+    for (const IdSource& id : r.ids)
+        if (!id.image.empty() && !id.dir.empty())
+            throw CommandError{std::string("render: give ") + id.imageFlag + " or " + id.dirFlag + ", not both"};
     if (r.Batch()) {
         if (files.empty()) throw CommandError{"render --out-dir needs at least one frame or folder of frames"};
         r.inputs = files;
     } else {
         if (files.size() != 2) throw CommandError{"render needs IN.png and OUT.png, or frames and --out-dir DIR"};
-        for (const std::string* dir : {&r.objectIdsDir, &r.materialIdsDir})
-            if (!dir->empty())
-                throw CommandError{std::string(dir == &r.objectIdsDir ? "--object-ids-dir" : "--material-ids-dir") +
-                                   " is for a batch with --out-dir; for one frame give " +
-                                   (dir == &r.objectIdsDir ? "--object-ids" : "--material-ids") + " IDS.png"};
+        for (const IdSource& id : r.ids)
+            if (!id.dir.empty())
+                throw CommandError{std::string(id.dirFlag) + " is for a batch with --out-dir; for one frame give " +
+                                   id.imageFlag + " IDS.png"};
         r.inputs = {files[0]};
         r.out = files[1];
     }
@@ -108,12 +124,17 @@ std::vector<std::string> ListFrames(const std::vector<std::string>& inputs) {
     return frames;
 }
 
-// Where one frame comes from and goes to. An ID path is set only when the
-// configuration selects by that channel.
+// An ID image one frame takes, and the option that named it.
+struct IdImage {
+    const IdSource* source = nullptr;  // null: the configuration does not select by this channel
+    std::string path;
+    const char* option = nullptr;
+};
+
+// Where one frame comes from and goes to.
 struct FrameJob {
-    std::string in, out, objectIds, materialIds;
-    const char* objectOption = "--object-ids";
-    const char* materialOption = "--material-ids";
+    std::string in, out;
+    IdImage ids[2];  // as RenderArgs::ids
 };
 
 // Refuses, before anything is written, a run that would write over one of
@@ -127,18 +148,16 @@ void CheckOutputsSpareInputs(const RenderArgs& r, const std::vector<FrameJob>& j
         if (!path.empty() && IdentifyFile(path, &id)) inputs.emplace(id, what + " " + path);
     };
     add(r.config, "configuration");
-    add(r.objectIds, "--object-ids image");
-    add(r.materialIds, "--material-ids image");
+    for (const IdSource& id : r.ids) add(id.image, std::string(id.imageFlag) + " image");
     for (const FrameJob& job : jobs) {
         add(job.in, "input frame");
-        add(job.objectIds, std::string(job.objectOption) + " image");
-        add(job.materialIds, std::string(job.materialOption) + " image");
+        for (const IdImage& id : job.ids) add(id.path, std::string(id.option ? id.option : "") + " image");
     }
     if (r.Batch()) {
         FileId outDir;
         if (IdentifyFile(r.outDir, &outDir)) {
-            std::vector<std::pair<std::string, std::string>> folders = {{r.objectIdsDir, "--object-ids-dir"},
-                                                                        {r.materialIdsDir, "--material-ids-dir"}};
+            std::vector<std::pair<std::string, std::string>> folders;
+            for (const IdSource& id : r.ids) folders.push_back({id.dir, id.dirFlag});
             for (const std::string& input : r.inputs)
                 if (IsFolder(input)) folders.push_back({input, "input"});
             for (const auto& folder : folders) {
@@ -168,20 +187,35 @@ PngImage Load(const std::string& path, PngSize frameSize = {}) {
 
 // An ID image must match the frame, which is checked before it is decoded,
 // and carry exactly the channel's sample.
-PngImage LoadIds(const std::string& path, const char* option, int bits, uint32_t width, uint32_t height) {
+PngImage LoadIds(const IdImage& image, uint32_t width, uint32_t height) {
+    const std::string& path = image.path;
+    const std::string option = image.option;
+    const int bits = image.source->bits;
     PngImage ids;
     std::string error;
-    if (!ReadPng(path, &ids, &error, {width, height})) throw CommandError{std::string(option) + " " + error};
+    if (!ReadPng(path, &ids, &error, {width, height})) throw CommandError{option + " " + error};
     if (ids.channels != 1 || ids.bitDepth != bits) {
-        const char* kind = bits == 16 ? "object IDs" : "material IDs";
         const std::string found = std::to_string(ids.bitDepth) + "-bit " +
                                   (ids.channels == 1   ? "grey"
                                    : ids.channels == 3 ? "RGB"
                                                        : ids.channels == 4 ? "RGBA" : "grey with alpha");
-        throw CommandError{std::string(option) + " " + path + ": " + kind + " must be a " + std::to_string(bits) +
-                           "-bit grey PNG; this one is " + found};
+        throw CommandError{option + " " + path + ": " + image.source->what + " IDs must be a " +
+                           std::to_string(bits) + "-bit grey PNG; this one is " + found};
     }
     return ids;
+}
+
+// Gives the storage the channel, filled from the decoded IDs (each sample
+// already within the channel's width); false when its memory cannot be had.
+bool CopyIds(const PngImage& ids, uint32_t channel, MemoryStorage* storage) {
+    if (channel == kObjectChannel) {
+        uint16_t* dst = storage->AddObjectChannel();
+        if (dst) std::copy(ids.samples.begin(), ids.samples.end(), dst);
+        return dst != nullptr;
+    }
+    uint8_t* dst = storage->AddMaterialChannel();
+    if (dst) std::transform(ids.samples.begin(), ids.samples.end(), dst, [](uint16_t v) { return uint8_t(v); });
+    return dst != nullptr;
 }
 
 std::string Size(uint32_t width, uint32_t height) {
@@ -230,17 +264,12 @@ bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progres
                  uint16_t(frame.channels == 4 ? s[3] * scale : 65535)};
     }
     std::vector<uint16_t>().swap(frame.samples);
-    if (!job.objectIds.empty()) {
-        const PngImage ids = LoadIds(job.objectIds, job.objectOption, 16, width, height);
-        uint16_t* dst = storage.AddObjectChannel();
-        if (!dst) throw CommandError{"not enough memory for the object IDs of " + job.in + " (" + size + ")"};
-        std::copy(ids.samples.begin(), ids.samples.end(), dst);
-    }
-    if (!job.materialIds.empty()) {
-        const PngImage ids = LoadIds(job.materialIds, job.materialOption, 8, width, height);
-        uint8_t* dst = storage.AddMaterialChannel();
-        if (!dst) throw CommandError{"not enough memory for the material IDs of " + job.in + " (" + size + ")"};
-        for (size_t i = 0; i < ids.samples.size(); ++i) dst[i] = uint8_t(ids.samples[i]);
+    for (const IdImage& image : job.ids) {
+        if (!image.source) continue;
+        const PngImage ids = LoadIds(image, width, height);
+        if (!CopyIds(ids, image.source->channel, &storage))
+            throw CommandError{std::string("not enough memory for the ") + image.source->what + " IDs of " + job.in +
+                               " (" + size + ")"};
     }
 
     Bitmap bitmap(&storage);
@@ -276,8 +305,8 @@ bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progres
 }
 
 // The ID options a run's configuration does not use are said once, not read.
-void WarnUnused(const std::string& given, const char* option, const char* why) {
-    if (!given.empty()) std::fprintf(stderr, "minihost: warning: %s is not used: %s\n", option, why);
+void WarnUnused(const std::string& given, const char* option, const std::string& why) {
+    if (!given.empty()) std::fprintf(stderr, "minihost: warning: %s is not used: %s\n", option, why.c_str());
 }
 
 }  // namespace
@@ -295,20 +324,18 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     LoadConfigFile(*filter, r.config);
 
     const uint32_t wanted = filter->ChannelsRequired();
-    const bool objects = (wanted & kObjectChannel) != 0, materials = (wanted & kMaterialChannel) != 0;
-    if (objects && r.objectIds.empty() && r.objectIdsDir.empty())
-        throw CommandError{r.config + " filters only pixels of one object ID: give " +
-                           (r.Batch() ? "--object-ids-dir DIR" : "--object-ids IDS.png")};
-    if (materials && r.materialIds.empty() && r.materialIdsDir.empty())
-        throw CommandError{r.config + " filters only pixels of one material ID: give " +
-                           (r.Batch() ? "--material-ids-dir DIR" : "--material-ids IDS.png")};
-    if (!objects) {
-        WarnUnused(r.objectIds, "--object-ids", "the configuration does not select by object ID");
-        WarnUnused(r.objectIdsDir, "--object-ids-dir", "the configuration does not select by object ID");
-    }
-    if (!materials) {
-        WarnUnused(r.materialIds, "--material-ids", "the configuration does not select by material ID");
-        WarnUnused(r.materialIdsDir, "--material-ids-dir", "the configuration does not select by material ID");
+    bool used[2];
+    for (int i = 0; i < 2; ++i) {
+        const IdSource& id = r.ids[i];
+        used[i] = (wanted & id.channel) != 0;
+        if (used[i] && id.image.empty() && id.dir.empty())
+            throw CommandError{r.config + " filters only pixels of one " + id.what + " ID: give " +
+                               (r.Batch() ? id.dirFlag + std::string(" DIR") : id.imageFlag + std::string(" IDS.png"))};
+        if (!used[i]) {
+            const std::string why = std::string("the configuration does not select by ") + id.what + " ID";
+            WarnUnused(id.image, id.imageFlag, why);
+            WarnUnused(id.dir, id.dirFlag, why);
+        }
     }
 
     std::vector<FrameJob> jobs;
@@ -316,13 +343,11 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         FrameJob job;
         job.in = in;
         job.out = r.Batch() ? Join(r.outDir, FileName(in)) : r.out;
-        if (objects) {
-            job.objectIds = r.objectIdsDir.empty() ? r.objectIds : Join(r.objectIdsDir, FileName(in));
-            if (!r.objectIdsDir.empty()) job.objectOption = "--object-ids-dir";
-        }
-        if (materials) {
-            job.materialIds = r.materialIdsDir.empty() ? r.materialIds : Join(r.materialIdsDir, FileName(in));
-            if (!r.materialIdsDir.empty()) job.materialOption = "--material-ids-dir";
+        for (int i = 0; i < 2; ++i) {
+            const IdSource& id = r.ids[i];
+            if (!used[i]) continue;
+            job.ids[i] = id.dir.empty() ? IdImage{&id, id.image, id.imageFlag}
+                                        : IdImage{&id, Join(id.dir, FileName(in)), id.dirFlag};
         }
         jobs.push_back(job);
     }
