@@ -41,6 +41,9 @@
 // computes every product first and spills them (4K 9x9: 99 -> 67 ms).
 #define VLM_UNROLL _Pragma("GCC unroll 16")
 #define VLM_INLINE inline __attribute__((always_inline))
+// The same for a lambda, written after its parameter list: the block
+// walker's body must be inlined into the walk as a hand-written loop would be.
+#define VLM_INLINE_LAMBDA __attribute__((always_inline))
 #define VLM_KEEP(v) __asm__("" : "+x"(v))
 
 namespace {
@@ -204,6 +207,25 @@ void TileLine(const uint16_t* flat, int width, uint16_t* tiles) {
     }
 }
 
+// Walks a line block by block. A block with no selected pixel costs only its
+// mask; any other gets its prefetches, its three channel vectors from
+// compute(x0, rgb), and its store of the selected pixels.
+template <class V, class Compute>
+VLM_INLINE void ForEachSelectedBlock(const ConvolvePlan& plan, const LineJob& job, Compute&& compute) {
+    constexpr int kBlock = 4 * V::kPixels;
+    const int width = plan.width;
+    for (int x0 = 0; x0 < width; x0 += kBlock) {
+        const int n = width - x0 < kBlock ? width - x0 : kBlock;
+        const uint32_t mask = BlockMask(job.selection, x0, n);
+        if (!mask) continue;
+        PrefetchAhead(job.dst + x0, true);
+        PrefetchNextSplit<V>(job.ahead, x0);
+        typename V::Vec rgb[3];
+        compute(x0, rgb);
+        StoreBlock<V>(rgb, job.src + x0, job.dst + x0, n, mask);
+    }
+}
+
 // Even and odd sums of one 1-D row of K taps at block x0 of a biased plane.
 template <class V, int K>
 VLM_INLINE void RowSums(const uint16_t* p, const typename V::Vec* pairs, typename V::Vec& even, typename V::Vec& odd) {
@@ -280,28 +302,19 @@ VLM_INLINE void PairTaps(const ConvolvePlan& plan, const LineJob& job, int x0, i
 template <class V, int K>
 void FilterPlanarK(const ConvolvePlan& plan, const LineJob& job) {
     using Vec = typename V::Vec;
-    constexpr int kBlock = 4 * V::kPixels;
     constexpr int kPairs = K / 2 + 1;
     const Vec bias = V::Set1(plan.bias);
     const FinishVectors<V> finish(plan.finish);
-    const int width = plan.width;
-    for (int x0 = 0; x0 < width; x0 += kBlock) {
-        const int n = width - x0 < kBlock ? width - x0 : kBlock;
-        const uint32_t mask = BlockMask(job.selection, x0, n);
-        if (!mask) continue;
-        PrefetchAhead(job.dst + x0, true);
-        PrefetchNextSplit<V>(job.ahead, x0);
+    ForEachSelectedBlock<V>(plan, job, [&](int x0, Vec* rgb) VLM_INLINE_LAMBDA {
         Vec even[3] = {bias, bias, bias}, odd[3] = {bias, bias, bias};
         VLM_UNROLL
         for (int r = 0; r < K; ++r) {
             VLM_UNROLL
             for (int q = 0; q < kPairs; ++q) PairTaps<V, K>(plan, job, x0, r, q, even, odd);
         }
-        Vec rgb[3];
         VLM_UNROLL
         for (int c = 0; c < 3; ++c) rgb[c] = finish.Channel(even[c], odd[c]);
-        StoreBlock<V>(rgb, job.src + x0, job.dst + x0, n, mask);
-    }
+    });
 }
 
 template <class V>
@@ -339,13 +352,7 @@ void FilterSeparableK(const ConvolvePlan& plan, const LineJob& job) {
     using Vec = typename V::Vec;
     constexpr int kBlock = 4 * V::kPixels;
     const FinishVectors<V> finish(plan.finish);
-    const int width = plan.width;
-    for (int x0 = 0; x0 < width; x0 += kBlock) {
-        const int n = width - x0 < kBlock ? width - x0 : kBlock;
-        const uint32_t mask = BlockMask(job.selection, x0, n);
-        if (!mask) continue;
-        PrefetchAhead(job.dst + x0, true);
-        PrefetchNextSplit<V>(job.ahead, x0);
+    ForEachSelectedBlock<V>(plan, job, [&](int x0, Vec* rgb) VLM_INLINE_LAMBDA {
         Vec even[3] = {V::Zero(), V::Zero(), V::Zero()}, odd[3] = {V::Zero(), V::Zero(), V::Zero()};
         VLM_UNROLL
         for (int r = 0; r < K; ++r) {
@@ -357,11 +364,9 @@ void FilterSeparableK(const ConvolvePlan& plan, const LineJob& job) {
                 odd[c] = V::Add32(odd[c], V::Mullo32(V::LoadU(s + kBlock / 2), weight));
             }
         }
-        Vec rgb[3];
         VLM_UNROLL
         for (int c = 0; c < 3; ++c) rgb[c] = finish.Channel(even[c], odd[c]);
-        StoreBlock<V>(rgb, job.src + x0, job.dst + x0, n, mask);
-    }
+    });
 }
 
 template <class V>
@@ -420,17 +425,9 @@ struct WideFinish {
 template <class V, int K>
 void FilterSplitK(const ConvolvePlan& plan, const LineJob& job) {
     using Vec = typename V::Vec;
-    constexpr int kBlock = 4 * V::kPixels;
     constexpr int kPairs = K / 2 + 1;
     const WideFinish<V> finish(plan);
-    const int width = plan.width;
-    for (int x0 = 0; x0 < width; x0 += kBlock) {
-        const int n = width - x0 < kBlock ? width - x0 : kBlock;
-        const uint32_t mask = BlockMask(job.selection, x0, n);
-        if (!mask) continue;
-        PrefetchAhead(job.dst + x0, true);
-        PrefetchNextSplit<V>(job.ahead, x0);
-        Vec rgb[3];
+    ForEachSelectedBlock<V>(plan, job, [&](int x0, Vec* rgb) VLM_INLINE_LAMBDA {
         for (int c = 0; c < 3; ++c) {
             Vec evenHigh = V::Zero(), evenLow = V::Zero(), oddHigh = V::Zero(), oddLow = V::Zero();
             VLM_UNROLL
@@ -455,8 +452,7 @@ void FilterSplitK(const ConvolvePlan& plan, const LineJob& job) {
             }
             rgb[c] = finish.Channel(evenHigh, evenLow, oddHigh, oddLow);
         }
-        StoreBlock<V>(rgb, job.src + x0, job.dst + x0, n, mask);
-    }
+    });
 }
 
 template <class V>
@@ -488,7 +484,6 @@ template <class V, int K>
 void FilterDoubleK(const ConvolvePlan& plan, const LineJob& job) {
     using Vec = typename V::Vec;
     using DVec = typename V::DVec;
-    constexpr int kBlock = 4 * V::kPixels;
     constexpr int kLanes = V::kPixels;  // doubles per vector
     constexpr int kChannelsPerPass = sizeof(void*) == 4 ? 1 : 3;
     const int32_t mode = plan.finish.mode;
@@ -496,14 +491,7 @@ void FilterDoubleK(const ConvolvePlan& plan, const LineJob& job) {
     const DVec low = V::Set1Pd(plan.low), high = V::Set1Pd(plan.high), offset = V::Set1Pd(plan.offset);
     const Vec bias = V::Set1(-32768);
     const Vec xorMask = V::Set1(static_cast<int32_t>(plan.finish.xorMask * 0x10001u));
-    const int width = plan.width;
-    for (int x0 = 0; x0 < width; x0 += kBlock) {
-        const int n = width - x0 < kBlock ? width - x0 : kBlock;
-        const uint32_t mask = BlockMask(job.selection, x0, n);
-        if (!mask) continue;
-        PrefetchAhead(job.dst + x0, true);
-        PrefetchNextSplit<V>(job.ahead, x0);
-        Vec rgb[3];
+    ForEachSelectedBlock<V>(plan, job, [&](int x0, Vec* rgb) VLM_INLINE_LAMBDA {
         for (int c0 = 0; c0 < 3; c0 += kChannelsPerPass) {
             DVec acc[kChannelsPerPass][4];
             for (int c = 0; c < kChannelsPerPass; ++c)
@@ -537,8 +525,7 @@ void FilterDoubleK(const ConvolvePlan& plan, const LineJob& job) {
                 rgb[c0 + c] = V::Xor(V::Packs32(V::Add32(a, bias), V::Add32(b, bias)), xorMask);
             }
         }
-        StoreBlock<V>(rgb, job.src + x0, job.dst + x0, n, mask);
-    }
+    });
 }
 
 template <class V>
@@ -559,4 +546,5 @@ const SimdKernels* KernelTable() {
 
 #undef VLM_UNROLL
 #undef VLM_INLINE
+#undef VLM_INLINE_LAMBDA
 #undef VLM_KEEP
