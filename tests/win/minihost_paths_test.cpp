@@ -120,8 +120,9 @@ protected:
                                                                                   : error;
     }
     TempDir temp{"paths"};
-    // A folder of our own under the temp folder, named in two scripts.
-    std::string root = temp.File("r\xc3\xa4um \xce\xb4");
+    // A folder of our own under the temp folder, in ASCII, so that each row's
+    // own name is what it tries.
+    std::string root = temp.File("room");
     std::string P(const std::string& relative) const { return root + "\\" + relative; }
 };
 
