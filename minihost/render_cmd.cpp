@@ -185,11 +185,10 @@ void CheckOutputsSpareInputs(const RenderArgs& r, const std::vector<FrameJob>& j
                 throw CommandError{"render: writing " + job.out + " would replace the " + hit->second +
                                    "; choose another output"};
         }
-        const std::wstring key = NameKey(job.out);
         if (!NameFits(job.out))
             throw CommandError{"render: cannot write " + job.out + ": its name is longer than the file system holds "
                                "(255 characters; under Wine, 255 bytes of UTF-8)"};
-        const auto taken = outputs.emplace(key, &job);
+        const auto taken = outputs.emplace(NameKey(job.out), &job);
         if (!taken.second)
             throw CommandError{taken.first->second->in + " and " + job.in + " would both be written as " + job.out};
     }
