@@ -487,7 +487,7 @@ void Convolver::FilterLine(const BMM_Color_64* src, BMM_Color_64* dst, int y, co
                next < height_ ? src + static_cast<ptrdiff_t>(next) * width_ : nullptr);
 }
 
-void Convolver::FilterLine(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel) {
+void Convolver::FilterFromLines(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel) {
     cachedSrc_ = nullptr;
     FilterRows(lines, out, y, sel, nullptr);
 }

@@ -80,10 +80,10 @@ ConvolveRoute ChooseRoute(const CpuFeatures& cpu, const KernelTraits& kernel, co
 // The 16-bit convolution of one frame, line by line, so the caller can report
 // progress and stop between lines.
 //
-// Usage: Prepare once, then FilterLine for the lines wanted. Results are
-// bit-identical to ReferencePixel for every path. Only selected pixels of the
-// output line are written, each from the source neighbours, alpha from the
-// source pixel.
+// Usage: Prepare once, then FilterFromLines or FilterLine for the lines
+// wanted. Results are bit-identical to ReferencePixel for every path. Only
+// selected pixels of the output line are written, each from the source
+// neighbours, alpha from the source pixel.
 //
 // The Convolver keeps O(width x k) scratch: the source lines it has already
 // split into planes are reused by the next output lines, by line number. A
@@ -99,7 +99,7 @@ public:
     // Output line y into out (width pixels) from its k source lines: lines[r]
     // is frame line y - k/2 + r, null outside the frame. Does nothing when not
     // prepared, for y outside 0..height-1, or null buffers.
-    void FilterLine(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel);
+    void FilterFromLines(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel);
     // The same over whole frames: src the untouched source frame, dst the
     // result frame. A different src pointer starts the line cache afresh; do
     // not mix the two forms without a Prepare between them.

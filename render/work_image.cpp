@@ -86,7 +86,7 @@ int WorkImage::Convolve(int32_t matchId, const int32_t* kernel, int k, int32_t d
             }
             // With every pixel selected the engine writes the whole line.
             if (matchId != -1) std::memcpy(out, done, size_t(width_) * sizeof(BMM_Color_64));
-            convolver.FilterLine(lines, out, y, selection);
+            convolver.FilterFromLines(lines, out, y, selection);
             done = out;
         }
         Put(y, done);
