@@ -2,6 +2,7 @@
 // kernel, keeps the split source lines between calls, and hands each line to
 // the SIMD kernels. The measurements behind its choices: bench/NOTES.md.
 #include "render/convolver.h"
+#include "render/convolve_route.h"
 
 #include <climits>
 

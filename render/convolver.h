@@ -24,17 +24,14 @@ inline uint32_t ChannelEntry(const ChannelSelection& sel, size_t i) {
 // Instruction sets of the line kernels, lowest first: a level the processor
 // lacks falls to the one before it. AVX-VNNI is AVX2 with the dot product
 // vpdpwssd; the AVX-512 levels have 512-bit vectors, with pmaddwd or with
-// vpdpwssd. kAuto, in ConvolveOptions only, lets ChooseRoute pick.
+// vpdpwssd. kAuto, in ConvolveOptions only, lets ChooseRoute
+// (convolve_route.h) pick.
 enum class SimdLevel { kNone, kSse2, kAvx2, kAvxVnni, kAvx512Bw, kAvx512Vnni, kAuto };
 constexpr SimdLevel kSimdLevels[] = {SimdLevel::kNone,    SimdLevel::kSse2,     SimdLevel::kAvx2,
                                      SimdLevel::kAvxVnni, SimdLevel::kAvx512Bw, SimdLevel::kAvx512Vnni};
 
-struct CpuFeatures;
-
 // Whether the level is compiled in and this processor runs it.
 bool SimdAvailable(SimdLevel level);
-// Whether a processor reporting cpu runs the level.
-bool SimdSupported(const CpuFeatures& cpu, SimdLevel level);
 // The widest level this processor runs.
 SimdLevel BestSimdLevel();
 
@@ -57,25 +54,6 @@ struct ConvolveOptions {
     bool allowSplit = true;  // false: sums beyond int32 go to doubles (below 2^53)
     int separableMinK = 7;  // below this the 2-D pass is as fast
 };
-
-// What the choice of path needs to know of a kernel.
-struct KernelTraits {
-    int k = 3;
-    bool narrow = true;      // every weight fits int16 and every sum int32
-    bool exact53 = true;     // every sum is exact in a double
-    bool splittable = false; // the weights split into two bounded 16-bit parts (SplitWeights)
-    bool separable = false;  // an exact integer rank-1 kernel
-};
-
-struct ConvolveRoute {
-    ConvolvePath path = ConvolvePath::kReference;
-    SimdLevel simd = SimdLevel::kNone;
-};
-
-// The path and instruction set for a kernel on a processor reporting cpu:
-// pure, so every processor's choice can be tested here. Every level gives the
-// same pixels; only the speed differs.
-ConvolveRoute ChooseRoute(const CpuFeatures& cpu, const KernelTraits& kernel, const ConvolveOptions& options);
 
 // The 16-bit convolution of one frame, line by line, so the caller can report
 // progress and stop between lines.

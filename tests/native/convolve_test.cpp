@@ -10,6 +10,7 @@
 
 #include "render/convolve_plan.h"
 #include "render/convolve_reference.h"
+#include "render/convolve_route.h"
 #include "render/convolver.h"
 #include "render/cpu_features.h"
 #include "render/pixel_math.h"
