@@ -238,6 +238,31 @@ int32_t OddPairWeight(const int32_t* row, int k, int q) {
     return static_cast<int32_t>(left | right << 16);
 }
 
+// Whether line has a selected pixel among its width entries. Blocks of 64
+// without a branch each, so that a frame whose object lies elsewhere costs
+// little more than reading its entries.
+template <class Entry>
+bool AnyEqual(const Entry* entries, int width, Entry id) {
+    for (int x0 = 0; x0 < width; x0 += 64) {
+        const int end = width - x0 < 64 ? width : x0 + 64;
+        unsigned found = 0;
+        for (int x = x0; x < end; ++x) found |= entries[x] == id;
+        if (found) return true;
+    }
+    return false;
+}
+
+bool AnySelected(const LineSelection& line, int width) {
+    if (line.all) return true;
+    if (line.entries8)
+        return line.matchId >= 0 && line.matchId <= 255 &&
+               AnyEqual(line.entries8, width, static_cast<uint8_t>(line.matchId));
+    if (line.entries16)
+        return line.matchId >= 0 && line.matchId <= 65535 &&
+               AnyEqual(line.entries16, width, static_cast<uint16_t>(line.matchId));
+    return line.matchId == 0;
+}
+
 }  // namespace
 
 bool Convolver::FactorSeparable(int32_t* column, int32_t* row) const {
@@ -507,9 +532,7 @@ void Convolver::FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* out, 
         else if (sel.requested & 4u)
             line.entries16 = sel.object ? sel.object + base : nullptr;
         // Lines without a selected pixel need no source lines prepared.
-        int x = 0;
-        while (x < width_ && !line.Selected(x)) ++x;
-        if (x == width_) return;
+        if (!AnySelected(line, width_)) return;
     }
     if (path_ == ConvolvePath::kWide || path_ == ConvolvePath::kReference) {
         FilterScalar(lines, out, line);
