@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "minihost/commands.h"
+#include "minihost/paths.h"
 
 void LoadConfigFile(ImageFilter& filter, const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "rb");
@@ -23,7 +25,7 @@ void LoadConfigFile(ImageFilter& filter, const std::string& path) {
 void ReplaceFile(const std::string& path, const void* bytes, size_t size) {
     const std::string temp = path + ".part";
     FILE* file = std::fopen(temp.c_str(), "wb");
-    if (!file) throw CommandError{"cannot write " + path};
+    if (!file) throw CommandError{"cannot write " + path + ": " + CannotWriteReason(errno)};
     bool ok = std::fwrite(bytes, 1, size, file) == size;
     ok = std::fclose(file) == 0 && ok;
     if (!ok || !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cerrno>
+#include <cstring>
+
 
 std::string FileName(const std::string& path) {
     const size_t slash = path.find_last_of("\\/");
@@ -30,4 +33,11 @@ bool IdentifyFile(const std::string& path, FileId* id) {
     CloseHandle(h);
     if (ok) *id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
     return ok;
+}
+
+std::string CannotWriteReason(int error) {
+    if (error == ENOENT) return "the folder it goes in does not exist";
+    if (error == EACCES) return "access denied (a read-only file or folder, or a folder of that name)";
+    if (error == ENOSPC) return "the disk is full";
+    return std::strerror(error);
 }
