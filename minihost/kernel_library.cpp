@@ -33,7 +33,10 @@ std::vector<NamedKernel> ReadKernelLibrary() {
 }
 
 std::string EntryWarning(const NamedKernel& k, size_t index) {
-    const std::string entry = "VLM.SET entry " + std::to_string(index + 1) + " '" + Printable(k.name) + "'";
+    // A damaged file's names can be long lines of junk: the start says which.
+    constexpr size_t kShown = 40;
+    const std::string name = k.name.size() > kShown ? Printable(k.name.substr(0, kShown)) + "..." : Printable(k.name);
+    const std::string entry = "VLM.SET entry " + std::to_string(index + 1) + " '" + name + "'";
     const std::string counted =
         std::to_string(k.report.numbersRead) + " of its " + std::to_string(k.report.numbersWanted) + " numbers";
     switch (k.report.end) {

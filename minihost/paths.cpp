@@ -35,7 +35,7 @@ bool IdentifyFile(const std::string& path, FileId* id) {
     return ok;
 }
 
-std::string CannotWriteReason(int error) {
+std::string OpenFailureReason(int error) {
     if (error == ENOENT) return "the folder it goes in does not exist";
     if (error == EACCES) return "access denied (a read-only file or folder, or a folder of that name)";
     if (error == ENOSPC) return "the disk is full";

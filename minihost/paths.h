@@ -19,6 +19,6 @@ struct FileId {
 // False when nothing exists at path (or it cannot be opened at all).
 bool IdentifyFile(const std::string& path, FileId* id);
 
-// Why a file could not be made, from the errno of the failed open, in words
+// Why a file could not be opened or made, from the errno of the failed open, in words
 // that say what to do.
-std::string CannotWriteReason(int error);
+std::string OpenFailureReason(int error);

@@ -173,7 +173,7 @@ bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, 
     const std::string temp = path + ".part";
     FILE* file = std::fopen(temp.c_str(), "wb");
     if (!file) {
-        *error = "cannot write " + path + ": " + CannotWriteReason(errno);
+        *error = "cannot write " + path + ": " + OpenFailureReason(errno);
         return false;
     }
     ErrorText text{"write failed"};

@@ -394,7 +394,7 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         if (!CreateDirectoryA(r.outDir.c_str(), nullptr))
             throw CommandError{"--out-dir " + r.outDir + ": cannot create the folder: " +
                                (GetLastError() == ERROR_PATH_NOT_FOUND ? std::string("the folder it goes in does not exist")
-                                                                       : CannotWriteReason(EACCES))};
+                                                                       : OpenFailureReason(EACCES))};
     }
 
     ProgressWindow progress(r.abortAtLine, _isatty(_fileno(stderr)) != 0);
