@@ -318,7 +318,7 @@ bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progres
     GetFileAttributesExA(job.out.c_str(), GetFileExInfoStandard, &written);
     std::printf("wrote %s, %llu bytes: %s filtered%s\n", job.out.c_str(),
                 (unsigned long long)written.nFileSizeHigh << 32 | written.nFileSizeLow, filtered.c_str(),
-                complete ? "" : (" (stopped at line " + std::to_string(progress.StoppedAt()) + ")").c_str());
+                complete ? "" : (" up to line " + std::to_string(progress.StoppedAt()) + ", where it was stopped").c_str());
     std::fflush(stdout);
     if (time) {
         const double ms = 1000.0 * double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart);
@@ -391,10 +391,12 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         if (GetFileAttributesA(r.outDir.c_str()) != INVALID_FILE_ATTRIBUTES)
             throw CommandError{"--out-dir " + r.outDir + " is a file, not a folder: name a folder (it is made when "
                                "missing)"};
-        if (!CreateDirectoryA(r.outDir.c_str(), nullptr))
+        if (!CreateDirectoryA(r.outDir.c_str(), nullptr)) {
+            const DWORD why = GetLastError();
             throw CommandError{"--out-dir " + r.outDir + ": cannot create the folder: " +
-                               (GetLastError() == ERROR_PATH_NOT_FOUND ? std::string("the folder it goes in does not exist")
-                                                                       : OpenFailureReason(EACCES))};
+                               (why == ERROR_PATH_NOT_FOUND ? std::string("the folder it goes in does not exist")
+                                                            : OpenFailureReason(EACCES))};
+        }
     }
 
     ProgressWindow progress(r.abortAtLine, _isatty(_fileno(stderr)) != 0);
