@@ -17,3 +17,11 @@ run_wine 60 "$host" config "$tmp/blur.cfg" --row "$row" --row "$row" --row "$row
     --row "$row" --row "$row" --row "$row" --row "$row" --divide 81 --name "Box blur 9x9"
 run_wine 120 "$host" render "$root/samples/frame.png" "$tmp/blurred.png" --config "$tmp/blur.cfg"
 "$tmp/make_pictures" "$root/samples/frame.png" "$tmp/blurred.png" "$root/docs" 0 0 40 30 border.png
+
+# The starter library's sheet: each of its kernels on the sample frame, as
+# minihost sheet draws it.
+mkdir -p "$tmp/settings"
+run_wine 60 "$root/build/win/bin/make_starter_set.exe" "$(winpath "$root/library/starter/kernels.txt")" \
+    "$(winpath "$tmp/settings/VLM.SET")" >/dev/null
+run_wine 120 "$host" --settings-dir "$tmp/settings" sheet "$root/samples/frame.png" "$root/docs/kernel_sheet.png" \
+    >/dev/null

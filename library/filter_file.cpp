@@ -167,19 +167,24 @@ enum class EntryRead { kNone, kWhole, kCut };
 // An entry cut short ends at the end of the file (a token that is not a
 // number would start another entry instead), so its reads go on into
 // whatever is appended next.
-EntryRead ReadEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record) {
+EntryRead ReadEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record,
+                    FilterEntryReport* report = nullptr) {
     if (!ReadNameLine(file, name)) return EntryRead::kNone;
 
     // Through locals: the record is packed, so its fields may sit unaligned.
     int32_t v = 0;
     bool reading = ReadNumber(file, &v);
+    int numbers = reading ? 1 : 0;
     if (reading) record->kernelSize = v;
     int first, side;
     BlockFor(record->kernelSize, &first, &side);
     for (int row = 0; row < kGridSide; ++row)
         for (int col = 0; col < kGridSide; ++col) {
             v = 0;
-            if (InBlock(row, col, first, side) && reading && !ReadNumber(file, &v)) reading = false;
+            if (InBlock(row, col, first, side) && reading) {
+                if (ReadNumber(file, &v)) ++numbers;
+                else reading = false;
+            }
             record->weights[kGridSide * row + col] = v;
         }
     int32_t tail[3];  // Divide, Offset, Invert
@@ -190,6 +195,18 @@ EntryRead ReadEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record
     if (got > 2) {
         record->invert = tail[2];
         SkipBlanks(file);  // "%ld\n": the next name starts at its first non-blank
+    }
+    if (report) {
+        report->numbersRead = numbers + got;
+        report->numbersWanted = 1 + side * side + 3;
+        report->end = FilterEntryEnd::kWhole;
+        if (got != 3) {
+            // A failed read has skipped the blanks: what follows is the file's
+            // end or the token that stopped it, which stays unread.
+            const int c = std::getc(file);
+            if (c != EOF) std::ungetc(c, file);
+            report->end = c == EOF ? FilterEntryEnd::kCutShort : FilterEntryEnd::kDamaged;
+        }
     }
     return got == 3 ? EntryRead::kWhole : EntryRead::kCut;
 }
@@ -230,6 +247,10 @@ std::FILE* OpenFilterFile(const char* path, const char* mode) {
 
 int ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record) {
     return ReadEntry(file, name, record) != EntryRead::kNone;
+}
+
+int ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record, FilterEntryReport* report) {
+    return ReadEntry(file, name, record, report) != EntryRead::kNone;
 }
 
 bool IsStorableName(const char* name) { return NameReadsBack(name, BoundedLength(name), false); }

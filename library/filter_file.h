@@ -27,6 +27,20 @@ std::FILE* OpenFilterFile(const char* path, const char* mode);
 // the block not read become 0.
 int ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record);
 
+// How an entry read by ReadFilterEntry ended, for a caller that tells the
+// user (the dialog does not ask; the reading is the same either way).
+enum class FilterEntryEnd {
+    kWhole,     // every number of the entry was there
+    kCutShort,  // the file ended before the entry's last number
+    kDamaged,   // a token that is not a number stopped the entry's reads
+};
+struct FilterEntryReport {
+    FilterEntryEnd end = FilterEntryEnd::kWhole;
+    int numbersRead = 0;    // the size, the weights read, Divide, Offset, Invert
+    int numbersWanted = 0;  // what an entry of the size read holds
+};
+int ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record, FilterEntryReport* report);
+
 // Appends one entry at the end of the file, creating the file when needed.
 // Answers 0 after a failed open (with the message) and also, silently and
 // without touching the file, for an entry that would not read back as given:

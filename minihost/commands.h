@@ -27,3 +27,5 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args);
 int RunConfig(const std::vector<std::string>& args);
 int RunKernels(const std::vector<std::string>& args);
 int RunSetup(LoadedPlugin& plugin, const std::vector<std::string>& args);
+int RunShow(const std::vector<std::string>& args);
+int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args);

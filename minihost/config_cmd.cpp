@@ -8,6 +8,7 @@
 #include "minihost/args.h"
 #include "minihost/config_file.h"
 #include "minihost/kernel_library.h"
+#include "minihost/kernel_text.h"
 #include "minihost/unicode.h"
 #include "plugin/kernel_params.h"
 
@@ -29,6 +30,11 @@ int32_t ParseSource(const std::string& text) {
     throw CommandError{"--source: expected whole, material or object, not '" + text + "'"};
 }
 
+// What the dialog's spinners hold, so that a file made here opens and closes
+// in the dialog unchanged.
+constexpr int32_t kDialogLimit = 99999;  // Divide and Offset, either sign
+constexpr int32_t kDialogMaterialIds = 15;
+
 // A whole number within [low, high], or a CommandError naming the option.
 int32_t ParseInRange(const std::string& text, const std::string& option, int32_t low, int32_t high) {
     const int32_t v = ParseInt32(text, option);
@@ -46,10 +52,23 @@ void TakeLibraryKernel(const std::string& name, KernelParams* p) {
     if (!ToAnsi(name, &ansi))
         throw CommandError{"--kernel: '" + name + "' has characters that the ANSI code page (" +
                            std::to_string(GetACP()) + ") cannot hold, so no kernel in the library has this name"};
-    for (const NamedKernel& k : ReadKernelLibrary()) {
+    const std::vector<NamedKernel> kernels = ReadKernelLibrary();
+    for (size_t i = 0; i < kernels.size(); ++i) {
+        const NamedKernel& k = kernels[i];
         if (k.name != ansi) continue;
+        const std::string warning = EntryWarning(k, i);
+        if (!warning.empty()) std::fprintf(stderr, "minihost: warning: %s\n", warning.c_str());
+        int same = 0;
+        for (const NamedKernel& other : kernels) same += other.name == ansi;
+        if (same > 1)
+            std::fprintf(stderr,
+                         "minihost: warning: VLM.SET holds %d kernels named '%s'; the first (entry %d) is taken, "
+                         "as the dialog takes it\n",
+                         same, Printable(name).c_str(), int(i + 1));
         p->kernel = k.record;
         p->kernel.kernelSize = KernelSizeFromWeights(p->kernel.weights);
+        // The dialog's check box gives back 0 or 1 for whatever it was shown.
+        p->kernel.invert = p->kernel.invert != 0;
         std::memcpy(p->name, ansi.c_str(), ansi.size() + 1);
         return;
     }
@@ -68,13 +87,17 @@ int RunConfig(const std::vector<std::string>& args) {
     while (!reader.Done()) {
         const std::string a = reader.Next();
         if (a == "--row") rows.push_back(ParseRow(reader.Value(a)));
-        else if (a == "--kernel") kernel = reader.Value(a);
-        else if (a == "--divide") divide = ParseInt32(reader.Value(a), a);
-        else if (a == "--offset") offset = ParseInt32(reader.Value(a), a);
+        else if (a == "--kernel") {
+            kernel = reader.Value(a);
+            if (kernel.empty())
+                throw CommandError{"--kernel: give the name of a saved kernel ('minihost kernels' lists them)"};
+        }
+        else if (a == "--divide") divide = ParseInRange(reader.Value(a), a, -kDialogLimit, kDialogLimit);
+        else if (a == "--offset") offset = ParseInRange(reader.Value(a), a, -kDialogLimit, kDialogLimit);
         else if (a == "--invert") invert = ParseInRange(reader.Value(a), a, 0, 1);
         else if (a == "--source") p.source = ParseSource(reader.Value(a));
         else if (a == "--object-id") objectId = ParseInRange(reader.Value(a), a, 0, 65535);
-        else if (a == "--material-id") materialId = ParseInRange(reader.Value(a), a, 0, 255);
+        else if (a == "--material-id") materialId = ParseInRange(reader.Value(a), a, 0, kDialogMaterialIds);
         else if (a == "--name") {
             // The plug-in shows and saves the name as ANSI text.
             const std::string typed = reader.Value(a);
@@ -109,16 +132,27 @@ int RunConfig(const std::vector<std::string>& args) {
         if (!IsKernelSize(k)) throw CommandError{"--row: give 3, 5, 7 or 9 rows, not " + std::to_string(k)};
         for (const auto& row : rows)
             if (static_cast<int>(row.size()) != k)
-                throw CommandError{"--row: each row needs " + std::to_string(k) + " numbers"};
+                throw CommandError{"--row: each row needs " + std::to_string(k) + " numbers, as there are " +
+                                   std::to_string(k) + " rows"};
         const int s = BlockStart(k);
         for (int i = 0; i < k; ++i)
             for (int j = 0; j < k; ++j) p.kernel.weights[kGridSide * (s + i) + s + j] = rows[i][j];
     }
     // The size the dialog would derive, so the file reads as if typed there.
     p.kernel.kernelSize = KernelSizeFromWeights(p.kernel.weights);
-    if (kernel.empty() && rows.empty())
-        std::fprintf(stderr, "minihost: warning: no --row or --kernel given: every weight is 0, which makes black "
-                             "frames\n");
+    // Through locals: the record is packed.
+    const int32_t tail[2] = {p.kernel.divide, p.kernel.offset};
+    for (int i = 0; i < 2; ++i)
+        if (tail[i] < -kDialogLimit || tail[i] > kDialogLimit)
+            throw CommandError{"--kernel " + Printable(kernel) + ": its " + (i ? "Offset " : "Divide ") +
+                               std::to_string(tail[i]) + " is outside -99999..99999, what the dialog holds; give " +
+                               (i ? "--offset" : "--divide") + " N beside it"};
+    bool allZero = true;
+    for (int i = 0; i < kGridCells; ++i) allZero = allZero && p.kernel.weights[i] == 0;
+    if (allZero)
+        std::fprintf(stderr, "minihost: warning: %severy weight is 0, which makes every filtered pixel the Offset "
+                             "alone: flat frames, black for Offset 0 without Invert\n",
+                     kernel.empty() && rows.empty() ? "no --row or --kernel given: " : "");
     ReplaceFile(path, &p, sizeof p);
     return 0;
 }

@@ -1,13 +1,19 @@
 #include "minihost/config_file.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "minihost/commands.h"
 #include "minihost/paths.h"
 
 void LoadConfigFile(ImageFilter& filter, const std::string& path) {
+    errno = 0;
     FILE* file = OpenFile(path, L"rb");
-    if (!file) throw CommandError{"cannot open configuration " + path};
+    if (!file)
+        throw CommandError{"cannot open configuration " + path + ": " +
+                           (errno == ENOENT ? "no such file (make one with 'minihost config' or 'minihost setup')"
+                            : errno == 0    ? "the path is longer than Windows allows"
+                                            : OpenFailureReason(errno))};
     const size_t size = filter.EvaluateConfigure();
     std::vector<unsigned char> bytes(size + 1);
     const size_t n = std::fread(bytes.data(), 1, bytes.size(), file);

@@ -1,9 +1,11 @@
 #include "minihost/kernel_library.h"
 
 #include <cstdio>
+#include <map>
 
 #include "library/filter_file.h"
 #include "minihost/commands.h"
+#include "minihost/kernel_text.h"
 #include "minihost/paths.h"
 #include "minihost/unicode.h"
 
@@ -26,17 +28,71 @@ std::vector<NamedKernel> ReadKernelLibrary() {
     std::vector<NamedKernel> kernels;
     NamedKernel entry{};
     char name[kNameBytes];
+    std::map<std::string, int> firstOf;
     // Each entry starts from the record before it, as the reader is defined.
-    while (ReadFilterEntry(file, name, &entry.record)) {
+    while (ReadFilterEntry(file, name, &entry.record, &entry.report)) {
         entry.name = name;
+        const auto first = firstOf.emplace(entry.name, int(kernels.size()));
+        entry.firstOfName = first.second ? -1 : first.first->second;
         kernels.push_back(entry);
     }
     std::fclose(file);
     return kernels;
 }
 
+std::string EntryWarning(const NamedKernel& k, size_t index) {
+    // A damaged file's names can be long lines of junk: the start says which.
+    constexpr size_t kShown = 40;
+    const std::string name =
+        k.name.size() > kShown ? Printable(FromAnsi(k.name.substr(0, kShown))) + "..." : Printable(FromAnsi(k.name));
+    const std::string entry = "VLM.SET entry " + std::to_string(index + 1) + " '" + name + "'";
+    const std::string counted =
+        std::to_string(k.report.numbersRead) + " of its " + std::to_string(k.report.numbersWanted) + " numbers";
+    switch (k.report.end) {
+    case FilterEntryEnd::kCutShort:
+        return entry + " is cut short (" + counted +
+               "): its missing weights are taken as 0 and a missing Divide, Offset or Invert from the entry "
+               "before; mend it in a text editor";
+    case FilterEntryEnd::kDamaged:
+        return entry + " is damaged: something that is not a number follows " + counted +
+               "; its missing weights are taken as 0, and the rest of that line as the next entry's name";
+    case FilterEntryEnd::kWhole:
+        break;
+    }
+    if (!IsKernelSize(k.record.kernelSize))
+        return entry + " gives kernel size " + std::to_string(k.record.kernelSize) +
+               ", not 3, 5, 7 or 9: it is read as 9 x 9";
+    return {};
+}
+
 int RunKernels(const std::vector<std::string>& args) {
-    if (!args.empty()) throw CommandError{"kernels takes no arguments"};
-    for (const NamedKernel& k : ReadKernelLibrary()) std::printf("%s\n", FromAnsi(k.name).c_str());
+    bool longForm = false;
+    for (const std::string& a : args) {
+        if (a == "--long") longForm = true;
+        else throw CommandError{"kernels: unknown argument " + a + " (it takes only --long)"};
+    }
+    const std::vector<NamedKernel> kernels = ReadKernelLibrary();
+    // A file of random bytes is nearly all damaged entries: a few say so.
+    constexpr int kMostWarnings = 5;
+    int warned = 0, unsaid = 0;
+    for (size_t i = 0; i < kernels.size(); ++i) {
+        const NamedKernel& k = kernels[i];
+        const std::string warning = EntryWarning(k, i);
+        if (!warning.empty() && warned++ < kMostWarnings)
+            std::fprintf(stderr, "minihost: warning: %s\n", warning.c_str());
+        else if (!warning.empty()) ++unsaid;
+        const std::string duplicate =
+            k.firstOfName < 0 ? ""
+                              : "   (again: entry " + std::to_string(k.firstOfName + 1) +
+                                    " has this name, and picking it takes that one)";
+        if (longForm) {
+            if (i > 0) std::printf("\n");
+            std::printf("%s", KernelText(k.record, KernelSizeFromWeights(k.record.weights), FromAnsi(k.name)).c_str());
+            if (!duplicate.empty()) std::printf("%s\n", duplicate.c_str() + 3);
+        } else {
+            std::printf("%s%s\n", Printable(FromAnsi(k.name)).c_str(), duplicate.c_str());
+        }
+    }
+    if (unsaid) std::fprintf(stderr, "minihost: warning: %d more damaged entries in VLM.SET\n", unsaid);
     return kExitDone;
 }

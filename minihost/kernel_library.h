@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "library/filter_file.h"
 #include "plugin/kernel_params.h"
 
 // The host's settings folder, where VLM.SET lives: the one given with
@@ -18,7 +19,13 @@ std::string KernelLibraryPath();
 struct NamedKernel {
     std::string name;
     KernelRecord record;
+    FilterEntryReport report;  // how the entry ended in the file
+    int firstOfName = -1;      // index of the first entry of this name when this one is a later one
 };
 
 // Every entry, in file order. Throws CommandError when the file cannot be read.
 std::vector<NamedKernel> ReadKernelLibrary();
+
+// A warning line for an entry cut short or damaged in the file (named by its
+// place, 1 first), or empty for a whole one.
+std::string EntryWarning(const NamedKernel& k, size_t index);

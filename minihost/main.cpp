@@ -28,11 +28,16 @@ const char kUsage[] =
     "                            filter a batch with one filter; each frame's ID image has the\n"
     "                            frame's file name; a failed frame is reported and skipped (status 2)\n"
     "  config FILE [--kernel NAME | --row \"a b c\"...] [--divide N] [--offset N] [--invert 0|1]\n"
-    "         [--source whole|material|object] [--object-id 0..65535] [--material-id 0..255]\n"
+    "         [--source whole|material|object] [--object-id 0..65535] [--material-id 0..15]\n"
     "         [--name TEXT]\n"
     "                            write a 612-byte filter configuration; --kernel takes a kernel\n"
     "                            saved in VLM.SET\n"
-    "  kernels                   list the names of the kernels saved in VLM.SET\n"
+    "  kernels [--long]          list the names of the kernels saved in VLM.SET; --long prints each\n"
+    "                            as show does\n"
+    "  show CONFIG               print a configuration: source and ID, the grid, Divide, Offset,\n"
+    "                            Invert and name\n"
+    "  sheet FRAME.png OUT.png   every kernel of VLM.SET applied to FRAME, as a grid of labelled\n"
+    "                            thumbnails in an 8-bit PNG\n"
     "  setup CONFIG              open the control dialog on CONFIG (a missing file starts from the\n"
     "                            defaults); OK writes CONFIG, Cancel leaves it as it was\n"
     "exit status: 0 done, 2 error, 4 render stopped part way, 5 setup cancelled; about: 1 OK, 0 Escape\n";
@@ -50,6 +55,7 @@ struct Command {
 const Command kCommands[] = {
     {"info", RunInfo, nullptr},     {"about", RunAbout, nullptr},     {"render", RunRender, nullptr},
     {"config", nullptr, RunConfig}, {"kernels", nullptr, RunKernels}, {"setup", RunSetup, nullptr},
+    {"show", nullptr, RunShow},     {"sheet", RunSheet, nullptr},
 };
 
 int Fail(const std::string& message) {

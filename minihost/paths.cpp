@@ -4,6 +4,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "minihost/unicode.h"
@@ -193,4 +195,18 @@ void TempFile::Discard() {
     file_ = nullptr;
     if (!temp_.empty()) DeleteFileW(temp_.c_str());
     temp_.clear();
+}
+
+uint64_t FileSize(const std::string& path) {
+    const std::wstring name = SystemPath(path);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (name.empty() || !GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+std::string OpenFailureReason(int error) {
+    if (error == ENOENT) return "the folder it goes in does not exist";
+    if (error == EACCES) return "access denied (a read-only file or folder, or a folder of that name)";
+    if (error == ENOSPC) return "the disk is full";
+    return std::strerror(error);
 }

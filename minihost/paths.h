@@ -67,3 +67,10 @@ private:
     std::wstring target_, temp_;
     std::FILE* file_ = nullptr;
 };
+
+// Size of an existing file in bytes; 0 when it cannot be asked.
+uint64_t FileSize(const std::string& path);
+
+// Why a file could not be opened or made, from the errno of the failed open, in words
+// that say what to do.
+std::string OpenFailureReason(int error);

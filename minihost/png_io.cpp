@@ -4,7 +4,10 @@
 
 #include <png.h>
 
+#include "minihost/paths.h"
+
 #include <csetjmp>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -58,7 +61,9 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
         return false;
     }
     png_set_read_fn(png, file, ReadBytes);
-    png_set_user_limits(png, kMaxSide, kMaxSide);
+    // libpng's own limit would call a larger frame invalid: it is checked
+    // below, in words.
+    png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
@@ -69,8 +74,19 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
     else if (colour == PNG_COLOR_TYPE_RGB) channels = 3;
     else if (colour == PNG_COLOR_TYPE_RGB_ALPHA) channels = 4;
     if (channels == 0 || (depth != 8 && depth != 16)) {
+        const char* kind = colour == PNG_COLOR_TYPE_PALETTE      ? "a palette (indexed-colour) PNG"
+                           : colour == PNG_COLOR_TYPE_GRAY_ALPHA ? "a grey-and-alpha PNG"
+                                                                 : "a PNG of fewer than 8 bits a sample";
         std::snprintf(error->text, sizeof error->text,
-                      "unsupported PNG layout (colour type %d, %d bits)", colour, depth);
+                      "%s (%d-bit); frames must be 8- or 16-bit RGB or RGBA and ID images grey: save it as one",
+                      kind, depth);
+        png_longjmp(png, 1);
+    }
+    if (width > kMaxSide || height > kMaxSide) {
+        std::snprintf(error->text, sizeof error->text,
+                      "%lu x %lu pixels: the host's frames are at most %lu pixels a side",
+                      static_cast<unsigned long>(width), static_cast<unsigned long>(height),
+                      static_cast<unsigned long>(kMaxSide));
         png_longjmp(png, 1);
     }
     if ((frameSize.width && width != frameSize.width) || (frameSize.height && height != frameSize.height)) {

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -12,6 +13,7 @@
 #include "hostlib/host_control.h"
 #include "minihost/args.h"
 #include "minihost/config_file.h"
+#include "minihost/kernel_text.h"
 #include "minihost/paths.h"
 #include "minihost/png_io.h"
 #include "minihost/progress.h"
@@ -64,7 +66,10 @@ RenderArgs Parse(const std::vector<std::string>& args) {
         const std::string a = reader.Next();
         if (a == "--config") r.config = reader.Value(a);
         else if (std::string* value = IdOptionValue(r, a)) *value = reader.Value(a);
-        else if (a == "--out-dir") r.outDir = reader.Value(a);
+        else if (a == "--out-dir") {
+            r.outDir = reader.Value(a);
+            if (r.outDir.empty()) throw CommandError{"--out-dir: give the name of a folder (it is made when missing)"};
+        }
         else if (a == "--abort-at-line") {
             r.abortAtLine = ParseInt32(reader.Value(a), a);
             if (r.abortAtLine < 0) throw CommandError{"--abort-at-line: give a line number from 0"};
@@ -86,6 +91,8 @@ RenderArgs Parse(const std::vector<std::string>& args) {
                                    id.imageFlag + " IDS.png"};
         r.inputs = {files[0]};
         r.out = files[1];
+        if (r.out.back() == '/' || r.out.back() == '\\')
+            throw CommandError{"render: " + r.out + " names a folder; give OUT.png a file name, or --out-dir DIR"};
     }
     if (r.config.empty()) throw CommandError{kNeedsConfig};
     return r;
@@ -126,6 +133,7 @@ struct IdImage {
     const IdSource* source = nullptr;  // null: the configuration does not select by this channel
     std::string path;
     const char* option = nullptr;
+    int32_t wanted = 0;  // the ID the configuration selects
 };
 
 // Where one frame comes from and goes to.
@@ -215,8 +223,8 @@ PngImage LoadIds(const IdImage& image, uint32_t width, uint32_t height) {
                                   (ids.channels == 1   ? "grey"
                                    : ids.channels == 3 ? "RGB"
                                                        : ids.channels == 4 ? "RGBA" : "grey with alpha");
-        throw CommandError{option + " " + path + ": " + image.source->what + " IDs must be a " +
-                           std::to_string(bits) + "-bit grey PNG; this one is " + found};
+        throw CommandError{option + " " + path + ": " + image.source->what + " IDs must be " +
+                           (bits == 8 ? "an 8" : "a 16") + "-bit grey PNG; this one is " + found};
     }
     return ids;
 }
@@ -280,9 +288,19 @@ bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progres
                  uint16_t(frame.channels == 4 ? s[3] * scale : 65535)};
     }
     std::vector<uint16_t>().swap(frame.samples);
+    std::string filtered = "the whole frame";
     for (const IdImage& image : job.ids) {
         if (!image.source) continue;
         const PngImage ids = LoadIds(image, width, height);
+        const size_t carried = size_t(std::count(ids.samples.begin(), ids.samples.end(), image.wanted));
+        const std::string id = std::string(image.source->what) + " ID " + std::to_string(image.wanted);
+        filtered = std::to_string(carried) + " pixels of " + id;
+        // Not an error: in a sequence an object may leave the shot.
+        if (carried == 0) {
+            progress.EndBar();
+            std::fprintf(stderr, "minihost: warning: no pixel of %s carries %s (%s %s); it is written unfiltered\n",
+                         job.in.c_str(), id.c_str(), image.option, image.path.c_str());
+        }
         if (!CopyIds(ids, image.source->channel, &storage))
             throw CommandError{std::string("not enough memory for the ") + image.source->what + " IDs of " + job.in +
                                " (" + size + ")"};
@@ -311,6 +329,11 @@ bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progres
     std::string error;
     if (!WritePng16(job.out, width, height, 4, reinterpret_cast<const uint16_t*>(storage.Pixels()), &error))
         throw CommandError{error};
+    progress.EndBar();
+    std::printf("wrote %s, %llu bytes: %s filtered%s\n", job.out.c_str(), (unsigned long long)FileSize(job.out),
+                filtered.c_str(),
+                complete ? "" : (" up to line " + std::to_string(progress.StoppedAt()) + ", where it was stopped").c_str());
+    std::fflush(stdout);
     if (time) {
         const double ms = 1000.0 * double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart);
         if (batch) std::printf("render-ms %.3f %s\n", ms, FileName(job.in).c_str());
@@ -329,6 +352,9 @@ void WarnUnused(const std::string& given, const char* option, const std::string&
 
 int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     const RenderArgs r = Parse(args);
+    if (!r.Batch() && IsFolder(r.inputs[0]))
+        throw CommandError{r.inputs[0] + " is a folder: to filter the frames in it, give --out-dir DIR instead of " +
+                           r.out};
     if (!r.Batch() && IsFolder(r.out))
         throw CommandError{r.out + " is a folder: give an output file name, or --out-dir DIR for a batch"};
     const std::vector<std::string> frames = r.Batch() ? ListFrames(r.inputs) : r.inputs;
@@ -338,6 +364,12 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     ImageFilterPtr filter(plugin.CreateFilter(&error));
     if (!filter) throw CommandError{error};
     LoadConfigFile(*filter, r.config);
+    KernelParams params = DefaultParams();
+    if (filter->EvaluateConfigure() == sizeof params && filter->SaveConfigure(&params)) {
+        const std::string ignored = IgnoredField(params);
+        if (!ignored.empty())
+            throw CommandError{r.config + ": " + ignored + "; remake it with 'minihost config' or 'minihost setup'"};
+    }
 
     const uint32_t wanted = filter->ChannelsRequired();
     bool used[2];
@@ -367,12 +399,22 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
             if (!used[i]) continue;
             job.ids[i] = id.dir.empty() ? IdImage{&id, id.image, id.imageFlag}
                                         : IdImage{&id, Join(id.dir, name), id.dirFlag};
+            job.ids[i].wanted = id.channel == kObjectChannel ? params.objectId : params.materialId;
         }
         jobs.push_back(job);
     }
     CheckOutputsSpareInputs(r, jobs);
-    if (r.Batch() && !IsFolder(r.outDir) && !CreateDirectoryW(SystemPath(r.outDir).c_str(), nullptr))
-        throw CommandError{"--out-dir " + r.outDir + ": cannot create the folder"};
+    if (r.Batch() && !IsFolder(r.outDir)) {
+        if (GetFileAttributesW(SystemPath(r.outDir).c_str()) != INVALID_FILE_ATTRIBUTES)
+            throw CommandError{"--out-dir " + r.outDir + " is a file, not a folder: name a folder (it is made when "
+                               "missing)"};
+        if (!CreateDirectoryW(SystemPath(r.outDir).c_str(), nullptr)) {
+            const DWORD why = GetLastError();
+            throw CommandError{"--out-dir " + r.outDir + ": cannot create the folder: " +
+                               (why == ERROR_PATH_NOT_FOUND ? std::string("the folder it goes in does not exist")
+                                                            : OpenFailureReason(EACCES))};
+        }
+    }
 
     ProgressWindow progress(r.abortAtLine, _isatty(_fileno(stderr)) != 0);
     if (!progress.Ok()) throw CommandError{"cannot create the progress window"};

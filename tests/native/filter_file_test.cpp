@@ -372,6 +372,42 @@ TEST_F(FilterFile, TruncatedLastEntryGetsZeroWeights) {
     EXPECT_EQ("Cut", cut[0].name);
 }
 
+// The report a caller may ask for tells how the entry ended, and asking
+// changes nothing of what is read.
+TEST_F(FilterFile, ReportSaysHowTheFirstEntryEnded) {
+    const struct {
+        const char* file;
+        FilterEntryEnd end;
+        int read, wanted;
+    } cases[] = {
+        {"W\r\n3\r\n0 0 0\r\n0 1 0\r\n0 0 0\r\n1 0 0\r\nNext\r\n", FilterEntryEnd::kWhole, 13, 13},
+        {"W\r\n3\r\n0 0 0\r\n0 1 0\r\n0 0 0\r\n1 0 0", FilterEntryEnd::kWhole, 13, 13},
+        {"T\r\n5\r\n1 2 3", FilterEntryEnd::kCutShort, 4, 29},
+        {"T\r\n3\r\n0 0 0\r\n0 1 0\r\n0 0 0\r\n1 0\r\n", FilterEntryEnd::kCutShort, 12, 13},
+        {"Cut\r", FilterEntryEnd::kCutShort, 0, 13},
+        {"N\r\n3\r\n1 2 3 4 12abc\r\n", FilterEntryEnd::kDamaged, 6, 13},
+        {"N\r\n3\r\n1 2 3 4 5 -", FilterEntryEnd::kDamaged, 6, 13},
+        {"N\r\nx\r\n", FilterEntryEnd::kDamaged, 0, 13},
+        {"N\r\n4\r\n1", FilterEntryEnd::kCutShort, 2, 85},
+    };
+    for (const auto& c : cases) {
+        Write(c.file);
+        char plainName[kNameBytes], name[kNameBytes];
+        KernelRecord plain = Filled(3, 5, 7, 8, 9), reported = plain;
+        std::FILE* f = std::fopen(path_.c_str(), "rb");
+        ASSERT_EQ(1, ReadFilterEntry(f, plainName, &plain)) << c.file;
+        std::rewind(f);
+        FilterEntryReport report;
+        ASSERT_EQ(1, ReadFilterEntry(f, name, &reported, &report)) << c.file;
+        std::fclose(f);
+        EXPECT_EQ(int(c.end), int(report.end)) << c.file;
+        EXPECT_EQ(c.read, report.numbersRead) << c.file;
+        EXPECT_EQ(c.wanted, report.numbersWanted) << c.file;
+        EXPECT_STREQ(plainName, name) << c.file;
+        EXPECT_EQ(Fields(plain), Fields(reported)) << c.file;
+    }
+}
+
 TEST_F(FilterFile, NumbersOutsideTheRangeSaturate) {
     // 2^64 + 3 and 2^64 + 5: a 64-bit accumulator that wraps would see 3 and 5.
     std::string huge = "Huge size\r\n18446744073709551619\r\n";

@@ -168,4 +168,26 @@ TEST_F(MinihostSetup, ABadConfigIsRefusedWithOneLineAndNoDialog) {
     EXPECT_EQ(Lines(o.err), 1) << o.err;
 }
 
+// What config writes at the edges of what it takes opens in the dialog and
+// comes back from OK byte for byte: config keeps to the dialog's ranges.
+TEST_F(MinihostSetup, ConfigAtItsLimitsSurvivesTheDialog) {
+    ASSERT_TRUE(WriteBytes(dir.File("VLM.SET"), EntryText("Tilted", {{0, 0, 0}, {0, 2, 0}, {0, 0, 0}}, 99999, -99999, 7)));
+    const char* const configs[] = {
+        "--row \"0 -1 0\" --row \"-1 5 -1\" --row \"0 -1 0\" --source material --material-id 15 --divide -99999 "
+        "--offset 99999",
+        "--row \"1 0 0\" --row \"0 0 0\" --row \"0 0 0\" --source object --object-id 65535 --divide 0",
+        "--kernel Tilted",
+    };
+    for (const char* args : configs) {
+        ChildProcess config("\"" + BinDir() + "\\minihost.exe\" --settings-dir \"" + dir.Path() + "\" config \"" +
+                            Config() + "\" " + args);
+        ASSERT_EQ(config.Finish(), 0u) << args << ": " << config.Err();
+        const std::string made = ReadBytes(Config());
+        ASSERT_EQ(made.size(), sizeof(KernelParams));
+        const Outcome o = Run("\"" + Config() + "\"", [](HWND d) { Click(d, 1); });
+        EXPECT_EQ(o.status, 0u) << args << ": " << o.err;
+        EXPECT_EQ(ReadBytes(Config()), made) << args;
+    }
+}
+
 }  // namespace

@@ -79,6 +79,19 @@ std::string ZeroGreyPng(uint32_t side) {
     return PngFile(side, side, 8, 0, idat);
 }
 
+// A whole 2 x 2 8-bit PNG of zero samples in a layout minihost does not
+// take: palette (3, with its palette) or grey and alpha (4).
+std::string TinyPng(char colourType, int bytesPerPixel) {
+    const std::string rows(2 * (1 + 2 * bytesPerPixel), '\0');
+    uLongf size = compressBound(uLong(rows.size()));
+    std::string idat(size, '\0');
+    compress(reinterpret_cast<Bytef*>(&idat[0]), &size, reinterpret_cast<const Bytef*>(rows.data()), uLong(rows.size()));
+    idat.resize(size);
+    const std::string ihdr = Be32(2) + Be32(2) + std::string{8, colourType, 0, 0, 0};
+    return std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr) +
+           (colourType == 3 ? Chunk("PLTE", std::string(3, '\0')) : "") + Chunk("IDAT", idat) + Chunk("IEND", "");
+}
+
 int Lines(const std::string& text) {
     int n = 0;
     for (char c : text) n += c == '\n';
@@ -252,7 +265,7 @@ TEST_F(MinihostTest, TimeNamesThePathTheRenderTakes) {
         {"--row \"0 -1 0\" --row \"-1 5 -1\" --row \"0 -1 0\"", "", std::string("planar, ") + best},
         {"--row \"1 2 3 4 3 2 1\" --row \"2 4 6 8 6 4 2\" --row \"3 6 9 12 9 6 3\" --row \"4 8 12 16 12 8 4\" --row \"3 6 9 12 9 6 3\" --row \"2 4 6 8 6 4 2\" --row \"1 2 3 4 3 2 1\" --divide 256",
          "", std::string("separable, ") + best},
-        {"--row \"100000 0 0\" --row \"0 100000 0\" --row \"0 0 100000\" --divide 300000", "",
+        {"--row \"99999 0 0\" --row \"0 99999 0\" --row \"0 0 99999\" --divide 99999", "",
          std::string("split planar, ") + best},
         {"--row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\" --source object --object-id 1",
          " --object-ids \"t_ids.png\"", std::string("planar, ") + best},
@@ -269,9 +282,12 @@ TEST_F(MinihostTest, TimeNamesThePathTheRenderTakes) {
         EXPECT_NE(r.out.find("render-ms "), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("render-path " + c.path + "\n"), std::string::npos) << c.config << ": " << r.out;
     }
-    // Without --time nothing is printed.
-    const Outcome quiet = Host("render \"" + P("t.png") + "\" \"" + P("t_out.png") + "\" --config \"" + P("t.cfg") + "\"");
-    EXPECT_EQ(quiet.out, "");
+    // Without --time only the file written is said.
+    const Outcome quiet = Host("render \"" + P("t.png") + "\" \"" + P("t_out.png") + "\" --config \"" + P("t.cfg") +
+                               "\" --object-ids \"" + P("t_ids.png") + "\"");
+    ASSERT_EQ(quiet.status, 0u) << quiet.err;
+    EXPECT_EQ(quiet.out.find("render-"), std::string::npos) << quiet.out;
+    EXPECT_EQ(Lines(quiet.out), 1) << quiet.out;
 }
 
 TEST_F(MinihostTest, ConfigWritesTheRecordTheDialogWould) {
@@ -314,6 +330,11 @@ TEST_F(MinihostTest, ConfigWritesTheRecordTheDialogWould) {
         {"--invert 2", "--invert"},
         {"--object-id 2", "--object-id"},
         {"--source object --material-id 2", "--material-id"},
+        // What the dialog holds, so that a file made here opens in it unchanged.
+        {"--source material --material-id 16", "--material-id"},
+        {"--divide 100000", "--divide"},
+        {"--offset -100000", "--offset"},
+        {"--kernel \"\"", "--kernel"},
     };
     for (const auto& [args, option] : bad) {
         r = Host("config \"" + P("bad.cfg") + "\" " + args);
@@ -472,6 +493,26 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
     WriteConfig("objects.cfg", p);
     p.source = kSourceMaterial;
     WriteConfig("materials.cfg", p);
+    // Fields the plug-in would do nothing with: refused before a frame is read.
+    const std::pair<const char*, void (*)(KernelParams*)> ignored[] = {
+        {"source0.cfg", [](KernelParams* q) { q->source = 0; }},
+        {"size0.cfg", [](KernelParams* q) { q->kernel.kernelSize = 0; }},
+        {"size4.cfg", [](KernelParams* q) { q->kernel.kernelSize = 4; }},
+        {"size11.cfg", [](KernelParams* q) { q->kernel.kernelSize = 11; }},
+        {"material300.cfg", [](KernelParams* q) { q->source = kSourceMaterial, q->materialId = 300; }},
+        {"object70000.cfg", [](KernelParams* q) { q->source = kSourceObject, q->objectId = 70000; }},
+        {"object-1.cfg", [](KernelParams* q) { q->source = kSourceObject, q->objectId = -1; }},
+    };
+    for (const auto& [name, change] : ignored) {
+        KernelParams q = DefaultParams();
+        q.kernel.weights[40] = 1;
+        change(&q);
+        WriteConfig(name, q);
+    }
+    std::ofstream(P("palette.png"), std::ios::binary) << TinyPng(3, 1);
+    std::ofstream(P("grey_alpha.png"), std::ios::binary) << TinyPng(4, 2);
+    std::ofstream(P("wide.png"), std::ios::binary) << PngFile(70000, 1, 8, 2, "x");
+    std::ofstream(P("a_file"), std::ios::binary) << "not a folder";
     const std::string whole = ReadAll(P("f.png"));
     std::ofstream(P("cut.png"), std::ios::binary) << whole.substr(0, whole.size() - 20);
 
@@ -499,6 +540,27 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
         {"render \"" + P("f.png") + "\" --config \"" + P("whole.cfg") + "\"", "OUT.png"},
         {"frobnicate", "unknown command"},
         {"--plugin \"" + P("nothing.flt") + "\" info", "no plug-in at"},
+        {render("f.png", "source0.cfg"), "source 0 is not"},
+        {render("f.png", "size0.cfg"), "kernel size 0"},
+        {render("f.png", "size4.cfg"), "kernel size 4"},
+        {render("f.png", "size11.cfg"), "kernel size 11"},
+        {render("f.png", "material300.cfg") + " --material-ids \"" + P("missing.png") + "\"", "material ID 300"},
+        {render("f.png", "object70000.cfg") + " --object-ids \"" + P("missing.png") + "\"", "object ID 70000"},
+        {render("f.png", "object-1.cfg") + " --object-ids \"" + P("missing.png") + "\"", "object ID -1"},
+        {render("palette.png", "whole.cfg"), "a palette"},
+        {render("grey_alpha.png", "whole.cfg"), "grey-and-alpha"},
+        {render("wide.png", "whole.cfg"), "at most 65535 pixels a side"},
+        {"render \"" + temp.Path() + "\"" + out + " --config \"" + P("whole.cfg") + "\"", "give --out-dir DIR"},
+        {"render \"" + P("f.png") + "\" \"" + P("no_folder\\o.png") + "\" --config \"" + P("whole.cfg") + "\"",
+         "does not exist"},
+        {"render \"" + P("f.png") + "\" \"" + P("no_folder") + "/\" --config \"" + P("whole.cfg") + "\"",
+         "names a folder"},
+        {"render \"" + P("f.png") + "\" --out-dir \"\" --config \"" + P("whole.cfg") + "\"", "--out-dir: give"},
+        {"render \"" + P("f.png") + "\" --out-dir \"" + P("a_file") + "\" --config \"" + P("whole.cfg") + "\"",
+         "is a file, not a folder"},
+        {"show", "show needs one CONFIG"},
+        {"show \"" + P("short.cfg") + "\"", "612 bytes"},
+        {"sheet \"" + P("f.png") + "\"", "sheet needs FRAME.png and OUT.png"},
     };
     for (const auto& [args, word] : cases) {
         const Outcome r = Host(args);
@@ -513,7 +575,7 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
     ASSERT_TRUE(WritePng16(P("ids16.png"), 4, 4, 1, frame.data(), &error));
     const Outcome r = Host(render("f.png", "materials.cfg") + " --material-ids \"" + P("ids16.png") + "\"");
     EXPECT_NE(r.err.find("--material-ids"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("16-bit grey"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("must be an 8-bit grey PNG; this one is 16-bit grey"), std::string::npos) << r.err;
 }
 
 TEST_F(MinihostTest, InfoPrintsTheAnswers) {

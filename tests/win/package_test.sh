@@ -15,7 +15,7 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$tmp"
 dir="$tmp/velmora-filter-$version"
 listed=$(cd "$dir" && find . -type f | sort | tr '\n' ' ')
-expected="./HOSTLIB.DLL ./INSTALL.txt ./VLM.FLT ./minihost.exe ./samples/frame.png ./samples/ids/frame.png ./settings/VLM.SET "
+expected="./HOSTLIB.DLL ./INSTALL.txt ./VLM.FLT ./minihost.exe ./samples/frame.png ./samples/ids/frame.png ./samples/materials/frame.png ./settings/VLM.SET "
 [ "$listed" = "$expected" ] || { echo "package holds: $listed"; exit 1; }
 
 # Only system DLLs and the host's own: no compiler runtime.
@@ -60,11 +60,12 @@ while read -r line; do
         run "$form" "$line" || { echo "INSTALL.txt example failed ($form): $line"; cat "$tmp/out"; exit 1; }
         case $line in
             "minihost.exe kernels") grep -q '^Sharpen strong' "$tmp/out" || { cat "$tmp/out"; exit 1; } ;;
+            "minihost.exe show "*) grep -q '^name: Sharpen strong' "$tmp/out" || { cat "$tmp/out"; exit 1; } ;;
         esac
     done
 done < "$tmp/examples"
 
-for out in sharpened.png sphere.png filtered/frame.png; do
+for out in sharpened.png sphere.png glossy.png kernels.png filtered/frame.png; do
     test -s "$dir/$out" || { echo "the examples wrote no $out"; exit 1; }
     cmp -s "$dir/samples/frame.png" "$dir/$out" && { echo "$out equals the input frame"; exit 1; }
 done
