@@ -59,10 +59,10 @@ bool ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* recor
 // back as given: an empty name, a name longer than 255 characters or holding
 // CR or LF, a name beginning with a blank when the file already holds
 // something (the reader skips blanks before every name but the first), or a
-// nonzero weight outside the block of a size 3, 5 or 7 (only the block is written). Any
-// other size value is written with all 81 weights, which is what the reader
-// takes for it. A file whose last byte is not a line end gets one first, so
-// the new name starts a line of its own.
+// nonzero weight outside the block of a size 3, 5 or 7 (only the block is
+// written). Any other size value is written with all 81 weights, which is
+// what the reader takes for it. A file whose last byte is not a line end gets
+// one first, so the new name starts a line of its own.
 //
 // Two more refusals, for the user to be told of, leave the file as it was:
 // - kDamagedAtEnd: the file ends part-way through an entry and the name
