@@ -29,7 +29,7 @@ void* KernelFilterClassDesc::CreateInstance(int) {
 
 const char* KernelFilterClassDesc::DisplayName() { return kDisplayName; }
 ClassId* KernelFilterClassDesc::ClassIdentifier(ClassId* result) {
-    *result = ClassId{kParamsStamp, kClassIdB};
+    *result = ClassId{kClassIdA, kClassIdB};
     return result;
 }
 const char* KernelFilterClassDesc::CategoryName() { return kCategory; }

@@ -19,6 +19,12 @@ void ExtractKernel(const int32_t* weights, int k, int32_t* dest) {
             dest[k * i + j] = weights[kGridSide * (s + i) + (s + j)];
 }
 
+void PlaceKernel(const int32_t* block, int k, int32_t* weights) {
+    const int s = BlockStart(k);
+    for (int i = 0; i < k; ++i)
+        for (int j = 0; j < k; ++j) weights[kGridSide * (s + i) + (s + j)] = block[k * i + j];
+}
+
 size_t NameLength(const char (&name)[kNameBytes]) {
     // A name is at most 255 characters; the 256th byte is where its zero belongs.
     const void* zero = std::memchr(name, 0, kNameBytes - 1);

@@ -2,12 +2,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "plugin/identity.h"
 #include "render/kernel_size.h"
 
 // The filter's parameters, which are byte for byte the configuration the host
 // stores in its scene files. The layout is a stored format: never reorder.
-constexpr uint32_t kParamsStamp = 0x33A25539u;
-constexpr uint32_t kClassIdB = 0x39933116u;
+constexpr uint32_t kParamsStamp = kClassIdA;
 
 enum SourceId : int32_t {
     kSourceWhole = 1009,
@@ -67,6 +67,10 @@ constexpr int BlockStart(int k) { return (kGridSide - k) / 2; }
 // Copies the centred k x k block out of the grid, row by row. Defined for
 // k = 3, 5, 7 and 9 only; dest has room for k x k values.
 void ExtractKernel(const int32_t* weights, int k, int32_t* dest);
+
+// The inverse: writes a k x k block, row by row, as the centred block of the
+// grid, leaving the cells outside it as they are. Same k as ExtractKernel.
+void PlaceKernel(const int32_t* block, int k, int32_t* weights);
 
 // Length of a stored name. A loaded configuration may hold 256 name bytes
 // without a terminating zero, so nothing may rely on finding one.

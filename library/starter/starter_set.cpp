@@ -40,15 +40,16 @@ bool Finish(Pending& p, std::vector<StarterKernel>* kernels, std::string* error)
                  " rows; a block is 3, 5, 7 or 9 rows";
         return false;
     }
-    const int s = (kGridSide - k) / 2;
+    std::vector<int32_t> block;
     for (int r = 0; r < k; ++r) {
         if (static_cast<int>(p.rows[r].size()) != k) {
             *error = "line " + std::to_string(p.line) + ": row " + std::to_string(r + 1) + " of \"" + p.kernel.name +
                      "\" has " + std::to_string(p.rows[r].size()) + " weights, not " + std::to_string(k);
             return false;
         }
-        for (int c = 0; c < k; ++c) p.kernel.record.weights[kGridSide * (s + r) + s + c] = p.rows[r][c];
+        block.insert(block.end(), p.rows[r].begin(), p.rows[r].end());
     }
+    PlaceKernel(block.data(), k, p.kernel.record.weights);
     p.kernel.record.kernelSize = k;
     kernels->push_back(p.kernel);
     return true;

@@ -115,7 +115,7 @@ protected:
 TEST_F(FilterFile, WorkedExampleIsExactlyItsBytesAndReadsBack) {
     KernelRecord sharpen = Filled(3, 0, 1, 0, 0);
     const int32_t block[9] = {0, -1, 0, -1, 5, -1, 0, -1, 0};
-    for (int i = 0; i < 9; ++i) sharpen.weights[9 * (3 + i / 3) + 3 + i % 3] = block[i];
+    PlaceKernel(block, 3, sharpen.weights);
 
     ASSERT_EQ(1, AppendFilterEntry(path_.c_str(), "Sharpen", &sharpen));
     const std::string bytes = Bytes();
@@ -238,8 +238,10 @@ TEST_F(FilterFile, HowNumbersAreSpreadDoesNotMatter) {
         "2 -3 1\r\n"
         "Unended\r\n5\r\n1 2 3 4 5\r\n6 7 8 9 10\r\n11 12 13 14 15\r\n16 17 18 19 20\r\n21 22 23 24 -25\r\n2 -3 1");
     KernelRecord expected = Filled(5, 0, 2, -3, 1);
-    for (int i = 0; i < 25; ++i) expected.weights[9 * (2 + i / 5) + 2 + i % 5] = i + 1;
-    expected.weights[9 * 6 + 6] = -25;
+    int32_t block[25];
+    for (int i = 0; i < 25; ++i) block[i] = i + 1;
+    block[24] = -25;
+    PlaceKernel(block, 5, expected.weights);
 
     const std::vector<Entry> entries = ReadAll(Filled(3, 9, 9, 9, 9));
     const char* names[] = {"Lines", "Bare LF", "One line", "Scattered", "Blank line before numbers", "Unended"};
@@ -381,7 +383,7 @@ TEST_F(FilterFile, NumbersOutsideTheRangeSaturate) {
     ASSERT_EQ(2u, e.size());
     KernelRecord big = Filled(3, 0, INT32_MAX, INT32_MIN, 1);
     const int32_t block[9] = {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN, 7, 0, 12};
-    for (int i = 0; i < 9; ++i) big.weights[9 * (3 + i / 3) + 3 + i % 3] = block[i];
+    PlaceKernel(block, 3, big.weights);
     EXPECT_EQ(Fields(big), Fields(e[0].record));
     EXPECT_EQ(Fields(Filled(INT32_MAX, -3, 1, 0, 0)), Fields(e[1].record));
 }
@@ -463,7 +465,8 @@ TEST_F(FilterFile, AppendStartsItsNameOnANewLine) {
 // text, so a name they would take is refused, with a word and nothing written.
 TEST_F(FilterFile, AppendAfterACutLastEntryReadsBackUnderItsNameOrIsRefused) {
     KernelRecord blur = Filled(3, 0, 9, 0, 0);
-    for (int i = 0; i < 9; ++i) blur.weights[9 * (3 + i / 3) + 3 + i % 3] = 1;
+    const int32_t ones[9] = {1, 1, 1, 1, 1, 1, 1, 1, 1};
+    PlaceKernel(ones, 3, blur.weights);
     const std::string cut = "Old\r\n3\r\n0 0 0\r\n0 1";
     Write(cut);
     const std::vector<Entry> before = ReadAll();

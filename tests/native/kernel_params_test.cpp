@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdarg>
+#include <iterator>
 #include <cstring>
 #include <string>
 
@@ -31,6 +33,51 @@ TEST(ExtractKernel, TakesTheCentredBlockRowByRow) {
     ExtractKernel(grid, 3, three);
     const int32_t expected[9] = {33, 34, 35, 43, 44, 45, 53, 54, 55};
     EXPECT_EQ(0, std::memcmp(three, expected, sizeof expected));
+}
+
+TEST(PlaceKernel, IsExtractKernelsInverseAndKeepsTheCellsOutside) {
+    for (int k : {3, 5, 7, 9}) {
+        int32_t block[81];
+        for (int i = 0; i < k * k; ++i) block[i] = 1000 + i;
+        int32_t grid[kGridCells];
+        std::fill(std::begin(grid), std::end(grid), -7);
+        PlaceKernel(block, k, grid);
+        int32_t back[81];
+        ExtractKernel(grid, k, back);
+        EXPECT_TRUE(std::equal(block, block + k * k, back)) << k;
+        const int s = (9 - k) / 2;
+        for (int r = 0; r < 9; ++r)
+            for (int c = 0; c < 9; ++c) {
+                const bool inside = r >= s && r < s + k && c >= s && c < s + k;
+                if (!inside) EXPECT_EQ(grid[9 * r + c], -7) << "k=" << k << " cell " << r << "," << c;
+            }
+    }
+}
+
+// Every cell on its own, as the size a weight there alone asks for; a second
+// weight at the centre never shrinks it.
+TEST(KernelSizeFromWeights, IsTheSmallestCentredBlockHoldingEveryWeight) {
+    const int kSizeOfCell[9][9] = {
+        {9, 9, 9, 9, 9, 9, 9, 9, 9},
+        {9, 7, 7, 7, 7, 7, 7, 7, 9},
+        {9, 7, 5, 5, 5, 5, 5, 7, 9},
+        {9, 7, 5, 3, 3, 3, 5, 7, 9},
+        {9, 7, 5, 3, 3, 3, 5, 7, 9},
+        {9, 7, 5, 3, 3, 3, 5, 7, 9},
+        {9, 7, 5, 5, 5, 5, 5, 7, 9},
+        {9, 7, 7, 7, 7, 7, 7, 7, 9},
+        {9, 9, 9, 9, 9, 9, 9, 9, 9},
+    };
+    for (int r = 0; r < 9; ++r)
+        for (int c = 0; c < 9; ++c) {
+            int32_t grid[kGridCells] = {};
+            grid[9 * r + c] = (r + c) % 2 ? -1 : 1;
+            EXPECT_EQ(KernelSizeFromWeights(grid), kSizeOfCell[r][c]) << "row " << r << ", column " << c;
+            grid[9 * 4 + 4] = 5;
+            EXPECT_EQ(KernelSizeFromWeights(grid), kSizeOfCell[r][c]) << "row " << r << ", column " << c;
+        }
+    const int32_t none[kGridCells] = {};
+    EXPECT_EQ(KernelSizeFromWeights(none), 3);
 }
 
 TEST(KernelParams, DefaultsAreANewFiltersValues) {

@@ -46,9 +46,9 @@ enum : int {
 
 // The grid with rows placed as the centred block.
 void PlaceBlock(const Rows& rows, int32_t* weights) {
-    const int k = static_cast<int>(rows.size()), s = (9 - k) / 2;
-    for (int i = 0; i < k; ++i)
-        for (int j = 0; j < k; ++j) weights[9 * (s + i) + s + j] = rows[i][j];
+    std::vector<int32_t> block;
+    for (const auto& row : rows) block.insert(block.end(), row.begin(), row.end());
+    PlaceKernel(block.data(), static_cast<int>(rows.size()), weights);
 }
 
 KernelRecord Record(int size, const Rows& rows, int divide, int offset, int invert) {
