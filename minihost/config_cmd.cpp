@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -6,6 +8,7 @@
 #include "minihost/args.h"
 #include "minihost/config_file.h"
 #include "minihost/kernel_library.h"
+#include "minihost/unicode.h"
 #include "plugin/kernel_params.h"
 
 namespace {
@@ -38,11 +41,16 @@ int32_t ParseInRange(const std::string& text, const std::string& option, int32_t
 // The named kernel as the control dialog takes it from the list: the
 // record, with the size its weights imply, and the name.
 void TakeLibraryKernel(const std::string& name, KernelParams* p) {
+    // The library holds names as the dialog saved them, in the ANSI code page.
+    std::string ansi;
+    if (!ToAnsi(name, &ansi))
+        throw CommandError{"--kernel: '" + name + "' has characters that the ANSI code page (" +
+                           std::to_string(GetACP()) + ") cannot hold, so no kernel in the library has this name"};
     for (const NamedKernel& k : ReadKernelLibrary()) {
-        if (k.name != name) continue;
+        if (k.name != ansi) continue;
         p->kernel = k.record;
         p->kernel.kernelSize = KernelSizeFromWeights(p->kernel.weights);
-        std::memcpy(p->name, name.c_str(), name.size() + 1);
+        std::memcpy(p->name, ansi.c_str(), ansi.size() + 1);
         return;
     }
     throw CommandError{"--kernel: no kernel named '" + name + "' in " + KernelLibraryPath() +
@@ -68,8 +76,13 @@ int RunConfig(const std::vector<std::string>& args) {
         else if (a == "--object-id") objectId = ParseInRange(reader.Value(a), a, 0, 65535);
         else if (a == "--material-id") materialId = ParseInRange(reader.Value(a), a, 0, 255);
         else if (a == "--name") {
-            name = reader.Value(a);
-            if (name.empty() || name.size() > kNameBytes - 1) throw CommandError{"--name: 1 to 255 characters"};
+            // The plug-in shows and saves the name as ANSI text.
+            const std::string typed = reader.Value(a);
+            if (!ToAnsi(typed, &name))
+                throw CommandError{"--name: '" + typed + "' has characters that the ANSI code page (" +
+                                   std::to_string(GetACP()) + ") cannot hold"};
+            if (name.empty() || name.size() > kNameBytes - 1)
+                throw CommandError{"--name: 1 to 255 characters (bytes of the ANSI code page)"};
         } else if (a.size() > 1 && a[0] == '-') throw CommandError{"config: unknown option " + a};
         else if (path.empty()) path = a;
         else throw CommandError{"config takes one FILE"};

@@ -1,13 +1,12 @@
 #include "minihost/config_file.h"
 
-#include <windows.h>
-
 #include <cstdio>
 
 #include "minihost/commands.h"
+#include "minihost/paths.h"
 
 void LoadConfigFile(ImageFilter& filter, const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = OpenFile(path, L"rb");
     if (!file) throw CommandError{"cannot open configuration " + path};
     const size_t size = filter.EvaluateConfigure();
     std::vector<unsigned char> bytes(size + 1);
@@ -21,13 +20,12 @@ void LoadConfigFile(ImageFilter& filter, const std::string& path) {
 }
 
 void ReplaceFile(const std::string& path, const void* bytes, size_t size) {
-    const std::string temp = path + ".part";
-    FILE* file = std::fopen(temp.c_str(), "wb");
-    if (!file) throw CommandError{"cannot write " + path};
-    bool ok = std::fwrite(bytes, 1, size, file) == size;
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok || !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(temp.c_str());
-        throw CommandError{"cannot write " + path + "; it was left as it was"};
-    }
+    TempFile temp;
+    std::string reason;
+    if (!temp.Create(path, &reason)) throw CommandError{"cannot write " + path + ": " + reason};
+    if (std::fwrite(bytes, 1, size, temp.Stream()) != size)
+        reason = "the disk did not take it whole";
+    else if (temp.Commit(&reason))
+        return;
+    throw CommandError{"cannot write " + path + " (" + reason + "); it was left as it was"};
 }

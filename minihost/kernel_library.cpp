@@ -2,16 +2,24 @@
 
 #include <cstdio>
 
-#include "hostlib/host_control.h"
 #include "library/filter_file.h"
 #include "minihost/commands.h"
 #include "minihost/paths.h"
+#include "minihost/unicode.h"
 
-std::string KernelLibraryPath() { return Join(HostGetInterface()->DirectoryPath(kSettingsDirCode), "VLM.SET"); }
+namespace {
+std::string g_settingsDir;
+}
+
+void SetSettingsDir(const std::string& dir) { g_settingsDir = dir; }
+
+std::string SettingsDir() { return g_settingsDir.empty() ? ProgramDir() + "\\settings" : g_settingsDir; }
+
+std::string KernelLibraryPath() { return Join(SettingsDir(), "VLM.SET"); }
 
 std::vector<NamedKernel> ReadKernelLibrary() {
     const std::string path = KernelLibraryPath();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenFile(path, L"rb");
     if (!file)
         throw CommandError{"no kernel library at " + path +
                            " (kernels are saved there from 'minihost setup'; --settings-dir DIR names another folder)"};
@@ -29,6 +37,6 @@ std::vector<NamedKernel> ReadKernelLibrary() {
 
 int RunKernels(const std::vector<std::string>& args) {
     if (!args.empty()) throw CommandError{"kernels takes no arguments"};
-    for (const NamedKernel& k : ReadKernelLibrary()) std::printf("%s\n", k.name.c_str());
+    for (const NamedKernel& k : ReadKernelLibrary()) std::printf("%s\n", FromAnsi(k.name).c_str());
     return kExitDone;
 }

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "hostlib/host_control.h"
 #include "minihost/commands.h"
+#include "minihost/kernel_library.h"
+#include "minihost/unicode.h"
 
 namespace {
 
@@ -58,7 +59,14 @@ int Fail(const std::string& message) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// The command line comes as UTF-16, so that every name arrives as typed and
+// none through the ANSI code page's look-alikes; minihost keeps it as UTF-8.
+int wmain(int argc, wchar_t** wargv) {
+    const Utf8Console console;
+    std::vector<std::string> argv(argc > 0 ? size_t(argc) : 0);
+    for (int i = 1; i < argc; ++i)
+        if (!ToUtf8(wargv[i], &argv[i]))
+            return Fail("argument " + std::to_string(i) + " is not valid Unicode (a lone surrogate)");
     HostOptions options;
     std::string command;
     std::vector<std::string> rest;
@@ -86,11 +94,7 @@ int main(int argc, char** argv) {
         if (command == c.name) chosen = &c;
     if (!chosen) return Fail("unknown command '" + command + "' (try --help)");
 
-    if (!options.settingsDir.empty()) {
-        if (!HostSetSettingsDir(options.settingsDir.c_str()))
-            return Fail("--settings-dir: the path is too long (at most " + std::to_string(MAX_PATH - 1) +
-                        " characters)");
-    }
+    SetSettingsDir(options.settingsDir);
 
     try {
         if (chosen->plain) return chosen->plain(rest);

@@ -1,16 +1,18 @@
 #include "minihost/plugin_loader.h"
 
 #include "hostlib/host_control.h"
+#include "minihost/paths.h"
+#include "minihost/unicode.h"
 
 namespace {
 
 // The system's own words for an error code, on one line.
 std::string SystemMessage(DWORD code) {
-    char text[256] = "";
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                             sizeof text, nullptr);
+    wchar_t text[256] = L"";
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                             256, nullptr);
     while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ' || text[n - 1] == '.')) --n;
-    return n ? std::string(text, n) : "error " + std::to_string(code);
+    return n ? Utf8(std::wstring(text, n)) : "error " + std::to_string(code);
 }
 
 template <typename F>
@@ -26,12 +28,13 @@ LoadedPlugin::~LoadedPlugin() {
 
 bool LoadedPlugin::Load(const std::string& path, std::string* error) {
     // The plug-in's own folder is searched for the DLLs it imports.
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const std::wstring name = SystemPath(path);
+    const DWORD attributes = name.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         *error = "no plug-in at " + path + " (give its path with --plugin PATH)";
         return false;
     }
-    module_ = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    module_ = LoadLibraryExW(name.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!module_) {
         const DWORD code = GetLastError();
         if (code == ERROR_MOD_NOT_FOUND)
@@ -65,4 +68,4 @@ ImageFilter* LoadedPlugin::CreateFilter(std::string* error) {
     return filter;
 }
 
-std::string DefaultPluginPath() { return std::string(HostProgramDir()) + "\\VLM.FLT"; }
+std::string DefaultPluginPath() { return ProgramDir() + "\\VLM.FLT"; }

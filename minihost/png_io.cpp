@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "minihost/paths.h"
+
 namespace {
 
 struct ErrorText {
@@ -158,31 +160,28 @@ bool EncodeRows(FILE* file, uint32_t width, uint32_t height, int depth, int chan
 bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, int depth, int channels,
                       const void* samples, std::string* error) {
     std::vector<png_byte> row(size_t(width) * channels * (depth / 8));
-    const std::string temp = path + ".part";
-    FILE* file = std::fopen(temp.c_str(), "wb");
-    if (!file) {
-        *error = "cannot write " + path;
+    TempFile temp;
+    std::string reason;
+    if (!temp.Create(path, &reason)) {
+        *error = "cannot write " + path + ": " + reason;
         return false;
     }
     ErrorText text{"write failed"};
-    bool ok = EncodeRows(file, width, height, depth, channels, samples, row.data(), &text);
-    ok = (std::fflush(file) == 0) && ok;
-    ok = (std::fclose(file) == 0) && ok;
-    if (ok && !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        ok = false;
-        std::snprintf(text.text, sizeof text.text, "cannot replace the file");
-    }
-    if (!ok) {
-        DeleteFileA(temp.c_str());
+    if (!EncodeRows(temp.Stream(), width, height, depth, channels, samples, row.data(), &text)) {
         *error = "cannot write " + path + ": " + text.text;
+        return false;
     }
-    return ok;
+    if (!temp.Commit(&reason)) {
+        *error = "cannot write " + path + ": " + reason;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 bool ReadPng(const std::string& path, PngImage* image, std::string* error, PngSize frameSize) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = OpenFile(path, L"rb");
     if (!file) {
         *error = path + ": no such file, or it cannot be read";
         return false;

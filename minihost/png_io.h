@@ -22,6 +22,8 @@ struct PngSize {
 // samples, widened to 16 bits, could not be held in a 32-bit process.
 constexpr uint64_t kMaxPngSamples = uint64_t{1} << 28;
 
+// Paths are UTF-8; neither call keeps any state, so threads may use them
+// side by side.
 // Reads a PNG through libpng. Palette, low-bit and gray-alpha images are not
 // expanded: callers check bitDepth and channels for what they accept. The
 // size is checked right after the header, before any pixel is decoded:

@@ -16,6 +16,7 @@
 #include "minihost/paths.h"
 #include "minihost/png_io.h"
 #include "minihost/progress.h"
+#include "minihost/unicode.h"
 #include "plugin/kernel_params.h"
 #include "render/convolver.h"
 
@@ -91,12 +92,12 @@ RenderArgs Parse(const std::vector<std::string>& args) {
     return r;
 }
 
-bool IsPngName(const std::string& name) {
-    return name.size() > 4 && lstrcmpiA(name.c_str() + name.size() - 4, ".png") == 0;
+bool IsPngName(const std::wstring& name) {
+    return name.size() > 4 && lstrcmpiW(name.c_str() + name.size() - 4, L".png") == 0;
 }
 
 // The frames of a batch: files as given, and the PNG files of each folder in
-// name order. Two frames of one name would write one output: refused.
+// name order.
 std::vector<std::string> ListFrames(const std::vector<std::string>& inputs) {
     std::vector<std::string> frames;
     for (const std::string& input : inputs) {
@@ -105,23 +106,19 @@ std::vector<std::string> ListFrames(const std::vector<std::string>& inputs) {
             continue;
         }
         std::vector<std::string> names;
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA(Join(input, "*").c_str(), &found);
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW(SystemPath(Join(input, "*")).c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
             do {
                 if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPngName(found.cFileName))
-                    names.push_back(found.cFileName);
-            } while (FindNextFileA(search, &found));
+                    names.push_back(Utf8(found.cFileName));
+            } while (FindNextFileW(search, &found));
             FindClose(search);
         }
         if (names.empty()) throw CommandError{input + ": no PNG frames in this folder"};
         std::sort(names.begin(), names.end());
         for (const std::string& name : names) frames.push_back(Join(input, name));
     }
-    for (size_t i = 0; i < frames.size(); ++i)
-        for (size_t j = 0; j < i; ++j)
-            if (lstrcmpiA(FileName(frames[i]).c_str(), FileName(frames[j]).c_str()) == 0)
-                throw CommandError{frames[j] + " and " + frames[i] + " would both be written as " + FileName(frames[i])};
     return frames;
 }
 
@@ -139,14 +136,25 @@ struct FrameJob {
 };
 
 // Refuses, before anything is written, a run that would write over one of
-// its own inputs: a frame, an ID image or the configuration. Existing files
-// are compared by identity, so "./a.png", "A.PNG" and a link to a.png all
-// count as a.png. An output that does not exist yet replaces nothing.
+// its own inputs (a frame, an ID image or the configuration), or one file
+// twice. Existing files are compared by identity, so "./a.png", "A.PNG", a
+// spelling of any length and a link to a.png all count as a.png; outputs that
+// do not exist yet, by the full names Windows will make of them ("a.png."
+// is a.png). An input that cannot be asked about stops the run: it might be
+// one of the outputs.
 void CheckOutputsSpareInputs(const RenderArgs& r, const std::vector<FrameJob>& jobs) {
+    auto identify = [](const std::string& path, FileId* id) {
+        const Identity found = IdentifyFile(path, id);
+        if (found == Identity::kUnknown)
+            throw CommandError{"render: cannot tell which file " + path +
+                               (SystemPath(path).empty() ? " is: the path is longer than Windows allows"
+                                                         : " is; nothing was written")};
+        return found == Identity::kFound;
+    };
     std::map<FileId, std::string> inputs;  // identity -> what it is, for the message
     auto add = [&](const std::string& path, const std::string& what) {
         FileId id;
-        if (!path.empty() && IdentifyFile(path, &id)) inputs.emplace(id, what + " " + path);
+        if (!path.empty() && identify(path, &id)) inputs.emplace(id, what + " " + path);
     };
     add(r.config, "configuration");
     for (const IdSource& id : r.ids) add(id.image, std::string(id.imageFlag) + " image");
@@ -156,26 +164,34 @@ void CheckOutputsSpareInputs(const RenderArgs& r, const std::vector<FrameJob>& j
     }
     if (r.Batch()) {
         FileId outDir;
-        if (IdentifyFile(r.outDir, &outDir)) {
+        if (identify(r.outDir, &outDir)) {
             std::vector<std::pair<std::string, std::string>> folders;
             for (const IdSource& id : r.ids) folders.push_back({id.dir, id.dirFlag});
             for (const std::string& input : r.inputs)
                 if (IsFolder(input)) folders.push_back({input, "input"});
             for (const auto& folder : folders) {
                 FileId id;
-                if (!folder.first.empty() && IdentifyFile(folder.first, &id) && id == outDir)
+                if (!folder.first.empty() && identify(folder.first, &id) && id == outDir)
                     throw CommandError{"render: --out-dir " + r.outDir + " is the " + folder.second + " folder " +
                                        folder.first + "; the frames written there would replace what it holds"};
             }
         }
     }
+    std::map<std::wstring, const FrameJob*> outputs;  // the name Windows makes -> the frame written there
     for (const FrameJob& job : jobs) {
         FileId id;
-        if (!IdentifyFile(job.out, &id)) continue;
-        const auto hit = inputs.find(id);
-        if (hit != inputs.end())
-            throw CommandError{"render: writing " + job.out + " would replace the " + hit->second +
-                               "; choose another output"};
+        if (identify(job.out, &id)) {
+            const auto hit = inputs.find(id);
+            if (hit != inputs.end())
+                throw CommandError{"render: writing " + job.out + " would replace the " + hit->second +
+                                   "; choose another output"};
+        }
+        if (!NameFits(job.out))
+            throw CommandError{"render: cannot write " + job.out + ": its name is longer than the file system holds "
+                               "(255 characters; under Wine, 255 bytes of UTF-8)"};
+        const auto taken = outputs.emplace(NameKey(job.out), &job);
+        if (!taken.second)
+            throw CommandError{taken.first->second->in + " and " + job.in + " would both be written as " + job.out};
     }
 }
 
@@ -369,17 +385,20 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     for (const std::string& in : frames) {
         FrameJob job;
         job.in = in;
-        job.out = r.Batch() ? Join(r.outDir, FileName(in)) : r.out;
+        // The name Windows will give the input, not its spelling: "a.png."
+        // is a.png, and so is its output.
+        const std::string name = ResolvedName(in);
+        job.out = r.Batch() ? Join(r.outDir, name) : r.out;
         for (int i = 0; i < 2; ++i) {
             const IdSource& id = r.ids[i];
             if (!used[i]) continue;
             job.ids[i] = id.dir.empty() ? IdImage{&id, id.image, id.imageFlag}
-                                        : IdImage{&id, Join(id.dir, FileName(in)), id.dirFlag};
+                                        : IdImage{&id, Join(id.dir, name), id.dirFlag};
         }
         jobs.push_back(job);
     }
     CheckOutputsSpareInputs(r, jobs);
-    if (r.Batch() && !IsFolder(r.outDir) && !CreateDirectoryA(r.outDir.c_str(), nullptr))
+    if (r.Batch() && !IsFolder(r.outDir) && !CreateDirectoryW(SystemPath(r.outDir).c_str(), nullptr))
         throw CommandError{"--out-dir " + r.outDir + ": cannot create the folder"};
 
     ProgressWindow progress(r.abortAtLine, _isatty(_fileno(stderr)) != 0);

@@ -9,13 +9,18 @@
 #include "hostlib/host_control.h"
 #include "minihost/commands.h"
 #include "minihost/config_file.h"
+#include "minihost/kernel_library.h"
+#include "minihost/paths.h"
+#include "minihost/unicode.h"
 
 namespace {
 
 enum class Existing { kMissing, kPresent };
 
 Existing Probe(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const std::wstring name = SystemPath(path);
+    if (name.empty()) throw CommandError{path + ": the path is longer than Windows allows"};
+    const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         if (GetLastError() == ERROR_FILE_NOT_FOUND) return Existing::kMissing;
         throw CommandError{"cannot reach " + path + " (error " + std::to_string(GetLastError()) + ")"};
@@ -24,38 +29,54 @@ Existing Probe(const std::string& path) {
     return Existing::kPresent;
 }
 
-// The new bytes go to a file beside CONFIG first and replace it in one move,
-// so a failed write leaves the old configuration whole.
+// The new bytes go to a temporary beside CONFIG first and replace it in one
+// move, so a failed write leaves the old configuration whole.
 class Replacement {
 public:
-    explicit Replacement(const std::string& path) : path_(path), temp_(path + ".part") {}
-    ~Replacement() {
-        if (!done_) DeleteFileA(temp_.c_str());
-    }
+    explicit Replacement(const std::string& path) : path_(path) {}
 
-    // Checked before the dialog opens, so edits are never made in vain.
+    // Made before the dialog opens, so edits are never made in vain.
     void Reserve() {
-        HANDLE h =
-            CreateFileA(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) throw CommandError{"cannot write beside " + path_};
-        CloseHandle(h);
+        std::string reason;
+        if (!temp_.Create(path_, &reason)) throw CommandError{"cannot write " + path_ + ": " + reason};
     }
 
     void Commit(const std::vector<unsigned char>& bytes) {
-        ReplaceFile(path_, bytes.data(), bytes.size());
-        done_ = true;
+        std::string reason = "the disk did not take it whole";
+        if (std::fwrite(bytes.data(), 1, bytes.size(), temp_.Stream()) != bytes.size() || !temp_.Commit(&reason))
+            throw CommandError{"cannot write " + path_ + " (" + reason + "); it was left as it was"};
     }
 
 private:
-    std::string path_, temp_;
-    bool done_ = false;
+    std::string path_;
+    TempFile temp_;
 };
+
+// The plug-in names its library file in the ANSI code page, within 260
+// characters, as the host it stands in for does; a folder whose name the
+// code page cannot hold is given by its short name, where it has one.
+bool NameForPlugin(const std::string& dir) {
+    std::string ansi;
+    if (ToAnsi(dir, &ansi) && HostSetSettingsDir(ansi.c_str())) return true;
+    wchar_t shortName[MAX_PATH];
+    const DWORD n = GetShortPathNameW(SystemPath(dir).c_str(), shortName, MAX_PATH);
+    return n > 0 && n < MAX_PATH && ToAnsi(Utf8(shortName), &ansi) && HostSetSettingsDir(ansi.c_str());
+}
 
 }  // namespace
 
 int RunSetup(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-') throw CommandError{"setup takes one CONFIG file"};
     const std::string& path = args[0];
+    // Save in the dialog appends to the library file, whose folder it does
+    // not make; only this command needs it, so only this command makes it.
+    // Named before the filter is made, which takes the library path then.
+    const std::string settings = SettingsDir();
+    CreateDirectoryW(SystemPath(settings).c_str(), nullptr);
+    if (!NameForPlugin(settings))
+        throw CommandError{"the settings folder " + settings +
+                           " cannot be named to the plug-in, which takes a path of the ANSI code page of at most " +
+                           std::to_string(MAX_PATH - 1) + " characters (give another with --settings-dir DIR)"};
     std::string error;
     ImageFilterPtr filter(plugin.CreateFilter(&error));
     if (!filter) throw CommandError{error};
@@ -63,9 +84,6 @@ int RunSetup(LoadedPlugin& plugin, const std::vector<std::string>& args) {
 
     Replacement out(path);
     out.Reserve();
-    // Save in the dialog appends to the library file, whose folder it does
-    // not make; only this command needs it, so only this command makes it.
-    CreateDirectoryA(HostGetInterface()->DirectoryPath(kSettingsDirCode), nullptr);
     const int result = filter->ShowControl(nullptr);
     if (result < 0) throw CommandError{"the control dialog could not be opened (is there a display?)"};
     if (result == 0) return kExitCancelled;

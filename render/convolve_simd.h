@@ -38,7 +38,7 @@
 // Fixed-size loops are unrolled and helpers inlined so the sums stay in
 // registers (-O2 alone kept the row loop and a call per block). VLM_KEEP pins
 // each running sum after its add: otherwise GCC reassociates the chain,
-// computes every product first and spills them (4K 9x9: 99 -> 67 ms).
+// computes every product first and spills them (bench/NOTES.md).
 #define VLM_UNROLL _Pragma("GCC unroll 16")
 #define VLM_INLINE inline __attribute__((always_inline))
 // The same for a lambda, written after its parameter list: the block
@@ -122,10 +122,7 @@ VLM_INLINE void PrefetchAhead(const BMM_Color_64* pixels, bool forWrite) {
 // a time: its memory traffic then overlaps this line's arithmetic instead of
 // stalling the split, which would otherwise read the line from memory in
 // one burst. Into the second-level cache: the line is used a line later.
-// bench_i686 at 1080p, against prefetching line y (already cached): 3x3
-// 4.7-4.8 -> 4.0-4.1 ms, 9x9 10.2-10.9 -> 9.5-9.7, 5x5 wide 16.5-17.1 ->
-// 15.6-16.0. Fetching 4 KiB ahead instead of 2 within a line changed
-// nothing measurable (3x3 4.6-5.1, 9x9 10.3-10.6).
+// A render that streams its lines from the host has none to give.
 template <class V>
 VLM_INLINE void PrefetchNextSplit(const BMM_Color_64* line, int x0) {
     if (!line) return;
@@ -144,10 +141,8 @@ inline uint32_t BlockMask(const LineSelection& sel, int x0, int n) {
 }
 
 // Interleaves three channel vectors with the source alpha into pixels and
-// writes the selected ones of the n pixels of the block. Streaming stores
-// past the caches were tried for whole blocks (the result lines are read
-// again only by the write-back): bench_i686 at 1080p, 3x3 5.4-5.8 against
-// 4.6 ms and 9x9 11.3-12.6 against 10.6-10.9, so the stores stay cached.
+// writes the selected ones of the n pixels of the block. The stores stay
+// cached: stores past the caches measured slower (bench/NOTES.md).
 template <class V>
 VLM_INLINE void StoreBlock(const typename V::Vec rgb[3], const BMM_Color_64* src, BMM_Color_64* dst, int n, uint32_t mask) {
     using Vec = typename V::Vec;
@@ -474,12 +469,8 @@ void SplitLineDouble(const BMM_Color_64* src, int width, double* const planes[3]
 // (4 * kPixels values). 64-bit code keeps all three channels' twelve
 // accumulators in registers; 32-bit code has eight registers and takes one
 // channel per pass, as spilling accumulators cost more than reloading weights.
-// Tried for AVX2 and not kept: int64 lanes (vpmuldq products, 1-cycle adds
-// instead of 4-cycle dependent fused multiply-adds) measured 17.4-17.9 ms
-// against 16.7-16.9 for doubles (bench_i686, 1080p, 5x5 of weights near
-// 10^5); the loop is bound by its loads (one per product, a quarter of them
-// straddling cache lines), not by the chains. Neither was the division:
-// replacing vdivpd by an add changed 17.5 to 16.4-17.0 ms.
+// The loop is bound by its loads, not by the chains of multiply-adds, so
+// int64 lanes were no faster (bench/NOTES.md).
 template <class V, int K>
 void FilterDoubleK(const ConvolvePlan& plan, const LineJob& job) {
     using Vec = typename V::Vec;

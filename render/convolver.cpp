@@ -1,68 +1,8 @@
-// The 16-bit convolution engine: chooses a path per kernel, keeps the split
-// source lines between calls, and hands each line to the SIMD kernels.
-//
-// Figures behind the design (bench/run.sh: one thread of a 2-core AVX2
-// Xeon, pseudo-random RGBA16, median ms; the machine was shared, so +-10%):
-// - Planar 16-bit multiply-add. Each source line is split once into three
-//   biased planes (v ^ 0x8000, so pmaddwd's signed halves hold it); an
-//   unaligned 32-bit load at column x then holds columns x and x+1, which one
-//   pmaddwd weighs with two adjacent taps: no shuffles in the inner loop and
-//   no work on alpha. Borders cost nothing: the planes carry biased zeros
-//   around the frame, so the bias correction is one constant everywhere.
-//   4K: 3x3 21.8, 5x5 30.4, 9x9 52.1 ms, against the scalar reference 158,
-//   294, 808 ms and the memory floor (three frame copies) 30.1 ms.
-// - AVX2 over SSE2, chosen at run time: 1.5-1.8x (4K 3x3 21.8 vs 34.3 ms,
-//   9x9 52.1 vs 79.7 ms).
-// - Exact rank-1 kernels as two 1-D passes (pmaddwd across, pmulld down):
-//   at 4K 9x9 34.2 vs 53.0 ms planar, 7x7 32.6 vs 38.4; but 5x5 29.4 vs 29.5
-//   and 3x3 25.0 vs 21.0, so only k >= 7 takes them.
-// - Divide as a multiply-high and shift rather than vdivpd on converted
-//   lanes: 1080p 3x3 4.5 vs 5.0 ms, 4K 5x5 31.2 vs 33.8 ms; it also serves
-//   SSE2, whose double vectors hold two lanes.
-// - Sums that could leave int32 (sum |w| * 65535 >= 2^31) went to doubles,
-//   exact below 2^53: 5x5 of weights near 10^5 at 4K 55.4 ms against 268 ms
-//   for the int64 scalar path, which remains beyond 2^53. Most such kernels
-//   now take the split path (below); doubles keep the ones whose weights
-//   cannot be split into two bounded 16-bit parts (see WeightSplit).
-// - Software prefetch of the source and result lines 2 KiB ahead: 1080p 5x5
-//   11.8 -> 8.7 ms; the frames come from memory, the planes stay in cache.
-// The engine that ships is the i686 one inside VLM.FLT, with eight vector
-// registers (bench_i686 under Wine, same flags and dispatch; 1080p, medians):
-// - Tiled planes for AVX2, so that no load of a block straddles two cache
-//   lines (see SimdKernels): 9x9 12.3-12.7 -> 10.3-10.7 ms, 7x7 9.3 ->
-//   7.7-8.1, 5x5 6.8 -> 5.9-6.1; 3x3 stays at 4.5-5.2, bound by the frames'
-//   memory traffic (source read, result read and written).
-// - The source line the next call splits is fetched during this line's
-//   blocks (PrefetchNextSplit): 3x3 4.7 -> 4.0 ms, 9x9 10.5 -> 9.6.
-// - The planar loop already holds six sums, one broadcast weight and one
-//   product: all eight registers, with no spills (checked in the assembly).
-//   Addressing the three channels of a row from one pointer and a stride
-//   (one pointer load a row instead of three) made GCC spill address
-//   registers in the loop, and 9x9 went from 9.7-10.5 to 11.0-11.4 ms.
-//   The VNNI forms free the product's register but chain the sums: see
-//   BestSimdLevel.
-// On an Intel Xeon with AVX512BW and AVX512-VNNI (bench_i686, 1080p, fastest
-// of 11-15 interleaved frames; the two cores were shared, so compare within
-// a column):
-// - 512-bit vectors as AVX2's loop stands (loads at every column, each of
-//   the 64 bytes but at a multiple of 32 columns across two cache lines):
-//   9x9 14.8 against AVX2's 14.0 ms; with vpdpwssd 12.8. Odd outputs from the
-//   words of the even ones (PairTaps) with the dot product's weights as
-//   broadcast memory operands, so one load serves two sums: 10.5; rows on
-//   64 bytes (see Prepare): 9.3, and 3x3 3.4 against AVX2's 5.2. Without
-//   VNNI the shifted pairs gain less: 9x9 0.92 of AVX2's time, against 0.97
-//   for the loop as it stands.
-// - 9.3 ms at 9x9 is about 370 cycles a 32-pixel block at 2.6 GHz for 270
-//   dot products; splitting, finishing and storing take about 100 (3x3 is
-//   3.4 ms with 36 dot products a block).
-// - Sums beyond int32 as two bounded 16-bit weight parts (split planar),
-//   four int32 sums a channel and one double finish a pixel, instead of a
-//   double multiply-add per tap: 5x5 of weights near 10^5 13.9 against 18.5
-//   ms (AVX2), 10.1 against 14.9 (AVX512BW+VNNI); 9x9 31.0 against 91.2 and
-//   24.5 against 61.0; 3x3 9.3 against 10.1. Its division in doubles costs
-//   a fifth of it with VNNI (a multiply in its place, for timing only: 10.3
-//   -> 8.1 ms); the exact reciprocal and its correction were not needed.
+// The 16-bit convolution engine: chooses a path and instruction set per
+// kernel, keeps the split source lines between calls, and hands each line to
+// the SIMD kernels. The measurements behind its choices: bench/NOTES.md.
 #include "render/convolver.h"
+#include "render/convolve_route.h"
 
 #include <climits>
 
@@ -160,48 +100,92 @@ const SimdKernels* KernelsFor(SimdLevel level) {
         case SimdLevel::kAvx512Vnni: return Avx512VnniKernels();
         case SimdLevel::kAvxVnni: return AvxVnniKernels();
         case SimdLevel::kAvx512Bw: return Avx512BwKernels();
+        case SimdLevel::kAuto: return nullptr;
     }
     return nullptr;
 }
 }  // namespace
 
-bool SimdAvailable(SimdLevel level) {
-    const CpuFeatures& cpu = HostCpuFeatures();
-    const bool compiled = KernelsFor(level) != nullptr;
+bool SimdSupported(const CpuFeatures& cpu, SimdLevel level) {
     switch (level) {
         case SimdLevel::kNone: return true;
-        case SimdLevel::kSse2: return compiled && cpu.sse2;
-        case SimdLevel::kAvx2: return compiled && cpu.avx2;
-        case SimdLevel::kAvx512Vnni: return compiled && cpu.avx512Vnni;
-        case SimdLevel::kAvxVnni: return compiled && cpu.avxVnni;
-        case SimdLevel::kAvx512Bw: return compiled && cpu.avx512Bw;
+        case SimdLevel::kSse2: return cpu.sse2;
+        case SimdLevel::kAvx2: return cpu.avx2;
+        case SimdLevel::kAvxVnni: return cpu.avxVnni;
+        case SimdLevel::kAvx512Bw: return cpu.avx512Bw;
+        case SimdLevel::kAvx512Vnni: return cpu.avx512Vnni;
+        case SimdLevel::kAuto: return false;
     }
     return false;
 }
 
-// The 512-bit levels first, then AVX2. Measured on an Intel Xeon with
-// AVX512BW, AVX512-VNNI and AVX-VNNI (2 shared cores), i686 engine under
-// Wine, 1080p, fastest of 15 interleaved frames, ms:
-//                   AVX2   AVX-VNNI  AVX512BW  AVX512BW+VNNI
-//   3x3             5.02   5.08      3.80      3.45
-//   5x5             7.24   6.98      5.98      4.69
-//   7x7             10.3   9.79      8.81      6.94
-//   9x9             14.0   13.5      12.6      9.76
-//   9x9 separable   9.97   9.79      8.09      7.79
-//   5x5 weights near 10^5 (split planar)  13.9  13.7  11.2  10.1
-//   9x9 weights near 10^5 (split planar)  31.0  31.6  25.4  24.5
-// vpdpwssd gains most on 512-bit vectors, where it takes the weights as a
-// broadcast memory operand (see PairTaps). On ymm it saves the vpaddd but
-// chains each of the six running sums through dependent dot products; here
-// it was 0-5% ahead of AVX2 and behind on the split path, and on the Zen 4
-// of an earlier measurement its EVEX form was 10% behind (9x9 11.8 against
-// 10.3-10.7 ms), so AVX2 stays before it. The 512-bit levels could not be
-// measured on an AMD processor here. Every level stays available through
-// ConvolveOptions and is tested.
+bool SimdAvailable(SimdLevel level) {
+    return level != SimdLevel::kAuto && (level == SimdLevel::kNone || KernelsFor(level) != nullptr) &&
+           SimdSupported(HostCpuFeatures(), level);
+}
+
+namespace {
+// The widest first. AVX-VNNI is never chosen: it chains the sums on ymm and
+// measured level with AVX2 or behind it.
+constexpr SimdLevel kPreferred[] = {SimdLevel::kAvx512Vnni, SimdLevel::kAvx512Bw, SimdLevel::kAvx2,
+                                    SimdLevel::kSse2};
+
+// Intel cores (family 6) that lower their clock under 512-bit multiply-adds:
+// Skylake-SP to Cooper Lake, Cannon Lake, Ice Lake, Tiger Lake, Rocket Lake.
+// Later cores report AVX-VNNI and were measured faster with 512 bits at
+// every kernel size.
+bool SlowsUnder512(const CpuFeatures& cpu) {
+    if (!cpu.intel || cpu.family != 6 || cpu.avxVnni) return false;
+    switch (cpu.model) {
+        case 0x55: case 0x66: case 0x6A: case 0x6C: case 0x7D: case 0x7E: case 0x8C: case 0x8D: case 0xA7:
+            return true;
+        default: return false;
+    }
+}
+
+bool Is512(SimdLevel level) { return level == SimdLevel::kAvx512Bw || level == SimdLevel::kAvx512Vnni; }
+
+SimdLevel Fallen(const CpuFeatures& cpu, SimdLevel level) {
+    while (level != SimdLevel::kNone && !SimdSupported(cpu, level))
+        level = static_cast<SimdLevel>(static_cast<int>(level) - 1);
+    return level;
+}
+}  // namespace
+
 SimdLevel BestSimdLevel() {
-    for (SimdLevel level : {SimdLevel::kAvx512Vnni, SimdLevel::kAvx512Bw, SimdLevel::kAvx2, SimdLevel::kSse2})
+    for (SimdLevel level : kPreferred)
         if (SimdAvailable(level)) return level;
     return SimdLevel::kNone;
+}
+
+ConvolveRoute ChooseRoute(const CpuFeatures& cpu, const KernelTraits& kernel, const ConvolveOptions& options) {
+    const bool chosen = options.simd == SimdLevel::kAuto;
+    const SimdLevel forced = chosen ? SimdLevel::kNone : Fallen(cpu, options.simd);
+    const bool simd = chosen ? cpu.sse2 : forced != SimdLevel::kNone;
+    ConvolveRoute route;
+    if (!kernel.narrow)
+        route.path = simd && options.allowSplit && kernel.splittable ? ConvolvePath::kSplitPlanar
+                     : simd && kernel.exact53                    ? ConvolvePath::kDouble
+                                                                 : ConvolvePath::kWide;
+    else if (!simd)
+        route.path = ConvolvePath::kReference;
+    else if (options.allowSeparable && kernel.k >= options.separableMinK && kernel.separable)
+        route.path = ConvolvePath::kSeparable;
+    else
+        route.path = ConvolvePath::kPlanar;
+    if (route.path == ConvolvePath::kReference || route.path == ConvolvePath::kWide) return route;
+    if (!chosen) {
+        route.simd = forced;
+        return route;
+    }
+    // Where the clock drops, 512 bits pay only at 3x3 and on the split path.
+    const bool gains512 = route.path == ConvolvePath::kSplitPlanar || (route.path == ConvolvePath::kPlanar && kernel.k == 3);
+    for (SimdLevel level : kPreferred)
+        if (SimdSupported(cpu, level) && !(Is512(level) && SlowsUnder512(cpu) && !gains512)) {
+            route.simd = level;
+            break;
+        }
+    return route;
 }
 
 const char* PathName(ConvolvePath path) {
@@ -224,6 +208,7 @@ const char* SimdName(SimdLevel level) {
         case SimdLevel::kAvx512Vnni: return "AVX512BW+VNNI";
         case SimdLevel::kAvxVnni: return "AVX2+AVX-VNNI";
         case SimdLevel::kAvx512Bw: return "AVX512BW";
+        case SimdLevel::kAuto: return "chosen";
     }
     return "?";
 }
@@ -251,6 +236,31 @@ int32_t OddPairWeight(const int32_t* row, int k, int q) {
     const uint32_t left = q > 0 ? static_cast<uint16_t>(row[2 * q - 1]) : 0u;
     const uint32_t right = 2 * q < k ? static_cast<uint16_t>(row[2 * q]) : 0u;
     return static_cast<int32_t>(left | right << 16);
+}
+
+// Whether line has a selected pixel among its width entries. Blocks of 64
+// without a branch each, so that a frame whose object lies elsewhere costs
+// little more than reading its entries.
+template <class Entry>
+bool AnyEqual(const Entry* entries, int width, Entry id) {
+    for (int x0 = 0; x0 < width; x0 += 64) {
+        const int end = width - x0 < 64 ? width : x0 + 64;
+        unsigned found = 0;
+        for (int x = x0; x < end; ++x) found |= entries[x] == id;
+        if (found) return true;
+    }
+    return false;
+}
+
+bool AnySelected(const LineSelection& line, int width) {
+    if (line.all) return true;
+    if (line.entries8)
+        return line.matchId >= 0 && line.matchId <= 255 &&
+               AnyEqual(line.entries8, width, static_cast<uint8_t>(line.matchId));
+    if (line.entries16)
+        return line.matchId >= 0 && line.matchId <= 65535 &&
+               AnyEqual(line.entries16, width, static_cast<uint16_t>(line.matchId));
+    return line.matchId == 0;
 }
 
 }  // namespace
@@ -293,35 +303,31 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
     invert_ = invert;
     for (int i = 0; i < k * k; ++i) block_[i] = block[i];
 
-    bool fits16 = true;
+    KernelTraits traits;
+    traits.k = k;
     int64_t sumAbs = 0;  // at most 81 * 2^31, so sumAbs * 65535 < 2^63
     for (int i = 0; i < k * k; ++i) {
-        fits16 = fits16 && FitsInt16(block_[i]);
+        traits.narrow = traits.narrow && FitsInt16(block_[i]);
         sumAbs += block_[i] < 0 ? -static_cast<int64_t>(block_[i]) : block_[i];
     }
-    const bool exact32 = sumAbs * 65535 < (int64_t{1} << 31);
-    const bool exact53 = sumAbs * 65535 < (int64_t{1} << 53);
-
-    // A level the processor lacks falls to the next lower one it has.
-    simd_ = options.simd;
-    while (simd_ != SimdLevel::kNone && !SimdAvailable(simd_))
-        simd_ = static_cast<SimdLevel>(static_cast<int>(simd_) - 1);
-    kernels_ = KernelsFor(simd_);
-
+    traits.narrow = traits.narrow && sumAbs * 65535 < (int64_t{1} << 31);
+    traits.exact53 = sumAbs * 65535 < (int64_t{1} << 53);
     int32_t column[kMaxK], row[kMaxK];
     WeightSplit split;
-    if (!exact32 || !fits16) {
-        if (kernels_ && options.allowSplit && SplitWeights(block_, k * k, &split))
-            path_ = ConvolvePath::kSplitPlanar;
-        else
-            path_ = kernels_ && exact53 ? ConvolvePath::kDouble : ConvolvePath::kWide;
-    } else if (!kernels_) {
-        path_ = ConvolvePath::kReference;
-    } else if (options.allowSeparable && k >= options.separableMinK && FactorSeparable(column, row)) {
-        path_ = ConvolvePath::kSeparable;
-    } else {
-        path_ = ConvolvePath::kPlanar;
-    }
+    traits.splittable = !traits.narrow && SplitWeights(block_, k * k, &split);
+    traits.separable = traits.narrow && FactorSeparable(column, row);
+
+    // The processor's levels, less any this build lacks.
+    CpuFeatures cpu = HostCpuFeatures();
+    cpu.sse2 = cpu.sse2 && KernelsFor(SimdLevel::kSse2);
+    cpu.avx2 = cpu.avx2 && KernelsFor(SimdLevel::kAvx2);
+    cpu.avxVnni = cpu.avxVnni && KernelsFor(SimdLevel::kAvxVnni);
+    cpu.avx512Bw = cpu.avx512Bw && KernelsFor(SimdLevel::kAvx512Bw);
+    cpu.avx512Vnni = cpu.avx512Vnni && KernelsFor(SimdLevel::kAvx512Vnni);
+    const ConvolveRoute route = ChooseRoute(cpu, traits, options);
+    path_ = route.path;
+    simd_ = route.simd;
+    kernels_ = KernelsFor(simd_);
     planes_.clear();
     flat_.clear();
     blankPlane_.clear();
@@ -329,8 +335,9 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
     zeroSums_.clear();
     values_.clear();
     zeroValues_.clear();
-    if (path_ == ConvolvePath::kWide || path_ == ConvolvePath::kReference) {
-        kernels_ = nullptr;
+    slotLine_.assign(k, -1);
+    if (!kernels_) {
+        path_ = traits.narrow ? ConvolvePath::kReference : ConvolvePath::kWide;
         simd_ = SimdLevel::kNone;
         prepared_ = true;
         return true;
@@ -382,8 +389,7 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
         const size_t tiles = (static_cast<size_t>(width) + blockPixels - 1) / blockPixels;
         // Flat rows start on a whole vector of elements (the ring starts on
         // 64 bytes), so the loads at even columns of the 512-bit kernels
-        // split no cache line: 1080p 9x9 10.5 -> 9.3 ms, 3x3 4.1 -> 3.4. On
-        // 64 bytes the SSE2 rows went from 16.3 to 17.6 ms at 7x7.
+        // split no cache line; SSE2's rows measured slower so (bench/NOTES.md).
         ringStride_ = kernels_->planeScale == 2 ? tiles * 2 * blockPixels
                                                 : (planeStride_ + blockPixels - 1) / blockPixels * blockPixels;
         const size_t slack = 32;  // elements: room to start on a 64-byte boundary
@@ -405,20 +411,20 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
 // filled once, it serves the next k - 1 output lines too. Lines outside the
 // frame are the given blank line.
 template <class T, class Fill>
-const T* Convolver::RingLine(T* ring, size_t stride, const T* outside, const BMM_Color_64* src, int j, int channel,
+const T* Convolver::RingLine(T* ring, size_t stride, const T* outside, const BMM_Color_64* line, int j, int channel,
                              Fill fill) {
-    if (j < 0 || j >= height_) return outside;
+    if (!line || j < 0 || j >= height_) return outside;
     const int slot = j % k_;
     T* base = ring + static_cast<size_t>(slot) * 3 * stride;
     if (slotLine_[slot] != j) {
-        fill(src + static_cast<ptrdiff_t>(j) * width_, base);
+        fill(line, base);
         slotLine_[slot] = j;
     }
     return base + channel * stride;
 }
 
-const uint16_t* Convolver::PlanarLine(const BMM_Color_64* src, int j, int channel) {
-    return RingLine(ring_, ringStride_, blank_, src, j, channel, [&](const BMM_Color_64* line, uint16_t* base) {
+const uint16_t* Convolver::PlanarLine(const BMM_Color_64* source, int j, int channel) {
+    return RingLine(ring_, ringStride_, blank_, source, j, channel, [&](const BMM_Color_64* line, uint16_t* base) {
         const int h = k_ / 2;
         const bool tiled = kernels_->planeScale == 2;
         uint16_t* flat = tiled ? flat_.data() : base;
@@ -430,8 +436,8 @@ const uint16_t* Convolver::PlanarLine(const BMM_Color_64* src, int j, int channe
     });
 }
 
-const int32_t* Convolver::SumLine(const BMM_Color_64* src, int j, int channel) {
-    return RingLine(sums_.data(), sumStride_, zeroSums_.data(), src, j, channel, [&](const BMM_Color_64* line, int32_t* base) {
+const int32_t* Convolver::SumLine(const BMM_Color_64* source, int j, int channel) {
+    return RingLine(sums_.data(), sumStride_, zeroSums_.data(), source, j, channel, [&](const BMM_Color_64* line, int32_t* base) {
         // The planes are one line of scratch here: split, then summed across.
         const int h = k_ / 2;
         uint16_t* p = planes_.data();
@@ -443,25 +449,79 @@ const int32_t* Convolver::SumLine(const BMM_Color_64* src, int j, int channel) {
     });
 }
 
-const double* Convolver::ValueLine(const BMM_Color_64* src, int j, int channel) {
-    return RingLine(values_.data(), planeStride_, zeroValues_.data(), src, j, channel, [&](const BMM_Color_64* line, double* base) {
+const double* Convolver::ValueLine(const BMM_Color_64* source, int j, int channel) {
+    return RingLine(values_.data(), planeStride_, zeroValues_.data(), source, j, channel, [&](const BMM_Color_64* line, double* base) {
         const int h = k_ / 2;
         double* const columns[3] = {base + h, base + planeStride_ + h, base + 2 * planeStride_ + h};
         kernels_->splitLineDouble(line, width_, columns);
     });
 }
 
-void Convolver::FilterScalar(const BMM_Color_64* src, BMM_Color_64* dst, int y, const LineSelection& sel) const {
-    const KernelArgs ks{block_, k_, divide_, offset_, invert_};
+// The reference's sums over the lines given: a line outside the frame is
+// null and adds nothing, as the reference's clipped window.
+void Convolver::FilterScalar(const BMM_Color_64* const* lines, BMM_Color_64* out, const LineSelection& sel) const {
+    const int h = k_ / 2;
+    const BMM_Color_64* self = lines[h];
     for (int x = 0; x < width_; ++x) {
         if (!sel.Selected(x)) continue;
-        dst[x] = path_ == ConvolvePath::kWide ? ReferencePixel<int64_t>(src, width_, height_, x, y, ks)
-                                              : ReferencePixel<int32_t>(src, width_, height_, x, y, ks);
+        const int left = x < h ? -x : -h;
+        const int right = width_ - 1 - x < h ? width_ - 1 - x : h;
+        auto pixel = [&](auto zero) {
+            using Acc = decltype(zero);
+            Acc sum[3] = {0, 0, 0};
+            for (int r = 0; r < k_; ++r) {
+                if (!lines[r]) continue;
+                const BMM_Color_64* p = lines[r] + x;
+                const int32_t* weights = block_ + r * k_ + h;
+                for (int dx = left; dx <= right; ++dx) {
+                    const Acc w = weights[dx];
+                    sum[0] += w * static_cast<Acc>(p[dx].r);
+                    sum[1] += w * static_cast<Acc>(p[dx].g);
+                    sum[2] += w * static_cast<Acc>(p[dx].b);
+                }
+            }
+            int32_t v[3];
+            for (int c = 0; c < 3; ++c) v[c] = FinishChannel<65535>(sum[c], divide_, offset_, invert_);
+            return BMM_Color_64{static_cast<uint16_t>(v[0]), static_cast<uint16_t>(v[1]), static_cast<uint16_t>(v[2]),
+                                self[x].a};
+        };
+        out[x] = path_ == ConvolvePath::kWide ? pixel(int64_t{0}) : pixel(int32_t{0});
     }
 }
 
+size_t Convolver::ScratchBytes() const {
+    return sizeof(*this) + slotLine_.capacity() * sizeof(int) +
+           (planes_.capacity() + flat_.capacity() + blankPlane_.capacity()) * sizeof(uint16_t) +
+           (sums_.capacity() + zeroSums_.capacity()) * sizeof(int32_t) +
+           (values_.capacity() + zeroValues_.capacity()) * sizeof(double);
+}
+
 void Convolver::FilterLine(const BMM_Color_64* src, BMM_Color_64* dst, int y, const ChannelSelection& sel) {
-    if (!prepared_ || !src || !dst || y < 0 || y >= height_ || width_ == 0) return;
+    if (!prepared_ || !src || !dst || y < 0 || y >= height_) return;
+    if (src != cachedSrc_) {
+        cachedSrc_ = src;
+        slotLine_.assign(k_, -1);
+    }
+    const int h = k_ / 2;
+    const BMM_Color_64* lines[kMaxK];
+    for (int r = 0; r < k_; ++r) {
+        const int j = y + r - h;
+        lines[r] = j >= 0 && j < height_ ? src + static_cast<ptrdiff_t>(j) * width_ : nullptr;
+    }
+    const int next = y + h + 1;
+    FilterRows(lines, dst + static_cast<ptrdiff_t>(y) * width_, y, sel,
+               next < height_ ? src + static_cast<ptrdiff_t>(next) * width_ : nullptr);
+}
+
+void Convolver::FilterFromLines(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel) {
+    cachedSrc_ = nullptr;
+    FilterRows(lines, out, y, sel, nullptr);
+}
+
+void Convolver::FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel,
+                           const BMM_Color_64* ahead) {
+    const int h = k_ / 2;
+    if (!prepared_ || !lines || !out || y < 0 || y >= height_ || width_ == 0 || !lines[h]) return;
     const size_t base = static_cast<size_t>(y) * width_;
     LineSelection line;
     line.all = sel.matchId == -1;
@@ -472,30 +532,21 @@ void Convolver::FilterLine(const BMM_Color_64* src, BMM_Color_64* dst, int y, co
         else if (sel.requested & 4u)
             line.entries16 = sel.object ? sel.object + base : nullptr;
         // Lines without a selected pixel need no source lines prepared.
-        int x = 0;
-        while (x < width_ && !line.Selected(x)) ++x;
-        if (x == width_) return;
+        if (!AnySelected(line, width_)) return;
     }
-    BMM_Color_64* out = dst + base;
     if (path_ == ConvolvePath::kWide || path_ == ConvolvePath::kReference) {
-        FilterScalar(src, out, y, line);
+        FilterScalar(lines, out, line);
         return;
     }
-    if (src != cachedSrc_) {
-        cachedSrc_ = src;
-        slotLine_.assign(k_, -1);
-    }
     LineJob job;
-    job.src = src + base;
-    const int next = y + k_ / 2 + 1;
-    if (next < height_) job.ahead = src + static_cast<ptrdiff_t>(next) * width_;
+    job.src = lines[h];
+    job.ahead = ahead;
     job.dst = out;
     job.selection = line;
-    const int h = k_ / 2;
     if (path_ == ConvolvePath::kPlanar || path_ == ConvolvePath::kSplitPlanar) {
         const uint16_t* planes[3 * kMaxK];
         for (int c = 0; c < 3; ++c)
-            for (int r = 0; r < k_; ++r) planes[c * k_ + r] = PlanarLine(src, y + r - h, c);
+            for (int r = 0; r < k_; ++r) planes[c * k_ + r] = PlanarLine(lines[r], y + r - h, c);
         job.planes = planes;
         if (path_ == ConvolvePath::kPlanar)
             kernels_->filterPlanar(plan_, job);
@@ -504,13 +555,13 @@ void Convolver::FilterLine(const BMM_Color_64* src, BMM_Color_64* dst, int y, co
     } else if (path_ == ConvolvePath::kDouble) {
         const double* values[3 * kMaxK];
         for (int c = 0; c < 3; ++c)
-            for (int r = 0; r < k_; ++r) values[c * k_ + r] = ValueLine(src, y + r - h, c);
+            for (int r = 0; r < k_; ++r) values[c * k_ + r] = ValueLine(lines[r], y + r - h, c);
         job.values = values;
         kernels_->filterDouble(plan_, job);
     } else {
         const int32_t* sums[3 * kMaxK];
         for (int c = 0; c < 3; ++c)
-            for (int r = 0; r < k_; ++r) sums[c * k_ + r] = SumLine(src, y + r - h, c);
+            for (int r = 0; r < k_; ++r) sums[c * k_ + r] = SumLine(lines[r], y + r - h, c);
         job.sums = sums;
         kernels_->filterSeparable(plan_, job);
     }

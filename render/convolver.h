@@ -24,13 +24,15 @@ inline uint32_t ChannelEntry(const ChannelSelection& sel, size_t i) {
 // Instruction sets of the line kernels, lowest first: a level the processor
 // lacks falls to the one before it. AVX-VNNI is AVX2 with the dot product
 // vpdpwssd; the AVX-512 levels have 512-bit vectors, with pmaddwd or with
-// vpdpwssd.
-enum class SimdLevel { kNone, kSse2, kAvx2, kAvxVnni, kAvx512Bw, kAvx512Vnni };
+// vpdpwssd. kAuto, in ConvolveOptions only, lets ChooseRoute
+// (convolve_route.h) pick.
+enum class SimdLevel { kNone, kSse2, kAvx2, kAvxVnni, kAvx512Bw, kAvx512Vnni, kAuto };
 constexpr SimdLevel kSimdLevels[] = {SimdLevel::kNone,    SimdLevel::kSse2,     SimdLevel::kAvx2,
                                      SimdLevel::kAvxVnni, SimdLevel::kAvx512Bw, SimdLevel::kAvx512Vnni};
 
-// Whether the level is compiled in and the processor runs it.
+// Whether the level is compiled in and this processor runs it.
 bool SimdAvailable(SimdLevel level);
+// The widest level this processor runs.
 SimdLevel BestSimdLevel();
 
 enum class ConvolvePath {
@@ -47,7 +49,7 @@ const char* PathName(ConvolvePath path);
 const char* SimdName(SimdLevel level);
 
 struct ConvolveOptions {
-    SimdLevel simd = BestSimdLevel();
+    SimdLevel simd = SimdLevel::kAuto;  // any other: that level, or the next lower one the processor runs
     bool allowSeparable = true;
     bool allowSplit = true;  // false: sums beyond int32 go to doubles (below 2^53)
     int separableMinK = 7;  // below this the 2-D pass is as fast
@@ -56,16 +58,15 @@ struct ConvolveOptions {
 // The 16-bit convolution of one frame, line by line, so the caller can report
 // progress and stop between lines.
 //
-// Usage: Prepare once, then FilterLine(src, dst, y, sel) for the lines wanted,
-// in any order. src is the untouched source copy (width x height), dst the
-// result buffer (a copy of it at the start); only selected pixels of line y
-// are written, each from the source neighbours, alpha from the source pixel.
-// Results are bit-identical to ReferencePixel for every path.
+// Usage: Prepare once, then FilterFromLines or FilterLine for the lines
+// wanted. Results are bit-identical to ReferencePixel for every path. Only
+// selected pixels of the output line are written, each from the source
+// neighbours, alpha from the source pixel.
 //
-// The Convolver keeps O(width x k) scratch: the lines of src it has already
-// split into planes are reused by the next lines. It therefore assumes that a
-// src pointer keeps its contents between calls (the source copy is never
-// written); a different pointer, or Prepare, starts afresh. Single thread.
+// The Convolver keeps O(width x k) scratch: the source lines it has already
+// split into planes are reused by the next output lines, by line number. A
+// source line must therefore keep its contents from one call to the next,
+// until Prepare starts afresh. Single thread.
 class Convolver {
 public:
     // False for k not in {3, 5, 7, 9}, a null block or a negative size: then
@@ -73,21 +74,32 @@ public:
     bool Prepare(const int32_t* block, int k, int32_t divide, int32_t offset, int32_t invert, int width,
                  int height, const ConvolveOptions& options = ConvolveOptions());
 
-    // Does nothing when not prepared, for y outside 0..height-1, or null buffers.
+    // Output line y into out (width pixels) from its k source lines: lines[r]
+    // is frame line y - k/2 + r, null outside the frame. Does nothing when not
+    // prepared, for y outside 0..height-1, or null buffers.
+    void FilterFromLines(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel);
+    // The same over whole frames: src the untouched source frame, dst the
+    // result frame. A different src pointer starts the line cache afresh; do
+    // not mix the two forms without a Prepare between them.
     void FilterLine(const BMM_Color_64* src, BMM_Color_64* dst, int y, const ChannelSelection& sel);
+
+    // Bytes of scratch the prepared Convolver holds.
+    size_t ScratchBytes() const;
 
     ConvolvePath path() const { return path_; }
     SimdLevel simd() const { return simd_; }
 
 private:
     bool FactorSeparable(int32_t* column, int32_t* row) const;
-    void FilterScalar(const BMM_Color_64* src, BMM_Color_64* dst, int y, const LineSelection& sel) const;
+    void FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel,
+                    const BMM_Color_64* ahead);
+    void FilterScalar(const BMM_Color_64* const* lines, BMM_Color_64* out, const LineSelection& sel) const;
     template <class T, class Fill>
-    const T* RingLine(T* ring, size_t stride, const T* outside, const BMM_Color_64* src,
-                      int j, int channel, Fill fill);
-    const uint16_t* PlanarLine(const BMM_Color_64* src, int j, int channel);
-    const int32_t* SumLine(const BMM_Color_64* src, int j, int channel);
-    const double* ValueLine(const BMM_Color_64* src, int j, int channel);
+    const T* RingLine(T* ring, size_t stride, const T* outside, const BMM_Color_64* line, int j, int channel,
+                      Fill fill);
+    const uint16_t* PlanarLine(const BMM_Color_64* line, int j, int channel);
+    const int32_t* SumLine(const BMM_Color_64* line, int j, int channel);
+    const double* ValueLine(const BMM_Color_64* line, int j, int channel);
 
     bool prepared_ = false;
     ConvolvePath path_ = ConvolvePath::kReference;
@@ -98,8 +110,8 @@ private:
     int32_t block_[kMaxK * kMaxK] = {};
     ConvolvePlan plan_;
 
-    // Scratch: k cached lines, slot j % k holds line j of cachedSrc_.
-    const BMM_Color_64* cachedSrc_ = nullptr;
+    // Scratch: k cached lines, slot j % k holds source line j.
+    const BMM_Color_64* cachedSrc_ = nullptr;  // the frame the frame form last read
     std::vector<int> slotLine_;
     size_t planeStride_ = 0;           // elements per flat biased plane line
     size_t ringStride_ = 0;            // planar: elements per line of a ring slot (flat or tiled)

@@ -12,6 +12,10 @@ CpuFeatures DecodeCpuFeatures(const CpuidWords& w) {
     CpuFeatures f;
     if (w.maxLeaf < 1) return f;
     f.sse2 = Bit(w.leaf1Edx, 26);
+    f.intel = w.vendor[0] == 0x756E6547u && w.vendor[1] == 0x49656E69u && w.vendor[2] == 0x6C65746Eu;
+    const uint32_t baseFamily = w.leaf1Eax >> 8 & 0xFu, baseModel = w.leaf1Eax >> 4 & 0xFu;
+    f.family = baseFamily == 0xFu ? baseFamily + (w.leaf1Eax >> 20 & 0xFFu) : baseFamily;
+    f.model = baseFamily == 0x6u || baseFamily == 0xFu ? (w.leaf1Eax >> 12 & 0xF0u) | baseModel : baseModel;
     // A processor may have AVX while the system does not save the registers
     // on a task switch: both the OSXSAVE bit and XCR0 must say so.
     const bool osxsave = Bit(w.leaf1Ecx, 27);
@@ -34,7 +38,12 @@ const CpuFeatures& HostCpuFeatures() {
         unsigned a, b, c, d;
         w.maxLeaf = __get_cpuid_max(0, nullptr);
         if (w.maxLeaf >= 1) {
+            __cpuid(0, a, b, c, d);
+            w.vendor[0] = b;
+            w.vendor[1] = d;
+            w.vendor[2] = c;
             __cpuid(1, a, b, c, d);
+            w.leaf1Eax = a;
             w.leaf1Ecx = c;
             w.leaf1Edx = d;
             if (w.leaf1Ecx >> 27 & 1u) {

@@ -10,11 +10,18 @@ struct CpuFeatures {
     bool avxVnni = false;  // VEX vpdpwssd, beside AVX2
     bool avx512Bw = false;    // AVX512 F and BW with AVX2, the system saving the opmask and ZMM state
     bool avx512Vnni = false;  // AVX512-VNNI beside those
+    // Who made the processor and which it is: some cores lower their clock
+    // under 512-bit work, which only the model tells.
+    bool intel = false;
+    uint32_t family = 0;  // display family and model: base plus extended fields
+    uint32_t model = 0;
 };
 
 // The raw words the decision reads.
 struct CpuidWords {
     uint32_t maxLeaf = 0;
+    uint32_t vendor[3] = {};  // leaf 0's EBX, EDX, ECX: "GenuineIntel" in that order
+    uint32_t leaf1Eax = 0;
     uint32_t leaf1Ecx = 0, leaf1Edx = 0;
     uint32_t leaf7Eax = 0, leaf7Ebx = 0, leaf7Ecx = 0;  // leaf 7, subleaf 0 (Eax: the last subleaf)
     uint32_t leaf7Sub1Eax = 0;

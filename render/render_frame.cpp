@@ -16,7 +16,7 @@ int RenderBitmap(Bitmap* bitmap, HWND progressWindow, FrameSelection selection, 
                  const KernelArgs& kernel) {
     if (!bitmap) return 0;
     WorkImage image(progressWindow, bitmap);
-    // Without its two copies the frame is left exactly as the host gave it.
+    // Without its working lines the frame is left exactly as the host gave it.
     if (!image.Valid()) return 1;
 
     bool run = kernel.block && IsKernelSize(kernel.k);

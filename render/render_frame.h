@@ -14,15 +14,16 @@ enum class FrameSelection {
     kNothing,   // none: the frame is written back as it was
 };
 
-// Filters the frame in the bitmap in place: two working copies, the
-// convolution line by line with a progress message and an abort query to
-// progressWindow before each line, and every line written back, also after a
-// stop. A frame lacking the selected channel, or a kernel size other than 3,
-// 5, 7 or 9, is written back unchanged without messages. Answers 0 for a null
-// bitmap (nothing happens), else 1: filtered, unchanged or stopped. When the
-// working copies cannot be had the frame is left alone and no line is
-// written back. The convolution's scratch lines come from the standard
-// library, so std::bad_alloc can leave this function, before any line is
-// written back.
+// Filters the frame in the bitmap in place, streaming it: each line is read
+// once, convolved once the lines below it that it needs are read, and
+// written back at once, with a progress message and an abort query to
+// progressWindow before each line. After a stop the remaining lines are
+// still read and written back unchanged. A frame lacking the selected
+// channel, or a kernel size other than 3, 5, 7 or 9, is written back
+// unchanged without messages. Answers 0 for a null bitmap (nothing happens),
+// else 1: filtered, unchanged or stopped. When the working lines cannot be
+// had the frame is left alone and no line is written back. The
+// convolution's scratch lines come from the standard library, so
+// std::bad_alloc can leave this function, before any line is read.
 int RenderBitmap(Bitmap* bitmap, HWND progressWindow, FrameSelection selection, int32_t id,
                  const KernelArgs& kernel);

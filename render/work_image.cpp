@@ -1,60 +1,49 @@
 #include "render/work_image.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "render/convolver.h"
 
 namespace {
-// Whether one copy of width x height x 8 bytes can be addressed at all; the
-// sum is taken in 64 bits so it cannot wrap on a 32-bit build.
-bool CopyFits(int32_t width, int32_t height) {
-    return uint64_t(uint32_t(width)) * uint32_t(height) * sizeof(BMM_Color_64) <= SIZE_MAX / 2;
-}
+// Source lines the largest kernel needs at once, and the output line.
+constexpr int32_t kRingLines = kMaxK + 1;
 }  // namespace
 
 WorkImage::WorkImage(HWND progressWindow, Bitmap* bitmap) : progressWindow_(progressWindow), bitmap_(bitmap) {
-    BitmapStorage* storage = bitmap_ ? bitmap_->Storage() : nullptr;
-    if (storage) {
-        width_ = storage->Width();
-        height_ = storage->Height();
+    storage_ = bitmap_ ? bitmap_->Storage() : nullptr;
+    if (storage_) {
+        width_ = storage_->Width();
+        height_ = storage_->Height();
     }
-    if (CopyFits(width_, height_)) {
-        // An empty frame gets one-pixel buffers, so its lines go through like
-        // any other. Both copies are had before either is filled, so a frame
-        // that does not fit costs no host calls.
-        const size_t pixels = std::max<size_t>(size_t(width_) * size_t(height_), 1);
-        result_ = static_cast<BMM_Color_64*>(std::calloc(pixels, sizeof(BMM_Color_64)));
-        source_ = result_ ? static_cast<BMM_Color_64*>(std::calloc(pixels, sizeof(BMM_Color_64))) : nullptr;
-    }
-    if (!Valid()) {
-        std::free(result_);
-        std::free(source_);
-        result_ = source_ = nullptr;
-        return;
-    }
-    CopyPixels(result_);
-    CopyPixels(source_);
+    // Widths are at most 65535, so the ring is at most 5 MB. An empty frame
+    // gets one-pixel lines, so its lines go through like any other.
+    lineStride_ = width_ > 0 ? size_t(width_) : 1;
+    ring_ = static_cast<BMM_Color_64*>(std::calloc(kRingLines * lineStride_, sizeof(BMM_Color_64)));
 }
 
-WorkImage::~WorkImage() {
-    std::free(source_);
-    std::free(result_);
+WorkImage::~WorkImage() { std::free(ring_); }
+
+size_t WorkImage::RingBytes() const { return ring_ ? kRingLines * lineStride_ * sizeof(BMM_Color_64) : 0; }
+
+void WorkImage::ReadThrough(int32_t last) {
+    for (; nextRead_ <= last && nextRead_ < height_; ++nextRead_) {
+        BMM_Color_64* line = Slot(nextRead_);
+        if (!storage_ || !storage_->ReadLine(0, nextRead_, width_, line))
+            std::memset(line, 0, lineStride_ * sizeof(BMM_Color_64));
+    }
 }
 
-BMM_Color_64* WorkImage::CopyPixels(BMM_Color_64* buffer) {
-    BitmapStorage* storage = bitmap_ ? bitmap_->Storage() : nullptr;
-    if (!storage) return buffer;
-    for (int32_t y = 0; y < height_; ++y) storage->ReadLine(0, y, width_, buffer + size_t(y) * width_);
-    return buffer;
+int WorkImage::Put(int32_t line, const BMM_Color_64* pixels) {
+    nextWrite_ = line + 1;
+    return bitmap_->PutPixels(0, line, width_, pixels);
 }
 
 uint32_t WorkImage::RequestChannel(uint32_t channel) {
     channelsRequested_ |= channel;
-    BitmapStorage* storage = bitmap_ ? bitmap_->Storage() : nullptr;
     uint32_t type = 0;
-    void* address = storage ? storage->ChannelArray(channel, &type) : nullptr;
+    void* address = storage_ ? storage_->ChannelArray(channel, &type) : nullptr;
     if (channel == kMaterialChannel) {
         materialChannel_ = static_cast<uint8_t*>(address);
         return materialChannel_ != nullptr;
@@ -68,9 +57,14 @@ uint32_t WorkImage::RequestChannel(uint32_t channel) {
 
 int WorkImage::Convolve(int32_t matchId, const int32_t* kernel, int k, int32_t divide, int32_t offset,
                         int32_t invert) {
-    if (height_ <= 0) return 1;
+    if (!Valid() || nextRead_ != 0 || height_ <= 0) return 1;
+    // Prepared before any line is read: running out of memory here leaves
+    // the frame as it was.
     Convolver convolver;
-    const bool ready = Valid() && convolver.Prepare(kernel, k, divide, offset, invert, width_, height_);
+    const bool ready = convolver.Prepare(kernel, k, divide, offset, invert, width_, height_);
+    const int h = ready ? k / 2 : 0;
+    slots_ = ready ? k : 1;
+    BMM_Color_64* const out = ring_ + size_t(kMaxK) * lineStride_;
     ChannelSelection selection;
     selection.matchId = matchId;
     selection.requested = channelsRequested_;
@@ -79,17 +73,33 @@ int WorkImage::Convolve(int32_t matchId, const int32_t* kernel, int k, int32_t d
 
     int32_t abortFlag = 0;
     for (int32_t y = 0; y < height_; ++y) {
+        ReadThrough(y + h);
         SendMessageA(progressWindow_, kProgressMessage, WPARAM(y), LPARAM(height_ - 1));
         SendMessageA(progressWindow_, kAbortQuery, 0, reinterpret_cast<LPARAM>(&abortFlag));
         if (abortFlag) return 0;
-        if (ready) convolver.FilterLine(source_, result_, y, selection);
+        const BMM_Color_64* done = Slot(y);
+        if (ready) {
+            const BMM_Color_64* lines[kMaxK];
+            for (int r = 0; r < k; ++r) {
+                const int32_t j = y + r - h;
+                lines[r] = j >= 0 && j < height_ ? Slot(j) : nullptr;
+            }
+            // With every pixel selected the engine writes the whole line.
+            if (matchId != -1) std::memcpy(out, done, size_t(width_) * sizeof(BMM_Color_64));
+            convolver.FilterFromLines(lines, out, y, selection);
+            done = out;
+        }
+        Put(y, done);
     }
     return 1;
 }
 
 int WorkImage::WriteBack() {
     int answer = 0;
-    if (!Valid() || !bitmap_) return answer;
-    for (int32_t y = 0; y < height_; ++y) answer = bitmap_->PutPixels(0, y, width_, result_ + size_t(y) * width_);
+    if (!Valid()) return answer;
+    for (int32_t y = nextWrite_; y < height_; ++y) {
+        ReadThrough(y);
+        answer = Put(y, Slot(y));
+    }
     return answer;
 }

@@ -5,8 +5,10 @@
 
 #include "host/bitmap.h"
 
-// The render's private view of one frame: two copies of its pixels, taken a
-// line at a time, and the host's ID channels where the host keeps them.
+// The render's private view of one frame, streamed a line at a time: the
+// storage lines that the line being filtered needs, in a ring, and the host's
+// ID channels where the host keeps them. Its memory grows with the frame's
+// width, never with its height.
 class WorkImage {
 public:
     WorkImage(HWND progressWindow, Bitmap* bitmap);
@@ -14,33 +16,45 @@ public:
     WorkImage(const WorkImage&) = delete;
     WorkImage& operator=(const WorkImage&) = delete;
 
-    // False when the two copies could not be had; the frame must then be
-    // left alone, neither convolved nor written back.
-    bool Valid() const { return result_ != nullptr && source_ != nullptr; }
+    // False when the ring could not be had; the frame must then be left
+    // alone, neither read, convolved nor written back.
+    bool Valid() const { return ring_ != nullptr; }
 
     uint32_t RequestChannel(uint32_t channel);
-    // Filters every line, asking the progress window before each one whether
-    // to stop. 1 when all lines were done, 0 when stopped.
+    // Filters the lines in order, asking the progress window before each one
+    // whether to stop, and writes each back once it is done. Storage line j
+    // is read before any line that draws on it is written. 1 when all lines
+    // were done, 0 when stopped. At most once, before WriteBack.
     int Convolve(int32_t matchId, const int32_t* kernel, int k, int32_t divide, int32_t offset, int32_t invert);
-    virtual int WriteBack();
+    // Writes back, as they are, the lines Convolve has not: all of them when
+    // it did not run, those from the stop onward when it stopped.
+    int WriteBack();
 
     int Width() const { return width_; }
     int Height() const { return height_; }
-    const BMM_Color_64* Result() const { return result_; }
-    const BMM_Color_64* Source() const { return source_; }
+    // Bytes of the ring (the source lines and the line being written).
+    size_t RingBytes() const;
 
 private:
-    BMM_Color_64* CopyPixels(BMM_Color_64* buffer);
+    BMM_Color_64* Slot(int32_t line) { return ring_ + size_t(line % slots_) * lineStride_; }
+    // Reads storage lines up to and including last; a line whose read fails
+    // is zeros.
+    void ReadThrough(int32_t last);
+    int Put(int32_t line, const BMM_Color_64* pixels);
 
     HWND progressWindow_;
     Bitmap* bitmap_;
-    BMM_Color_64* result_ = nullptr;
+    BitmapStorage* storage_ = nullptr;
     uint16_t* objectChannel_ = nullptr;
     uint8_t* materialChannel_ = nullptr;
     uint32_t channelsRequested_ = 0;
     int32_t width_ = 0;
     int32_t height_ = 0;
-    BMM_Color_64* source_ = nullptr;
+    BMM_Color_64* ring_ = nullptr;  // slots_ source lines, then the output line
+    size_t lineStride_ = 1;
+    int32_t slots_ = 1;
+    int32_t nextRead_ = 0;
+    int32_t nextWrite_ = 0;
 };
 
 // Progress message and abort query sent to the host's progress window.

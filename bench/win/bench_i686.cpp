@@ -1,12 +1,14 @@
 // The engine as it ships: built by the plug-in's cross build (same compiler,
 // flags and dispatch as VLM.FLT) and run under Wine. Times
-// - the engine alone, as WorkImage::Convolve drives it (default options, the
+// - the engine alone over a whole frame in memory (default options, the
 //   instruction set the dispatch picks), and each other one the processor has;
 // - the whole RenderFrame of VLM.FLT, loaded by ordinal as the host loads it,
-//   with minihost's progress window, against the design floor: the same
+//   with minihost's progress window, against the memory floor: the same
 //   render with nothing to convolve (kernel size 4 leaves the frame as it
-//   is), which is the two fresh copies of the frame and the write-back.
-//   Floor and kernel renders alternate, so both see the same machine load.
+//   is), which reads each line once and writes it back once. Floor and
+//   kernel renders alternate, so both see the same machine load;
+// - the render's own memory: the working image's ring of lines and the
+//   engine's scratch, at the frame's height and at twice it.
 //
 // bench_i686 [--size WxH]... [--kernel NAME]... [--raw]
 // --raw prints one record a line for bench/run.sh's native program, which
@@ -15,6 +17,7 @@
 //   level SIZE KERNEL PATH SIMD MS       (another instruction set or path, forced)
 //   render SIZE KERNEL MS FLOOR-MS RATIO   (RATIO: median of the pairs' ratios)
 //   unselected SIZE KERNEL MS FLOOR-MS RATIO   (a render that selects no pixel)
+//   memory SIZE KERNEL RING-BYTES SCRATCH-BYTES SCRATCH-BYTES-AT-TWICE-THE-HEIGHT
 #include <windows.h>
 
 #include <cstdio>
@@ -28,6 +31,7 @@
 #include "minihost/plugin_loader.h"
 #include "minihost/progress.h"
 #include "plugin/kernel_params.h"
+#include "render/work_image.h"
 
 namespace {
 
@@ -193,6 +197,20 @@ int main(int argc, char** argv) {
                                     kn.name.c_str(), (path + ", " + SimdName(level)).c_str(), t, "", "", "");
                 }
             }
+            // Built as the render builds them, at this height and twice it.
+            MemoryStorage lineStorage(static_cast<uint16_t>(w), 1);
+            Bitmap lines(&lineStorage);
+            const WorkImage image(nullptr, &lines);
+            Convolver atHeight, atTwice;
+            atHeight.Prepare(kn.block.data(), kn.k, kn.divide, kn.offset, 0, f.w, f.h);
+            atTwice.Prepare(kn.block.data(), kn.k, kn.divide, kn.offset, 0, f.w, 2 * f.h);
+            if (raw)
+                std::printf("memory %s %s %zu %zu %zu\n", size.c_str(), kn.name.c_str(), image.RingBytes(),
+                            atHeight.ScratchBytes(), atTwice.ScratchBytes());
+            else
+                std::printf("| %-9s | %-17s | memory: ring %zu bytes, engine %zu bytes (%zu at twice the height) |\n",
+                            size.c_str(), kn.name.c_str(), image.RingBytes(), atHeight.ScratchBytes(),
+                            atTwice.ScratchBytes());
             std::fflush(stdout);
         }
     }

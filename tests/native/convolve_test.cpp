@@ -3,11 +3,14 @@
 #include <climits>
 #include <cstdlib>
 #include <cstdint>
+#include <cstring>
+#include <string>
 #include <random>
 #include <vector>
 
 #include "render/convolve_plan.h"
 #include "render/convolve_reference.h"
+#include "render/convolve_route.h"
 #include "render/convolver.h"
 #include "render/cpu_features.h"
 #include "render/pixel_math.h"
@@ -737,6 +740,123 @@ TEST(CpuFeatures, EveryLevelNeedsTheProcessorAndTheSystem) {
         std::string levels;
         for (bool b : got) levels += b ? '1' : '0';
         EXPECT_EQ(levels, c.levels) << c.what;
+    }
+}
+
+// Vendor, family and model as the processor's signature gives them: the
+// extended fields count only for families 6 and 15.
+TEST(CpuFeatures, IdentityFromTheSignature) {
+    struct Case {
+        const char* vendor;
+        uint32_t eax;
+        bool intel;
+        uint32_t family, model;
+    };
+    const Case cases[] = {
+        {"GenuineIntel", 0x000606A6, true, 6, 0x6A},    // Ice Lake Xeon
+        {"GenuineIntel", 0x00050654, true, 6, 0x55},    // Skylake Xeon
+        {"GenuineIntel", 0x000806F8, true, 6, 0x8F},    // Sapphire Rapids
+        {"GenuineIntel", 0x00000F41, true, 15, 4},      // family 15, no extension
+        {"GenuineIntel", 0x00010571, true, 5, 7},       // extended model ignored below family 6
+        {"AuthenticAMD", 0x00A10F11, false, 0x19, 0x11},  // Zen 4
+        {"AuthenticAMD", 0x00830F10, false, 0x17, 0x31},  // Zen 2
+    };
+    for (const Case& c : cases) {
+        CpuidWords w = ModernWords();
+        std::memcpy(&w.vendor[0], c.vendor, 4);
+        std::memcpy(&w.vendor[1], c.vendor + 4, 4);
+        std::memcpy(&w.vendor[2], c.vendor + 8, 4);
+        w.leaf1Eax = c.eax;
+        const CpuFeatures f = DecodeCpuFeatures(w);
+        EXPECT_EQ(f.intel, c.intel) << c.vendor << std::hex << c.eax;
+        EXPECT_EQ(f.family, c.family) << std::hex << c.eax;
+        EXPECT_EQ(f.model, c.model) << std::hex << c.eax;
+    }
+}
+
+// The path and level for each kind of kernel on the processors that decide
+// differently: Intel cores that lower their clock under 512-bit work take
+// 512 bits only at planar 3x3 and on the split path; those that report
+// AVX-VNNI, and AMD's, take the widest level they have.
+TEST(ChooseRoute, EachProcessorAndKernel) {
+    auto processor = [](const char* vendor, uint32_t eax, void (*change)(CpuidWords&)) {
+        CpuidWords w = ModernWords();
+        std::memcpy(w.vendor, vendor, 4);
+        std::memcpy(w.vendor + 1, vendor + 4, 4);
+        std::memcpy(w.vendor + 2, vendor + 8, 4);
+        w.leaf1Eax = eax;
+        change(w);
+        return DecodeCpuFeatures(w);
+    };
+    auto noAvxVnni = [](CpuidWords& w) { w.leaf7Sub1Eax = 0; };
+    const CpuFeatures iceLake = processor("GenuineIntel", 0x000606A6, noAvxVnni);
+    const CpuFeatures iceLakeClient = processor("GenuineIntel", 0x000706E5, noAvxVnni);
+    const CpuFeatures skylake = processor("GenuineIntel", 0x00050654, [](CpuidWords& w) {
+        w.leaf7Sub1Eax = 0;
+        w.leaf7Ecx = 0;  // no AVX512-VNNI
+    });
+    const CpuFeatures sapphire = processor("GenuineIntel", 0x000806F8, [](CpuidWords&) {});
+    const CpuFeatures zen4 = processor("AuthenticAMD", 0x00A10F11, noAvxVnni);
+    const CpuFeatures zen2 = processor("AuthenticAMD", 0x00830F10, [](CpuidWords& w) {
+        w.leaf7Sub1Eax = 0;
+        w.leaf7Ecx = 0;
+        w.leaf7Ebx = 1u << 5;  // AVX2 only
+    });
+    const CpuFeatures sse2Only = processor("GenuineIntel", 0x000006F6, [](CpuidWords& w) { w.maxLeaf = 6; });
+    const CpuFeatures none = processor("GenuineIntel", 0, [](CpuidWords& w) { w = CpuidWords(); });
+
+    auto kernel = [](int k, bool narrow, bool splittable, bool separable, bool exact53 = true) {
+        KernelTraits t;
+        t.k = k;
+        t.narrow = narrow;
+        t.splittable = splittable;
+        t.separable = separable;
+        t.exact53 = exact53;
+        return t;
+    };
+    const KernelTraits planar3 = kernel(3, true, false, false), planar5 = kernel(5, true, false, false),
+                       planar9 = kernel(9, true, false, false), separable9 = kernel(9, true, false, true),
+                       separable5 = kernel(5, true, false, true), split5 = kernel(5, false, true, false),
+                       double7 = kernel(7, false, false, false), wide9 = kernel(9, false, false, false, false);
+    ConvolveOptions chosen, forced512, forcedNone, noSplit;
+    forced512.simd = SimdLevel::kAvx512Vnni;
+    forcedNone.simd = SimdLevel::kNone;
+    noSplit.allowSplit = false;
+    struct Case {
+        const char* what;
+        const CpuFeatures& cpu;
+        const KernelTraits& kernel;
+        const ConvolveOptions& options;
+        const char* route;
+    };
+    const Case cases[] = {
+        {"Ice Lake 3x3", iceLake, planar3, chosen, "planar, AVX512BW+VNNI"},
+        {"Ice Lake 5x5", iceLake, planar5, chosen, "planar, AVX2"},
+        {"Ice Lake 9x9", iceLake, planar9, chosen, "planar, AVX2"},
+        {"Ice Lake 9x9 separable", iceLake, separable9, chosen, "separable, AVX2"},
+        {"Ice Lake split", iceLake, split5, chosen, "split planar, AVX512BW+VNNI"},
+        {"Ice Lake doubles", iceLake, double7, chosen, "double, AVX2"},
+        {"Ice Lake, 512 bits asked for", iceLake, planar9, forced512, "planar, AVX512BW+VNNI"},
+        {"Ice Lake client 7x7", iceLakeClient, kernel(7, true, false, false), chosen, "planar, AVX2"},
+        {"Skylake 3x3", skylake, planar3, chosen, "planar, AVX512BW"},
+        {"Skylake 5x5", skylake, planar5, chosen, "planar, AVX2"},
+        {"Sapphire Rapids 9x9", sapphire, planar9, chosen, "planar, AVX512BW+VNNI"},
+        {"Sapphire Rapids 9x9 separable", sapphire, separable9, chosen, "separable, AVX512BW+VNNI"},
+        {"Zen 4 9x9", zen4, planar9, chosen, "planar, AVX512BW+VNNI"},
+        {"Zen 2 9x9", zen2, planar9, chosen, "planar, AVX2"},
+        {"Zen 2 split", zen2, split5, chosen, "split planar, AVX2"},
+        {"Zen 2, 512 bits asked for", zen2, planar3, forced512, "planar, AVX2"},
+        {"Zen 2 without splitting", zen2, split5, noSplit, "double, AVX2"},
+        {"Zen 2 sums beyond doubles", zen2, wide9, chosen, "wide int64, no SIMD"},
+        {"separable below 7x7 stays planar", zen2, separable5, chosen, "planar, AVX2"},
+        {"SSE2 only", sse2Only, planar5, chosen, "planar, SSE2"},
+        {"no SIMD asked for", zen2, planar5, forcedNone, "scalar, no SIMD"},
+        {"no SIMD asked for, wide sums", zen2, split5, forcedNone, "wide int64, no SIMD"},
+        {"no SIMD at all", none, planar3, chosen, "scalar, no SIMD"},
+    };
+    for (const Case& c : cases) {
+        const ConvolveRoute r = ChooseRoute(c.cpu, c.kernel, c.options);
+        EXPECT_EQ(std::string(PathName(r.path)) + ", " + SimdName(r.simd), c.route) << c.what;
     }
 }
 

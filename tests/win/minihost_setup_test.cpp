@@ -26,9 +26,10 @@ protected:
 
     // Runs "minihost --settings-dir DIR setup ARGS"; drive() gets the dialog when
     // one shows. A process that outlives its time is ended.
-    Outcome Run(const std::string& args, const std::function<void(HWND)>& drive) {
+    Outcome Run(const std::string& args, const std::function<void(HWND)>& drive, const std::string& settings = "") {
         Outcome outcome;
-        ChildProcess child("\"" + BinDir() + "\\minihost.exe\" --settings-dir \"" + dir.Path() + "\" setup " + args);
+        ChildProcess child("\"" + BinDir() + "\\minihost.exe\" --settings-dir \"" +
+                           (settings.empty() ? dir.Path() : settings) + "\" setup " + args);
         if (!child.Started()) {
             ADD_FAILURE() << "cannot start minihost";
             return outcome;
@@ -42,6 +43,14 @@ protected:
         // Both streams in one text, as a user at a console sees them.
         outcome.err = child.Out() + child.Err();
         return outcome;
+    }
+
+    // A temporary of minihost's still beside the configuration.
+    bool TemporaryLeft() const {
+        WIN32_FIND_DATAA found;
+        HANDLE h = FindFirstFileA(dir.File("~minihost*").c_str(), &found);
+        if (h != INVALID_HANDLE_VALUE) FindClose(h);
+        return h != INVALID_HANDLE_VALUE;
     }
 
     TempDir dir{"setup"};
@@ -71,7 +80,7 @@ TEST_F(MinihostSetup, MissingConfigStartsFromDefaultsAndOkWritesIt) {
     ASSERT_EQ(stored.size(), sizeof want);
     EXPECT_EQ(std::memcmp(stored.data(), &want, sizeof want), 0);
     EXPECT_EQ(ReadBytes(dir.File("VLM.SET")), EntryText("Setup", {{0, 0, 0}, {0, 3, 0}, {0, 0, 0}}, 1, 0, 0));
-    EXPECT_FALSE(FileExists(Config() + ".part"));
+    EXPECT_FALSE(TemporaryLeft());
 }
 
 TEST_F(MinihostSetup, OkReplacesAnExistingConfigAndCancelLeavesIt) {
@@ -101,7 +110,34 @@ TEST_F(MinihostSetup, OkReplacesAnExistingConfigAndCancelLeavesIt) {
     EXPECT_EQ(o.status, 0u) << o.err;
     p.kernel.offset = 5;
     EXPECT_EQ(ReadBytes(Config()), std::string(reinterpret_cast<const char*>(&p), sizeof p));
-    EXPECT_FALSE(FileExists(Config() + ".part"));
+    EXPECT_FALSE(TemporaryLeft());
+}
+
+// The plug-in takes the folder of its library file as ANSI text; one whose
+// name the code page cannot hold is handed over by its short name.
+TEST_F(MinihostSetup, SavesInASettingsFolderNamedOutsideTheCodePage) {
+    const std::wstring folder = std::wstring(dir.Path().begin(), dir.Path().end()) + L"\\\u03b5\u56fe";
+    const std::wstring library = folder + L"\\VLM.SET";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    // An empty library, so that the dialog opens without its "Can't open file" box.
+    if (FILE* f = _wfopen(library.c_str(), L"wb")) std::fclose(f);
+    const Outcome o = Run("\"" + Config() + "\"", [](HWND d) {
+        SetText(Cell(d, 4, 4), "7");
+        SetText(GetDlgItem(d, 1103), "Far");
+        Click(d, 4);
+        Click(d, 1);
+    }, dir.Path() + "\\\xce\xb5\xe5\x9b\xbe");
+    EXPECT_EQ(o.status, 0u) << o.err;
+    std::string saved;
+    if (FILE* f = _wfopen(library.c_str(), L"rb")) {
+        char buffer[256];
+        saved.resize(std::fread(buffer, 1, sizeof buffer, f));
+        std::copy(buffer, buffer + saved.size(), saved.begin());
+        std::fclose(f);
+    }
+    EXPECT_EQ(saved, EntryText("Far", {{0, 0, 0}, {0, 7, 0}, {0, 0, 0}}, 1, 0, 0));
+    DeleteFileW(library.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(MinihostSetup, ABadConfigIsRefusedWithOneLineAndNoDialog) {

@@ -3,6 +3,7 @@
 // Results are checked pixel by pixel against a plain 64-bit oracle.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -382,30 +383,146 @@ TEST_F(RenderTest, EmptyFrames) {
     EXPECT_EQ(progress.messages.size(), 10u);
 }
 
-// A storage that claims a frame too large to copy and counts every call.
-class HugeStorage final : public BitmapStorage {
+// A frame that records, in order, every line read and written, and fails
+// the read of one line.
+class RecordingStorage final : public BitmapStorage {
 public:
-    HugeStorage(uint16_t w, uint16_t h) : BitmapStorage(w, h) {}
-    int ReadLine(int, int, int, BMM_Color_64*) override { return ++reads, 1; }
-    int WriteLine(int, int, int, const BMM_Color_64*) override { return ++writes, 1; }
-    void* ChannelArray(uint32_t, uint32_t*) override { return nullptr; }
-    int reads = 0, writes = 0;
+    RecordingStorage(const Frame& f, int failLine)
+        : BitmapStorage(uint16_t(f.w), uint16_t(f.h)), px(f.px), material(f.material), object(f.object),
+          failLine_(failLine) {}
+    int ReadLine(int x, int y, int count, BMM_Color_64* dst) override {
+        calls.push_back({false, y});
+        if (y == failLine_ || x != 0 || count != Width()) return 0;
+        std::copy_n(px.begin() + size_t(y) * Width(), count, dst);
+        return 1;
+    }
+    int WriteLine(int x, int y, int count, const BMM_Color_64* src) override {
+        calls.push_back({true, y});
+        if (x != 0 || count != Width()) return 0;
+        std::copy_n(src, count, px.begin() + size_t(y) * Width());
+        return 1;
+    }
+    void* ChannelArray(uint32_t channel, uint32_t* type) override {
+        *type = channel;
+        if (channel == kMaterialChannel && !material.empty()) return material.data();
+        if (channel == kObjectChannel && !object.empty()) return object.data();
+        return nullptr;
+    }
+    struct Call {
+        bool write;
+        int line;
+    };
+    std::vector<Call> calls;
+    std::vector<BMM_Color_64> px;
+    std::vector<uint8_t> material;
+    std::vector<uint16_t> object;
+
+private:
+    int failLine_;
 };
 
-TEST_F(RenderTest, AFrameWhoseCopiesCannotBeHadIsLeftAlone) {
-    // 65535 x 65535 x 8 bytes is beyond a 32-bit address space; 20000 x 20000
-    // fits the arithmetic but not twice in memory.
-    for (uint16_t side : {uint16_t(65535), uint16_t(20000)}) {
-        HugeStorage huge(side, side);
-        Bitmap bitmap(&huge);
-        KernelParams p = ParamsFor(Kernel{3, std::vector<int32_t>(9, 1)});
+// The streaming render on small frames of every awkward shape, against the
+// scalar reference run on the frame as the render could read it (a line
+// whose read fails is zeros). Every line is read once and written once, in
+// order, and only after every line it draws on was read.
+TEST_F(RenderTest, StreamsEveryShapeBitForBitAndReadsEachLineBeforeItIsOverwritten) {
+    enum Ids { kNone, kMaterialIds, kObjectIds };
+    struct Case {
+        const char* name;
+        int w, h, k;
+        int32_t source;
+        Ids ids;    // the channel the frame carries
+        int stopAt; // line whose abort query answers stop, or -1
+        int failRead;
+        int32_t weightRange = 40;
+    };
+    const Case cases[] = {
+        {"0 x 0", 0, 0, 3, kSourceWhole, kNone, -1, -1},
+        {"width 0", 0, 5, 5, kSourceWhole, kNone, -1, -1},
+        {"one line", 7, 1, 5, kSourceWhole, kNone, -1, -1},
+        {"fewer lines than k", 6, 3, 9, kSourceWhole, kNone, -1, -1},
+        {"narrower than k", 2, 11, 7, kSourceWhole, kNone, -1, -1},
+        {"3x3", 37, 12, 3, kSourceWhole, kNone, -1, -1},
+        {"7x7", 40, 13, 7, kSourceWhole, kNone, -1, -1},
+        {"9x9 weights beyond 32-bit sums", 19, 14, 9, kSourceWhole, kNone, -1, -1, 2000000000},
+        {"5x5 weights split in 16-bit parts", 23, 9, 5, kSourceWhole, kNone, -1, -1, 1000000},
+        {"material IDs", 33, 15, 5, kSourceMaterial, kMaterialIds, -1, -1},
+        {"object IDs", 29, 16, 9, kSourceObject, kObjectIds, -1, -1},
+        {"missing object channel", 21, 10, 3, kSourceObject, kMaterialIds, -1, -1},
+        {"unknown source", 21, 10, 3, 1012, kNone, -1, -1},
+        {"stop at line 0", 17, 12, 5, kSourceWhole, kNone, 0, -1},
+        {"stop at line 1", 17, 12, 7, kSourceWhole, kNone, 1, -1},
+        {"stop in the middle, IDs", 17, 12, 9, kSourceObject, kObjectIds, 6, -1},
+        {"stop at the last line", 17, 12, 3, kSourceWhole, kNone, 11, -1},
+        {"a read that fails", 26, 11, 5, kSourceWhole, kNone, -1, 4},
+        {"a read that fails after a stop", 26, 11, 3, kSourceWhole, kNone, 3, 9},
+    };
+    std::mt19937 rng(77);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Frame f = RandomFrame(c.w, c.h, rng());
+        const size_t n = f.px.size();
+        if (c.ids == kMaterialIds)
+            for (size_t i = 0; i < n; ++i) f.material.push_back(uint8_t(rng() % 3));
+        if (c.ids == kObjectIds)
+            for (size_t i = 0; i < n; ++i) f.object.push_back(uint16_t(rng() % 3 + 700));
+        Kernel kn = RandomKernel(c.k, rng, -c.weightRange, c.weightRange);
+        KernelParams p = ParamsFor(kn, c.source);
+        p.materialId = 1;
+        p.objectId = 701;
+
+        RecordingStorage storage(f, c.failRead);
+        Bitmap bitmap(&storage);
         ASSERT_EQ(filter->LoadConfigure(&p), 1);
         filter->SetSource(&bitmap);
-        Recorder progress;
+        Recorder progress(c.stopAt);
         EXPECT_EQ(filter->RenderFrame(progress.Handle()), 1);
         filter->SetSource(nullptr);
-        EXPECT_EQ(huge.writes, 0) << side;
-        EXPECT_TRUE(progress.messages.empty());
+
+        std::vector<BMM_Color_64> seen = f.px, want(n);
+        if (c.failRead >= 0) std::fill_n(seen.begin() + size_t(c.failRead) * c.w, c.w, BMM_Color_64{});
+        ASSERT_TRUE(ReferenceFrame(seen.data(), want.data(), c.w, c.h,
+                                   KernelArgs{kn.block.data(), kn.k, kn.divide, kn.offset, kn.invert}));
+        const bool runs = c.source == kSourceWhole || (c.source == kSourceMaterial && c.ids == kMaterialIds) ||
+                          (c.source == kSourceObject && c.ids == kObjectIds);
+        const int filtered = !runs ? 0 : c.stopAt >= 0 ? c.stopAt : c.h;
+        int wrong = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const int y = int(i / c.w);
+            const bool selected = c.source == kSourceWhole ||
+                                  (c.source == kSourceMaterial && c.ids == kMaterialIds && f.material[i] == 1) ||
+                                  (c.source == kSourceObject && c.ids == kObjectIds && f.object[i] == 701);
+            wrong += !Same(storage.px[i], y < filtered && selected ? want[i] : seen[i]);
+        }
+        EXPECT_EQ(wrong, 0);
+
+        const size_t lines = runs ? size_t(std::min(c.h, c.stopAt >= 0 ? c.stopAt + 1 : c.h)) : 0;
+        ASSERT_EQ(progress.messages.size(), 2 * lines);
+        for (size_t i = 0; i < progress.messages.size(); ++i) {
+            EXPECT_EQ(progress.messages[i].id, i % 2 ? 0x421u : 0x420u);
+            if (i % 2 == 0) {
+                EXPECT_EQ(progress.messages[i].wParam, WPARAM(i / 2));
+            }
+        }
+
+        const int h = c.k / 2;
+        std::vector<int> reads(c.h, 0), written(c.h, 0);
+        int nextWrite = 0;
+        for (const RecordingStorage::Call& call : storage.calls) {
+            ASSERT_TRUE(call.line >= 0 && call.line < c.h);
+            if (!call.write) {
+                EXPECT_EQ(written[call.line], 0) << "line " << call.line << " read after it was written";
+                ++reads[call.line];
+                continue;
+            }
+            EXPECT_EQ(call.line, nextWrite++) << "written out of order";
+            ++written[call.line];
+            // A filtered line is written only once every line it draws on was read.
+            for (int j = std::max(0, call.line - h); call.line < filtered && j <= std::min(c.h - 1, call.line + h); ++j)
+                EXPECT_EQ(reads[j], 1) << "line " << call.line << " written before line " << j << " was read";
+        }
+        EXPECT_EQ(reads, std::vector<int>(c.h, 1));
+        EXPECT_EQ(written, std::vector<int>(c.h, 1));
     }
 }
 

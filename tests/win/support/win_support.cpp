@@ -177,15 +177,18 @@ ChildProcess::ChildProcess(const std::string& commandLine) : out_(new Pipe), err
         InitializeProcThreadAttributeList(list, 1, 0, &size)) {
         if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited,
                                       nullptr, nullptr)) {
-            STARTUPINFOEXA si = {};
+            STARTUPINFOEXW si = {};
             si.StartupInfo.cb = sizeof si;
             si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
             si.StartupInfo.hStdInput = in;
             si.StartupInfo.hStdOutput = out_->WriteEnd();
             si.StartupInfo.hStdError = err_->WriteEnd();
             si.lpAttributeList = list;
-            std::string cmd = commandLine;
-            if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT, nullptr,
+            // UTF-8, so that a child is handed any name whole.
+            std::wstring cmd(commandLine.size() + 1, L'\0');
+            cmd.resize(size_t(MultiByteToWideChar(CP_UTF8, 0, commandLine.c_str(), -1, &cmd[0], int(cmd.size()))));
+            if (cmd.empty() ||
+                !CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT, nullptr,
                                 nullptr, &si.StartupInfo, &info_))
                 info_ = {};
         }

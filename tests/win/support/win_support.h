@@ -66,7 +66,7 @@ int RunModal(const char* caption, const std::function<int()>& open,
 // file, a pipe) then cannot decide what becomes of the child's.
 class ChildProcess {
 public:
-    explicit ChildProcess(const std::string& commandLine);
+    explicit ChildProcess(const std::string& commandLine);  // UTF-8
     ~ChildProcess();  // ends a child still running
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
