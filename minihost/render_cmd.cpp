@@ -12,6 +12,7 @@
 
 #include "hostlib/host_control.h"
 #include "minihost/args.h"
+#include "minihost/batch_pipeline.h"
 #include "minihost/config_file.h"
 #include "minihost/kernel_text.h"
 #include "minihost/paths.h"
@@ -263,11 +264,9 @@ std::string EnginePath(ImageFilter& filter, uint32_t width, uint32_t height) {
     return std::string(PathName(engine.path())) + ", " + SimdName(engine.simd());
 }
 
-// Filters one frame with the filter as configured. Throws CommandError for
-// anything wrong with this frame; answers whether the render ran to its end.
-// A stopped frame is written alone (what it has), but not in a batch, whose
-// output folder holds only whole frames.
-bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progress, bool time, bool batch) {
+// Decodes a frame and its IDs into the host's storage. Throws CommandError
+// for anything wrong with this frame. Any thread: the plug-in is not called.
+std::unique_ptr<HeldFrame> LoadFrame(const FrameJob& job) {
     PngImage frame = Load(job.in);
     if ((frame.channels != 3 && frame.channels != 4) || (frame.bitDepth != 8 && frame.bitDepth != 16))
         throw CommandError{job.in + ": the frame must be an 8- or 16-bit RGB or RGBA PNG"};
@@ -277,7 +276,9 @@ bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progres
     // Memory is what a large frame runs out of in a 32-bit host, so the frame
     // and its IDs are held once each: decoded samples go as soon as they are
     // copied, and an ID image is read only when the filter selects by it.
-    MemoryStorage storage(static_cast<uint16_t>(width), static_cast<uint16_t>(height));
+    auto held = std::make_unique<HeldFrame>();
+    held->storage.reset(new MemoryStorage(static_cast<uint16_t>(width), static_cast<uint16_t>(height)));
+    MemoryStorage& storage = *held->storage;
     if (!storage.Ok()) throw CommandError{"not enough memory to hold " + job.in + " (" + size + ")"};
     // 8-bit samples scale by 257 so that 255 becomes 65535; a missing alpha is opaque.
     const int scale = frame.bitDepth == 8 ? 257 : 1;
@@ -288,59 +289,93 @@ bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progres
                  uint16_t(frame.channels == 4 ? s[3] * scale : 65535)};
     }
     std::vector<uint16_t>().swap(frame.samples);
-    std::string filtered = "the whole frame";
     for (const IdImage& image : job.ids) {
         if (!image.source) continue;
         const PngImage ids = LoadIds(image, width, height);
         const size_t carried = size_t(std::count(ids.samples.begin(), ids.samples.end(), image.wanted));
         const std::string id = std::string(image.source->what) + " ID " + std::to_string(image.wanted);
-        filtered = std::to_string(carried) + " pixels of " + id;
+        held->filtered = std::to_string(carried) + " pixels of " + id;
         // Not an error: in a sequence an object may leave the shot.
-        if (carried == 0) {
-            progress.EndBar();
-            std::fprintf(stderr, "minihost: warning: no pixel of %s carries %s (%s %s); it is written unfiltered\n",
-                         job.in.c_str(), id.c_str(), image.option, image.path.c_str());
-        }
+        if (carried == 0)
+            held->warning = "no pixel of " + job.in + " carries " + id + " (" + image.option + " " + image.path +
+                            "); it is written unfiltered";
         if (!CopyIds(ids, image.source->channel, &storage))
             throw CommandError{std::string("not enough memory for the ") + image.source->what + " IDs of " + job.in +
                                " (" + size + ")"};
     }
+    return held;
+}
 
+// Filters a held frame with the filter as configured, on the thread that
+// owns the progress window. Throws CommandError for anything wrong with this
+// frame. alone: no other frame is held, so a frame the plug-in could not
+// filter is a failure rather than worth another try.
+RenderResult RenderHeld(ImageFilter& filter, const FrameJob& job, HeldFrame& held, ProgressWindow& progress,
+                        bool alone) {
+    MemoryStorage& storage = *held.storage;
+    const uint32_t width = storage.Width(), height = storage.Height();
+    const std::string size = Size(width, height);
+    if (!held.warning.empty()) {
+        progress.EndBar();
+        std::fprintf(stderr, "minihost: warning: %s\n", held.warning.c_str());
+    }
     Bitmap bitmap(&storage);
     filter.SetSource(&bitmap);
     storage.linesWritten = 0;
+    const int linesBefore = progress.LinesSeen();
     LARGE_INTEGER t0, t1, frequency;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&t0);
     const int rendered = filter.RenderFrame(progress.Handle());
     QueryPerformanceCounter(&t1);
     filter.SetSource(nullptr);
+    held.renderMs = 1000.0 * double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart);
     if (!rendered) throw CommandError{job.in + ": the filter did not render the frame"};
     // The filter gives the frame back line by line, stopped or not; a render
     // that wrote nothing back could not have its working copies, and left the
     // frame as it was.
+    if (!alone && storage.linesWritten == 0 && progress.LinesSeen() == linesBefore) return RenderResult::kRetry;
     if (storage.linesWritten < int(height))
         throw CommandError{"not enough memory to filter " + job.in + " (" + size + "); the plug-in left it unfiltered"};
-    const bool complete = progress.StoppedAt() < 0;
-    if (!complete && batch) return false;
+    held.stoppedAt = progress.StoppedAt();
+    return held.stoppedAt < 0 ? RenderResult::kDone : RenderResult::kStopped;
+}
 
+void WriteHeld(const FrameJob& job, const HeldFrame& held) {
+    MemoryStorage& storage = *held.storage;
     // BMM_Color_64 is red, green, blue, alpha in memory: RGBA samples as they stand.
     static_assert(sizeof(BMM_Color_64) == 4 * sizeof(uint16_t), "pixels are four samples");
     std::string error;
-    if (!WritePng16(job.out, width, height, 4, reinterpret_cast<const uint16_t*>(storage.Pixels()), &error))
+    if (!WritePng16(job.out, storage.Width(), storage.Height(), 4, reinterpret_cast<const uint16_t*>(storage.Pixels()),
+                    &error))
         throw CommandError{error};
+}
+
+// Says what was written, on the batch's thread and in frame order.
+void PrintWritten(const FrameJob& job, const HeldFrame& held, ProgressWindow& progress) {
     progress.EndBar();
+    const std::string stop =
+        held.stoppedAt < 0 ? "" : " up to line " + std::to_string(held.stoppedAt) + ", where it was stopped";
     std::printf("wrote %s, %llu bytes: %s filtered%s\n", job.out.c_str(), (unsigned long long)FileSize(job.out),
-                filtered.c_str(),
-                complete ? "" : (" up to line " + std::to_string(progress.StoppedAt()) + ", where it was stopped").c_str());
+                held.filtered.c_str(), stop.c_str());
     std::fflush(stdout);
-    if (time) {
-        const double ms = 1000.0 * double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart);
-        if (batch) std::printf("render-ms %.3f %s\n", ms, FileName(job.in).c_str());
-        else std::printf("render-ms %.3f\n", ms);
-        std::printf("render-path %s\n", EnginePath(filter, width, height).c_str());
-    }
-    return complete;
+}
+
+void PrintTime(ImageFilter& filter, const FrameJob& job, const HeldFrame& held, bool batch) {
+    if (batch) std::printf("render-ms %.3f %s\n", held.renderMs, FileName(job.in).c_str());
+    else std::printf("render-ms %.3f\n", held.renderMs);
+    std::printf("render-path %s\n", EnginePath(filter, held.storage->Width(), held.storage->Height()).c_str());
+}
+
+// Filters one frame alone and writes it, stopped or not (what it has).
+// Answers whether the render ran to its end.
+bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progress, bool time) {
+    const std::unique_ptr<HeldFrame> held = LoadFrame(job);
+    const RenderResult result = RenderHeld(filter, job, *held, progress, true);
+    WriteHeld(job, *held);
+    PrintWritten(job, *held, progress);
+    if (time) PrintTime(filter, job, *held, false);
+    return result == RenderResult::kDone;
 }
 
 // The ID options a run's configuration does not use are said once, not read.
@@ -421,7 +456,7 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
 
     if (!r.Batch()) {
         progress.BeginFrame(0, 1);
-        if (RenderOne(*filter, jobs[0], progress, r.time, false)) return kExitDone;
+        if (RenderOne(*filter, jobs[0], progress, r.time)) return kExitDone;
         progress.EndBar();
         const int line = progress.StoppedAt();
         if (line == 0)
@@ -436,27 +471,26 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     // A batch: a frame that fails is reported by name and the others still
     // go through; a stop leaves no partial frame, only whole ones.
     const int count = static_cast<int>(jobs.size());
-    int failed = 0;
-    for (int i = 0; i < count; ++i) {
+    BatchStages stages;
+    stages.decode = [&](int i) { return LoadFrame(jobs[i]); };
+    stages.render = [&](int i, HeldFrame& held, bool alone) {
         progress.BeginFrame(i, count);
+        return RenderHeld(*filter, jobs[i], held, progress, alone);
+    };
+    stages.encode = [&](int i, const HeldFrame& held) { WriteHeld(jobs[i], held); };
+    stages.written = [&](int i, const HeldFrame& held) {
+        PrintWritten(jobs[i], held, progress);
+        if (r.time) PrintTime(*filter, jobs[i], held, true);
+    };
+    stages.failed = [&](int i, std::exception_ptr thrown) {
         auto fail = [&](const std::string& why) {
-            ++failed;
             progress.EndBar();
             // Named once: most reasons name the frame already.
             if (why.find(jobs[i].in) != std::string::npos) std::fprintf(stderr, "minihost: %s\n", why.c_str());
             else std::fprintf(stderr, "minihost: %s: %s\n", FileName(jobs[i].in).c_str(), why.c_str());
         };
         try {
-            if (!RenderOne(*filter, jobs[i], progress, r.time, true)) {
-                progress.EndBar();
-                std::string failures;
-                if (failed) failures = "; " + std::to_string(failed) + " of " + std::to_string(count) + " frames failed";
-                std::fprintf(stderr,
-                             "minihost: render stopped at line %d of %s, which was not written; %d of %d frames "
-                             "written%s\n",
-                             progress.StoppedAt(), jobs[i].in.c_str(), i - failed, count, failures.c_str());
-                return kExitStopped;
-            }
+            std::rethrow_exception(thrown);
         } catch (const CommandError& e) {
             fail(e.message);
         } catch (const std::bad_alloc&) {
@@ -464,6 +498,19 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         } catch (const std::exception& e) {
             fail(e.what());
         }
+    };
+    const BatchOutcome outcome = RunBatch(count, stages);
+    const int failed = outcome.failed;
+    if (outcome.stoppedFrame >= 0) {
+        const int i = outcome.stoppedFrame;
+        progress.EndBar();
+        std::string failures;
+        if (failed) failures = "; " + std::to_string(failed) + " of " + std::to_string(count) + " frames failed";
+        std::fprintf(stderr,
+                     "minihost: render stopped at line %d of %s, which was not written; %d of %d frames "
+                     "written%s\n",
+                     progress.StoppedAt(), jobs[i].in.c_str(), i - failed, count, failures.c_str());
+        return kExitStopped;
     }
     progress.EndBar();
     if (failed) {
