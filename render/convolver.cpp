@@ -527,9 +527,9 @@ void Convolver::FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* out, 
     line.all = sel.matchId == -1;
     line.matchId = sel.matchId;
     if (!line.all) {
-        if (sel.requested & 2u)
+        if (sel.requested & kMaterialChannel)
             line.entries8 = sel.material ? sel.material + base : nullptr;
-        else if (sel.requested & 4u)
+        else if (sel.requested & kObjectChannel)
             line.entries16 = sel.object ? sel.object + base : nullptr;
         // Lines without a selected pixel need no source lines prepared.
         if (!AnySelected(line, width_)) return;

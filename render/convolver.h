@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/channels.h"
 #include "host/color64.h"
 #include "render/convolve_plan.h"
 
@@ -10,14 +11,14 @@ struct ChannelSelection {
     int32_t matchId = -1;                // -1: every pixel
     const uint8_t* material = nullptr;   // channel 2 entries, one unsigned byte per pixel
     const uint16_t* object = nullptr;    // channel 4 entries, one unsigned 16-bit value per pixel
-    uint32_t requested = 0;              // channel bits requested (2, 4); an entry is 0 when its address is null
+    uint32_t requested = 0;              // channel bits requested; an entry is 0 when its address is null
 };
 
 // Entry of pixel i (index y * width + x): the material byte when bit 2 was
 // requested, else the object value when bit 4 was, else 0; widened unsigned.
 inline uint32_t ChannelEntry(const ChannelSelection& sel, size_t i) {
-    if (sel.requested & 2u) return sel.material ? sel.material[i] : 0u;
-    if (sel.requested & 4u) return sel.object ? sel.object[i] : 0u;
+    if (sel.requested & kMaterialChannel) return sel.material ? sel.material[i] : 0u;
+    if (sel.requested & kObjectChannel) return sel.object ? sel.object[i] : 0u;
     return 0u;
 }
 

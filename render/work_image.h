@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "host/bitmap.h"
+#include "host/progress.h"
 
 // The render's private view of one frame, streamed a line at a time: the
 // storage lines that the line being filtered needs, in a ring, and the host's
@@ -56,7 +57,3 @@ private:
     int32_t nextRead_ = 0;
     int32_t nextWrite_ = 0;
 };
-
-// Progress message and abort query sent to the host's progress window.
-constexpr UINT kProgressMessage = 0x420;
-constexpr UINT kAbortQuery = 0x421;

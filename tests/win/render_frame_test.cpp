@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "host/progress.h"
 #include "hostlib/host_control.h"
 #include "plugin/kernel_params.h"
 #include "render/convolve_reference.h"
@@ -43,9 +44,9 @@ public:
 private:
     static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         auto* self = reinterpret_cast<Recorder*>(GetWindowLongPtrA(w, GWLP_USERDATA));
-        if (self && (m == 0x420 || m == 0x421)) {
+        if (self && (m == kProgressMessage || m == kAbortQuery)) {
             int32_t flag = -7;
-            if (m == 0x421 && lp) {
+            if (m == kAbortQuery && lp) {
                 auto* p = reinterpret_cast<int32_t*>(lp);
                 flag = *p;
                 if (!self->messages.empty() && int(self->messages.back().wParam) == self->abortAt_) *p = 1;
@@ -110,9 +111,7 @@ KernelParams ParamsFor(const Kernel& kn, int32_t source = kSourceWhole) {
     KernelParams p = DefaultParams();
     p.source = source;
     p.kernel.kernelSize = kn.k;
-    const int s = BlockStart(kn.k);
-    for (int r = 0; r < kn.k; ++r)
-        for (int c = 0; c < kn.k; ++c) p.kernel.weights[9 * (s + r) + s + c] = kn.block[size_t(r) * kn.k + c];
+    PlaceKernel(kn.block.data(), kn.k, p.kernel.weights);
     p.kernel.divide = kn.divide;
     p.kernel.offset = kn.offset;
     p.kernel.invert = kn.invert;
@@ -325,10 +324,10 @@ TEST_F(RenderTest, ProgressMessagesComeInPairsBeforeEachLine) {
     for (int y = 0; y < 7; ++y) {
         const Message& m = progress.messages[2 * y];
         const Message& q = progress.messages[2 * y + 1];
-        EXPECT_EQ(m.id, 0x420u);
+        EXPECT_EQ(m.id, kProgressMessage);
         EXPECT_EQ(m.wParam, WPARAM(y));
         EXPECT_EQ(m.lParam, LPARAM(6));
-        EXPECT_EQ(q.id, 0x421u);
+        EXPECT_EQ(q.id, kAbortQuery);
         EXPECT_EQ(q.wParam, 0u);
         EXPECT_NE(q.lParam, 0);
         EXPECT_EQ(q.flagSeen, 0);
@@ -499,7 +498,7 @@ TEST_F(RenderTest, StreamsEveryShapeBitForBitAndReadsEachLineBeforeItIsOverwritt
         const size_t lines = runs ? size_t(std::min(c.h, c.stopAt >= 0 ? c.stopAt + 1 : c.h)) : 0;
         ASSERT_EQ(progress.messages.size(), 2 * lines);
         for (size_t i = 0; i < progress.messages.size(); ++i) {
-            EXPECT_EQ(progress.messages[i].id, i % 2 ? 0x421u : 0x420u);
+            EXPECT_EQ(progress.messages[i].id, i % 2 ? kAbortQuery : kProgressMessage);
             if (i % 2 == 0) {
                 EXPECT_EQ(progress.messages[i].wParam, WPARAM(i / 2));
             }
