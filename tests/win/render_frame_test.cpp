@@ -14,6 +14,7 @@
 #include "plugin/kernel_params.h"
 #include "render/convolve_reference.h"
 #include "render/convolver.h"
+#include "tests/support/convolution_oracle.h"
 #include "tests/win/support/win_support.h"
 
 namespace {
@@ -74,37 +75,15 @@ Frame RandomFrame(int w, int h, uint32_t seed) {
     return f;
 }
 
-struct Kernel {
-    int k;
-    std::vector<int32_t> block;  // k x k, row by row
-    int32_t divide = 1, offset = 0, invert = 0;
-};
+using Kernel = OracleKernel;
 
-// The plain definition: every tap inside the frame, 64-bit sums, division
-// truncating toward zero, then Offset, the clamp and Invert.
 BMM_Color_64 Oracle(const Frame& f, int x, int y, const Kernel& kn) {
-    const int h = kn.k / 2;
-    int64_t sum[3] = {0, 0, 0};
-    for (int r = 0; r < kn.k; ++r)
-        for (int c = 0; c < kn.k; ++c) {
-            const int yy = y + r - h, xx = x + c - h;
-            if (yy < 0 || yy >= f.h || xx < 0 || xx >= f.w) continue;
-            const BMM_Color_64& p = f.px[size_t(yy) * f.w + xx];
-            const int64_t w = kn.block[size_t(r) * kn.k + c];
-            sum[0] += w * p.r;
-            sum[1] += w * p.g;
-            sum[2] += w * p.b;
-        }
-    uint16_t out[3];
-    for (int i = 0; i < 3; ++i) {
-        int64_t v = sum[i];
-        if (kn.divide != 0) v /= kn.divide;
-        v += kn.offset;
-        v = v < 0 ? 0 : v > 65535 ? 65535 : v;
-        if (kn.invert == 1) v = 65535 - v;
-        out[i] = uint16_t(v);
-    }
-    return {out[0], out[1], out[2], f.px[size_t(y) * f.w + x].a};
+    uint16_t rgb[3];
+    OraclePixel(kn, f.w, f.h, x, y, [&](int sx, int sy, int c) {
+        const BMM_Color_64& p = f.px[size_t(sy) * f.w + sx];
+        return c == 0 ? p.r : c == 1 ? p.g : p.b;
+    }, rgb);
+    return {rgb[0], rgb[1], rgb[2], f.px[size_t(y) * f.w + x].a};
 }
 
 KernelParams ParamsFor(const Kernel& kn, int32_t source = kSourceWhole) {
