@@ -6,6 +6,8 @@
 #include "host/color64.h"
 #include "render/convolve_plan.h"
 
+struct KernelTraits;
+
 // Which pixels a render filters.
 struct ChannelSelection {
     int32_t matchId = -1;                // -1: every pixel
@@ -91,6 +93,14 @@ public:
     SimdLevel simd() const { return simd_; }
 
 private:
+    // A kernel's rank-1 factors and 16-bit split, where its weights have them.
+    struct KernelFactors {
+        int32_t column[kMaxK] = {}, row[kMaxK] = {};
+        WeightSplit split;
+    };
+    KernelTraits Examine(KernelFactors* factors) const;
+    void BuildPlan(const KernelFactors& factors);
+    void AllocateScratch();
     bool FactorSeparable(int32_t* column, int32_t* row) const;
     void FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel,
                     const BMM_Color_64* ahead);
