@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -383,31 +384,26 @@ void WarnUnused(const std::string& given, const char* option, const std::string&
     if (!given.empty()) std::fprintf(stderr, "minihost: warning: %s is not used: %s\n", option, why.c_str());
 }
 
-}  // namespace
-
-int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
-    const RenderArgs r = Parse(args);
-    if (!r.Batch() && IsFolder(r.inputs[0]))
-        throw CommandError{r.inputs[0] + " is a folder: to filter the frames in it, give --out-dir DIR instead of " +
-                           r.out};
-    if (!r.Batch() && IsFolder(r.out))
-        throw CommandError{r.out + " is a folder: give an output file name, or --out-dir DIR for a batch"};
-    const std::vector<std::string> frames = r.Batch() ? ListFrames(r.inputs) : r.inputs;
-
-    // One filter, configured once, for every frame of the run.
+// The run's one filter, configured once for every frame; a configuration
+// the plug-in would ignore is refused before any frame is read.
+ImageFilterPtr ConfiguredFilter(LoadedPlugin& plugin, const RenderArgs& r, KernelParams* params) {
     std::string error;
     ImageFilterPtr filter(plugin.CreateFilter(&error));
     if (!filter) throw CommandError{error};
     LoadConfigFile(*filter, r.config);
-    KernelParams params = DefaultParams();
-    if (filter->EvaluateConfigure() == sizeof params && filter->SaveConfigure(&params)) {
-        const std::string ignored = IgnoredField(params);
+    *params = DefaultParams();
+    if (filter->EvaluateConfigure() == sizeof *params && filter->SaveConfigure(params)) {
+        const std::string ignored = IgnoredField(*params);
         if (!ignored.empty())
             throw CommandError{r.config + ": " + ignored + "; remake it with 'minihost config' or 'minihost setup'"};
     }
+    return filter;
+}
 
-    const uint32_t wanted = filter->ChannelsRequired();
-    bool used[2];
+// Which of the two ID sources the filter selects by; one it needs must be
+// given, and one it does not use is said once and never read.
+std::array<bool, 2> IdsUsed(const RenderArgs& r, uint32_t wanted) {
+    std::array<bool, 2> used{};
     for (int i = 0; i < 2; ++i) {
         const IdSource& id = r.ids[i];
         used[i] = (wanted & id.channel) != 0;
@@ -420,7 +416,11 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
             WarnUnused(id.dir, id.dirFlag, why);
         }
     }
+    return used;
+}
 
+std::vector<FrameJob> MakeJobs(const RenderArgs& r, const std::vector<std::string>& frames,
+                               const std::array<bool, 2>& used, const KernelParams& params) {
     std::vector<FrameJob> jobs;
     for (const std::string& in : frames) {
         FrameJob job;
@@ -438,49 +438,51 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         }
         jobs.push_back(job);
     }
-    CheckOutputsSpareInputs(r, jobs);
-    if (r.Batch() && !IsFolder(r.outDir)) {
-        if (GetFileAttributesW(SystemPath(r.outDir).c_str()) != INVALID_FILE_ATTRIBUTES)
-            throw CommandError{"--out-dir " + r.outDir + " is a file, not a folder: name a folder (it is made when "
-                               "missing)"};
-        if (!CreateDirectoryW(SystemPath(r.outDir).c_str(), nullptr)) {
-            const DWORD why = GetLastError();
-            throw CommandError{"--out-dir " + r.outDir + ": cannot create the folder: " +
-                               (why == ERROR_PATH_NOT_FOUND ? std::string("the folder it goes in does not exist")
-                                                            : OpenFailureReason(EACCES))};
-        }
+    return jobs;
+}
+
+void MakeOutDir(const std::string& outDir) {
+    if (IsFolder(outDir)) return;
+    const std::wstring name = SystemPath(outDir);
+    if (GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES)
+        throw CommandError{"--out-dir " + outDir + " is a file, not a folder: name a folder (it is made when missing)"};
+    if (!CreateDirectoryW(name.c_str(), nullptr)) {
+        const DWORD why = GetLastError();
+        throw CommandError{"--out-dir " + outDir + ": cannot create the folder: " +
+                           (why == ERROR_PATH_NOT_FOUND ? std::string("the folder it goes in does not exist")
+                                                        : OpenFailureReason(EACCES))};
     }
+}
 
-    ProgressWindow progress(r.abortAtLine, _isatty(_fileno(stderr)) != 0);
-    if (!progress.Ok()) throw CommandError{"cannot create the progress window"};
+int RenderSingle(ImageFilter& filter, const RenderArgs& r, const FrameJob& job, ProgressWindow& progress) {
+    progress.BeginFrame(0, 1);
+    if (RenderOne(filter, job, progress, r.time)) return kExitDone;
+    progress.EndBar();
+    const int line = progress.StoppedAt();
+    if (line == 0)
+        std::fprintf(stderr, "minihost: render stopped before its first line; %s holds the frame unfiltered\n",
+                     r.out.c_str());
+    else
+        std::fprintf(stderr, "minihost: render stopped at line %d; %s holds lines 0 to %d filtered\n", line,
+                     r.out.c_str(), line - 1);
+    return kExitStopped;
+}
 
-    if (!r.Batch()) {
-        progress.BeginFrame(0, 1);
-        if (RenderOne(*filter, jobs[0], progress, r.time)) return kExitDone;
-        progress.EndBar();
-        const int line = progress.StoppedAt();
-        if (line == 0)
-            std::fprintf(stderr, "minihost: render stopped before its first line; %s holds the frame unfiltered\n",
-                         r.out.c_str());
-        else
-            std::fprintf(stderr, "minihost: render stopped at line %d; %s holds lines 0 to %d filtered\n", line,
-                         r.out.c_str(), line - 1);
-        return kExitStopped;
-    }
-
-    // A batch: a frame that fails is reported by name and the others still
-    // go through; a stop leaves no partial frame, only whole ones.
+// A frame that fails is reported by name and the others still go through;
+// a stop leaves no partial frame, only whole ones.
+int RenderBatch(ImageFilter& filter, const RenderArgs& r, const std::vector<FrameJob>& jobs,
+                ProgressWindow& progress) {
     const int count = static_cast<int>(jobs.size());
     BatchStages stages;
     stages.decode = [&](int i) { return LoadFrame(jobs[i]); };
     stages.render = [&](int i, HeldFrame& held, bool alone) {
         progress.BeginFrame(i, count);
-        return RenderHeld(*filter, jobs[i], held, progress, alone);
+        return RenderHeld(filter, jobs[i], held, progress, alone);
     };
     stages.encode = [&](int i, const HeldFrame& held) { WriteHeld(jobs[i], held); };
     stages.written = [&](int i, const HeldFrame& held) {
         PrintWritten(jobs[i], held, progress);
-        if (r.time) PrintTime(*filter, jobs[i], held, true);
+        if (r.time) PrintTime(filter, jobs[i], held, true);
     };
     stages.failed = [&](int i, std::exception_ptr thrown) {
         auto fail = [&](const std::string& why) {
@@ -518,4 +520,26 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         return kExitError;
     }
     return kExitDone;
+}
+
+}  // namespace
+
+int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
+    const RenderArgs r = Parse(args);
+    if (!r.Batch() && IsFolder(r.inputs[0]))
+        throw CommandError{r.inputs[0] + " is a folder: to filter the frames in it, give --out-dir DIR instead of " +
+                           r.out};
+    if (!r.Batch() && IsFolder(r.out))
+        throw CommandError{r.out + " is a folder: give an output file name, or --out-dir DIR for a batch"};
+    const std::vector<std::string> frames = r.Batch() ? ListFrames(r.inputs) : r.inputs;
+
+    KernelParams params;
+    const ImageFilterPtr filter = ConfiguredFilter(plugin, r, &params);
+    const std::vector<FrameJob> jobs = MakeJobs(r, frames, IdsUsed(r, filter->ChannelsRequired()), params);
+    CheckOutputsSpareInputs(r, jobs);
+    if (r.Batch()) MakeOutDir(r.outDir);
+
+    ProgressWindow progress(r.abortAtLine, _isatty(_fileno(stderr)) != 0);
+    if (!progress.Ok()) throw CommandError{"cannot create the progress window"};
+    return r.Batch() ? RenderBatch(*filter, r, jobs, progress) : RenderSingle(*filter, r, jobs[0], progress);
 }
