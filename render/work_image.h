@@ -31,8 +31,6 @@ public:
     // it did not run, those from the stop onward when it stopped.
     int WriteBack();
 
-    int Width() const { return width_; }
-    int Height() const { return height_; }
     // Bytes of the ring (the source lines and the line being written).
     size_t RingBytes() const;
 
