@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 
-PKGS="cmake make g++ pkg-config libopencv-dev libvips-dev"
+PKGS="cmake make g++ pkg-config libopencv-dev libvips-dev libvips-tools"
 missing=
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -1,12 +1,9 @@
 #pragma once
 #include <cstdint>
 
+#include "host/channels.h"
 #include "host/color64.h"
 #include "host/hostapi.h"
-
-// Per-pixel channels a frame can carry besides its colours.
-constexpr uint32_t kMaterialChannel = 2;  // material effects: one unsigned byte per pixel
-constexpr uint32_t kObjectChannel = 4; // object: one unsigned 16-bit value per pixel
 
 // The pixels of a frame. Its table of operations crosses between the host and
 // the plug-in, so it holds no destructor (the owner destroys the storage

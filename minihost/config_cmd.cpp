@@ -134,9 +134,9 @@ int RunConfig(const std::vector<std::string>& args) {
             if (static_cast<int>(row.size()) != k)
                 throw CommandError{"--row: each row needs " + std::to_string(k) + " numbers, as there are " +
                                    std::to_string(k) + " rows"};
-        const int s = BlockStart(k);
-        for (int i = 0; i < k; ++i)
-            for (int j = 0; j < k; ++j) p.kernel.weights[kGridSide * (s + i) + s + j] = rows[i][j];
+        std::vector<int32_t> block;
+        for (const auto& row : rows) block.insert(block.end(), row.begin(), row.end());
+        PlaceKernel(block.data(), k, p.kernel.weights);
     }
     // The size the dialog would derive, so the file reads as if typed there.
     p.kernel.kernelSize = KernelSizeFromWeights(p.kernel.weights);

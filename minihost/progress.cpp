@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "host/progress.h"
+
 namespace {
 
 const char kClassName[] = "MinihostProgress";
@@ -54,11 +56,11 @@ void ProgressWindow::EndBar() {
 
 LRESULT CALLBACK ProgressWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<ProgressWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (self && message == 0x420) {
+    if (self && message == kProgressMessage) {
         self->OnProgress(static_cast<int>(wParam), static_cast<int>(lParam));
         return 0;
     }
-    if (self && message == 0x421) {
+    if (self && message == kAbortQuery) {
         self->OnAbortQuery(reinterpret_cast<int32_t*>(lParam));
         return 0;
     }

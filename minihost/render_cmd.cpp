@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 
 #include "hostlib/host_control.h"
 #include "minihost/args.h"
+#include "minihost/batch_pipeline.h"
 #include "minihost/config_file.h"
 #include "minihost/kernel_text.h"
 #include "minihost/paths.h"
@@ -263,11 +265,9 @@ std::string EnginePath(ImageFilter& filter, uint32_t width, uint32_t height) {
     return std::string(PathName(engine.path())) + ", " + SimdName(engine.simd());
 }
 
-// Filters one frame with the filter as configured. Throws CommandError for
-// anything wrong with this frame; answers whether the render ran to its end.
-// A stopped frame is written alone (what it has), but not in a batch, whose
-// output folder holds only whole frames.
-bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progress, bool time, bool batch) {
+// Decodes a frame and its IDs into the host's storage. Throws CommandError
+// for anything wrong with this frame. Any thread: the plug-in is not called.
+std::unique_ptr<HeldFrame> LoadFrame(const FrameJob& job) {
     PngImage frame = Load(job.in);
     if ((frame.channels != 3 && frame.channels != 4) || (frame.bitDepth != 8 && frame.bitDepth != 16))
         throw CommandError{job.in + ": the frame must be an 8- or 16-bit RGB or RGBA PNG"};
@@ -277,7 +277,9 @@ bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progres
     // Memory is what a large frame runs out of in a 32-bit host, so the frame
     // and its IDs are held once each: decoded samples go as soon as they are
     // copied, and an ID image is read only when the filter selects by it.
-    MemoryStorage storage(static_cast<uint16_t>(width), static_cast<uint16_t>(height));
+    auto held = std::make_unique<HeldFrame>();
+    held->storage.reset(new MemoryStorage(static_cast<uint16_t>(width), static_cast<uint16_t>(height)));
+    MemoryStorage& storage = *held->storage;
     if (!storage.Ok()) throw CommandError{"not enough memory to hold " + job.in + " (" + size + ")"};
     // 8-bit samples scale by 257 so that 255 becomes 65535; a missing alpha is opaque.
     const int scale = frame.bitDepth == 8 ? 257 : 1;
@@ -288,59 +290,93 @@ bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progres
                  uint16_t(frame.channels == 4 ? s[3] * scale : 65535)};
     }
     std::vector<uint16_t>().swap(frame.samples);
-    std::string filtered = "the whole frame";
     for (const IdImage& image : job.ids) {
         if (!image.source) continue;
         const PngImage ids = LoadIds(image, width, height);
         const size_t carried = size_t(std::count(ids.samples.begin(), ids.samples.end(), image.wanted));
         const std::string id = std::string(image.source->what) + " ID " + std::to_string(image.wanted);
-        filtered = std::to_string(carried) + " pixels of " + id;
+        held->filtered = std::to_string(carried) + " pixels of " + id;
         // Not an error: in a sequence an object may leave the shot.
-        if (carried == 0) {
-            progress.EndBar();
-            std::fprintf(stderr, "minihost: warning: no pixel of %s carries %s (%s %s); it is written unfiltered\n",
-                         job.in.c_str(), id.c_str(), image.option, image.path.c_str());
-        }
+        if (carried == 0)
+            held->warning = "no pixel of " + job.in + " carries " + id + " (" + image.option + " " + image.path +
+                            "); it is written unfiltered";
         if (!CopyIds(ids, image.source->channel, &storage))
             throw CommandError{std::string("not enough memory for the ") + image.source->what + " IDs of " + job.in +
                                " (" + size + ")"};
     }
+    return held;
+}
 
+// Filters a held frame with the filter as configured, on the thread that
+// owns the progress window. Throws CommandError for anything wrong with this
+// frame. alone: no other frame is held, so a frame the plug-in could not
+// filter is a failure rather than worth another try.
+RenderResult RenderHeld(ImageFilter& filter, const FrameJob& job, HeldFrame& held, ProgressWindow& progress,
+                        bool alone) {
+    MemoryStorage& storage = *held.storage;
+    const uint32_t width = storage.Width(), height = storage.Height();
+    const std::string size = Size(width, height);
+    if (!held.warning.empty()) {
+        progress.EndBar();
+        std::fprintf(stderr, "minihost: warning: %s\n", held.warning.c_str());
+    }
     Bitmap bitmap(&storage);
     filter.SetSource(&bitmap);
     storage.linesWritten = 0;
+    const int linesBefore = progress.LinesSeen();
     LARGE_INTEGER t0, t1, frequency;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&t0);
     const int rendered = filter.RenderFrame(progress.Handle());
     QueryPerformanceCounter(&t1);
     filter.SetSource(nullptr);
+    held.renderMs = 1000.0 * double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart);
     if (!rendered) throw CommandError{job.in + ": the filter did not render the frame"};
     // The filter gives the frame back line by line, stopped or not; a render
     // that wrote nothing back could not have its working copies, and left the
     // frame as it was.
+    if (!alone && storage.linesWritten == 0 && progress.LinesSeen() == linesBefore) return RenderResult::kRetry;
     if (storage.linesWritten < int(height))
         throw CommandError{"not enough memory to filter " + job.in + " (" + size + "); the plug-in left it unfiltered"};
-    const bool complete = progress.StoppedAt() < 0;
-    if (!complete && batch) return false;
+    held.stoppedAt = progress.StoppedAt();
+    return held.stoppedAt < 0 ? RenderResult::kDone : RenderResult::kStopped;
+}
 
+void WriteHeld(const FrameJob& job, const HeldFrame& held) {
+    MemoryStorage& storage = *held.storage;
     // BMM_Color_64 is red, green, blue, alpha in memory: RGBA samples as they stand.
     static_assert(sizeof(BMM_Color_64) == 4 * sizeof(uint16_t), "pixels are four samples");
     std::string error;
-    if (!WritePng16(job.out, width, height, 4, reinterpret_cast<const uint16_t*>(storage.Pixels()), &error))
+    if (!WritePng16(job.out, storage.Width(), storage.Height(), 4, reinterpret_cast<const uint16_t*>(storage.Pixels()),
+                    &error))
         throw CommandError{error};
+}
+
+// Says what was written, on the batch's thread and in frame order.
+void PrintWritten(const FrameJob& job, const HeldFrame& held, ProgressWindow& progress) {
     progress.EndBar();
+    const std::string stop =
+        held.stoppedAt < 0 ? "" : " up to line " + std::to_string(held.stoppedAt) + ", where it was stopped";
     std::printf("wrote %s, %llu bytes: %s filtered%s\n", job.out.c_str(), (unsigned long long)FileSize(job.out),
-                filtered.c_str(),
-                complete ? "" : (" up to line " + std::to_string(progress.StoppedAt()) + ", where it was stopped").c_str());
+                held.filtered.c_str(), stop.c_str());
     std::fflush(stdout);
-    if (time) {
-        const double ms = 1000.0 * double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart);
-        if (batch) std::printf("render-ms %.3f %s\n", ms, FileName(job.in).c_str());
-        else std::printf("render-ms %.3f\n", ms);
-        std::printf("render-path %s\n", EnginePath(filter, width, height).c_str());
-    }
-    return complete;
+}
+
+void PrintTime(ImageFilter& filter, const FrameJob& job, const HeldFrame& held, bool batch) {
+    if (batch) std::printf("render-ms %.3f %s\n", held.renderMs, FileName(job.in).c_str());
+    else std::printf("render-ms %.3f\n", held.renderMs);
+    std::printf("render-path %s\n", EnginePath(filter, held.storage->Width(), held.storage->Height()).c_str());
+}
+
+// Filters one frame alone and writes it, stopped or not (what it has).
+// Answers whether the render ran to its end.
+bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progress, bool time) {
+    const std::unique_ptr<HeldFrame> held = LoadFrame(job);
+    const RenderResult result = RenderHeld(filter, job, *held, progress, true);
+    WriteHeld(job, *held);
+    PrintWritten(job, *held, progress);
+    if (time) PrintTime(filter, job, *held, false);
+    return result == RenderResult::kDone;
 }
 
 // The ID options a run's configuration does not use are said once, not read.
@@ -348,31 +384,26 @@ void WarnUnused(const std::string& given, const char* option, const std::string&
     if (!given.empty()) std::fprintf(stderr, "minihost: warning: %s is not used: %s\n", option, why.c_str());
 }
 
-}  // namespace
-
-int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
-    const RenderArgs r = Parse(args);
-    if (!r.Batch() && IsFolder(r.inputs[0]))
-        throw CommandError{r.inputs[0] + " is a folder: to filter the frames in it, give --out-dir DIR instead of " +
-                           r.out};
-    if (!r.Batch() && IsFolder(r.out))
-        throw CommandError{r.out + " is a folder: give an output file name, or --out-dir DIR for a batch"};
-    const std::vector<std::string> frames = r.Batch() ? ListFrames(r.inputs) : r.inputs;
-
-    // One filter, configured once, for every frame of the run.
+// The run's one filter, configured once for every frame; a configuration
+// the plug-in would ignore is refused before any frame is read.
+ImageFilterPtr ConfiguredFilter(LoadedPlugin& plugin, const RenderArgs& r, KernelParams* params) {
     std::string error;
     ImageFilterPtr filter(plugin.CreateFilter(&error));
     if (!filter) throw CommandError{error};
     LoadConfigFile(*filter, r.config);
-    KernelParams params = DefaultParams();
-    if (filter->EvaluateConfigure() == sizeof params && filter->SaveConfigure(&params)) {
-        const std::string ignored = IgnoredField(params);
+    *params = DefaultParams();
+    if (filter->EvaluateConfigure() == sizeof *params && filter->SaveConfigure(params)) {
+        const std::string ignored = IgnoredField(*params);
         if (!ignored.empty())
             throw CommandError{r.config + ": " + ignored + "; remake it with 'minihost config' or 'minihost setup'"};
     }
+    return filter;
+}
 
-    const uint32_t wanted = filter->ChannelsRequired();
-    bool used[2];
+// Which of the two ID sources the filter selects by; one it needs must be
+// given, and one it does not use is said once and never read.
+std::array<bool, 2> IdsUsed(const RenderArgs& r, uint32_t wanted) {
+    std::array<bool, 2> used{};
     for (int i = 0; i < 2; ++i) {
         const IdSource& id = r.ids[i];
         used[i] = (wanted & id.channel) != 0;
@@ -385,7 +416,11 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
             WarnUnused(id.dir, id.dirFlag, why);
         }
     }
+    return used;
+}
 
+std::vector<FrameJob> MakeJobs(const RenderArgs& r, const std::vector<std::string>& frames,
+                               const std::array<bool, 2>& used, const KernelParams& params) {
     std::vector<FrameJob> jobs;
     for (const std::string& in : frames) {
         FrameJob job;
@@ -403,60 +438,61 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         }
         jobs.push_back(job);
     }
-    CheckOutputsSpareInputs(r, jobs);
-    if (r.Batch() && !IsFolder(r.outDir)) {
-        if (GetFileAttributesW(SystemPath(r.outDir).c_str()) != INVALID_FILE_ATTRIBUTES)
-            throw CommandError{"--out-dir " + r.outDir + " is a file, not a folder: name a folder (it is made when "
-                               "missing)"};
-        if (!CreateDirectoryW(SystemPath(r.outDir).c_str(), nullptr)) {
-            const DWORD why = GetLastError();
-            throw CommandError{"--out-dir " + r.outDir + ": cannot create the folder: " +
-                               (why == ERROR_PATH_NOT_FOUND ? std::string("the folder it goes in does not exist")
-                                                            : OpenFailureReason(EACCES))};
-        }
+    return jobs;
+}
+
+void MakeOutDir(const std::string& outDir) {
+    if (IsFolder(outDir)) return;
+    const std::wstring name = SystemPath(outDir);
+    if (GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES)
+        throw CommandError{"--out-dir " + outDir + " is a file, not a folder: name a folder (it is made when missing)"};
+    if (!CreateDirectoryW(name.c_str(), nullptr)) {
+        const DWORD why = GetLastError();
+        throw CommandError{"--out-dir " + outDir + ": cannot create the folder: " +
+                           (why == ERROR_PATH_NOT_FOUND ? std::string("the folder it goes in does not exist")
+                                                        : OpenFailureReason(EACCES))};
     }
+}
 
-    ProgressWindow progress(r.abortAtLine, _isatty(_fileno(stderr)) != 0);
-    if (!progress.Ok()) throw CommandError{"cannot create the progress window"};
+int RenderSingle(ImageFilter& filter, const RenderArgs& r, const FrameJob& job, ProgressWindow& progress) {
+    progress.BeginFrame(0, 1);
+    if (RenderOne(filter, job, progress, r.time)) return kExitDone;
+    progress.EndBar();
+    const int line = progress.StoppedAt();
+    if (line == 0)
+        std::fprintf(stderr, "minihost: render stopped before its first line; %s holds the frame unfiltered\n",
+                     r.out.c_str());
+    else
+        std::fprintf(stderr, "minihost: render stopped at line %d; %s holds lines 0 to %d filtered\n", line,
+                     r.out.c_str(), line - 1);
+    return kExitStopped;
+}
 
-    if (!r.Batch()) {
-        progress.BeginFrame(0, 1);
-        if (RenderOne(*filter, jobs[0], progress, r.time, false)) return kExitDone;
-        progress.EndBar();
-        const int line = progress.StoppedAt();
-        if (line == 0)
-            std::fprintf(stderr, "minihost: render stopped before its first line; %s holds the frame unfiltered\n",
-                         r.out.c_str());
-        else
-            std::fprintf(stderr, "minihost: render stopped at line %d; %s holds lines 0 to %d filtered\n", line,
-                         r.out.c_str(), line - 1);
-        return kExitStopped;
-    }
-
-    // A batch: a frame that fails is reported by name and the others still
-    // go through; a stop leaves no partial frame, only whole ones.
+// A frame that fails is reported by name and the others still go through;
+// a stop leaves no partial frame, only whole ones.
+int RenderBatch(ImageFilter& filter, const RenderArgs& r, const std::vector<FrameJob>& jobs,
+                ProgressWindow& progress) {
     const int count = static_cast<int>(jobs.size());
-    int failed = 0;
-    for (int i = 0; i < count; ++i) {
+    BatchStages stages;
+    stages.decode = [&](int i) { return LoadFrame(jobs[i]); };
+    stages.render = [&](int i, HeldFrame& held, bool alone) {
         progress.BeginFrame(i, count);
+        return RenderHeld(filter, jobs[i], held, progress, alone);
+    };
+    stages.encode = [&](int i, const HeldFrame& held) { WriteHeld(jobs[i], held); };
+    stages.written = [&](int i, const HeldFrame& held) {
+        PrintWritten(jobs[i], held, progress);
+        if (r.time) PrintTime(filter, jobs[i], held, true);
+    };
+    stages.failed = [&](int i, std::exception_ptr thrown) {
         auto fail = [&](const std::string& why) {
-            ++failed;
             progress.EndBar();
             // Named once: most reasons name the frame already.
             if (why.find(jobs[i].in) != std::string::npos) std::fprintf(stderr, "minihost: %s\n", why.c_str());
             else std::fprintf(stderr, "minihost: %s: %s\n", FileName(jobs[i].in).c_str(), why.c_str());
         };
         try {
-            if (!RenderOne(*filter, jobs[i], progress, r.time, true)) {
-                progress.EndBar();
-                std::string failures;
-                if (failed) failures = "; " + std::to_string(failed) + " of " + std::to_string(count) + " frames failed";
-                std::fprintf(stderr,
-                             "minihost: render stopped at line %d of %s, which was not written; %d of %d frames "
-                             "written%s\n",
-                             progress.StoppedAt(), jobs[i].in.c_str(), i - failed, count, failures.c_str());
-                return kExitStopped;
-            }
+            std::rethrow_exception(thrown);
         } catch (const CommandError& e) {
             fail(e.message);
         } catch (const std::bad_alloc&) {
@@ -464,6 +500,19 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         } catch (const std::exception& e) {
             fail(e.what());
         }
+    };
+    const BatchOutcome outcome = RunBatch(count, stages);
+    const int failed = outcome.failed;
+    if (outcome.stoppedFrame >= 0) {
+        const int i = outcome.stoppedFrame;
+        progress.EndBar();
+        std::string failures;
+        if (failed) failures = "; " + std::to_string(failed) + " of " + std::to_string(count) + " frames failed";
+        std::fprintf(stderr,
+                     "minihost: render stopped at line %d of %s, which was not written; %d of %d frames "
+                     "written%s\n",
+                     progress.StoppedAt(), jobs[i].in.c_str(), i - failed, count, failures.c_str());
+        return kExitStopped;
     }
     progress.EndBar();
     if (failed) {
@@ -471,4 +520,26 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         return kExitError;
     }
     return kExitDone;
+}
+
+}  // namespace
+
+int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
+    const RenderArgs r = Parse(args);
+    if (!r.Batch() && IsFolder(r.inputs[0]))
+        throw CommandError{r.inputs[0] + " is a folder: to filter the frames in it, give --out-dir DIR instead of " +
+                           r.out};
+    if (!r.Batch() && IsFolder(r.out))
+        throw CommandError{r.out + " is a folder: give an output file name, or --out-dir DIR for a batch"};
+    const std::vector<std::string> frames = r.Batch() ? ListFrames(r.inputs) : r.inputs;
+
+    KernelParams params;
+    const ImageFilterPtr filter = ConfiguredFilter(plugin, r, &params);
+    const std::vector<FrameJob> jobs = MakeJobs(r, frames, IdsUsed(r, filter->ChannelsRequired()), params);
+    CheckOutputsSpareInputs(r, jobs);
+    if (r.Batch()) MakeOutDir(r.outDir);
+
+    ProgressWindow progress(r.abortAtLine, _isatty(_fileno(stderr)) != 0);
+    if (!progress.Ok()) throw CommandError{"cannot create the progress window"};
+    return r.Batch() ? RenderBatch(*filter, r, jobs, progress) : RenderSingle(*filter, r, jobs[0], progress);
 }

@@ -290,6 +290,35 @@ bool Convolver::FactorSeparable(int32_t* column, int32_t* row) const {
     return true;
 }
 
+// What a kernel's weights allow, and the factors the paths that use them need.
+KernelTraits Convolver::Examine(KernelFactors* factors) const {
+    KernelTraits traits;
+    traits.k = k_;
+    int64_t sumAbs = 0;  // at most 81 * 2^31, so sumAbs * 65535 < 2^63
+    for (int i = 0; i < k_ * k_; ++i) {
+        traits.narrow = traits.narrow && FitsInt16(block_[i]);
+        sumAbs += block_[i] < 0 ? -static_cast<int64_t>(block_[i]) : block_[i];
+    }
+    traits.narrow = traits.narrow && sumAbs * 65535 < (int64_t{1} << 31);
+    traits.exact53 = sumAbs * 65535 < (int64_t{1} << 53);
+    traits.splittable = !traits.narrow && SplitWeights(block_, k_ * k_, &factors->split);
+    traits.separable = traits.narrow && FactorSeparable(factors->column, factors->row);
+    return traits;
+}
+
+namespace {
+// The processor's levels, less any this build lacks.
+CpuFeatures BuildableCpu() {
+    CpuFeatures cpu = HostCpuFeatures();
+    cpu.sse2 = cpu.sse2 && KernelsFor(SimdLevel::kSse2);
+    cpu.avx2 = cpu.avx2 && KernelsFor(SimdLevel::kAvx2);
+    cpu.avxVnni = cpu.avxVnni && KernelsFor(SimdLevel::kAvxVnni);
+    cpu.avx512Bw = cpu.avx512Bw && KernelsFor(SimdLevel::kAvx512Bw);
+    cpu.avx512Vnni = cpu.avx512Vnni && KernelsFor(SimdLevel::kAvx512Vnni);
+    return cpu;
+}
+}  // namespace
+
 bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t offset, int32_t invert, int width,
                         int height, const ConvolveOptions& options) {
     prepared_ = false;
@@ -303,54 +332,34 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
     invert_ = invert;
     for (int i = 0; i < k * k; ++i) block_[i] = block[i];
 
-    KernelTraits traits;
-    traits.k = k;
-    int64_t sumAbs = 0;  // at most 81 * 2^31, so sumAbs * 65535 < 2^63
-    for (int i = 0; i < k * k; ++i) {
-        traits.narrow = traits.narrow && FitsInt16(block_[i]);
-        sumAbs += block_[i] < 0 ? -static_cast<int64_t>(block_[i]) : block_[i];
-    }
-    traits.narrow = traits.narrow && sumAbs * 65535 < (int64_t{1} << 31);
-    traits.exact53 = sumAbs * 65535 < (int64_t{1} << 53);
-    int32_t column[kMaxK], row[kMaxK];
-    WeightSplit split;
-    traits.splittable = !traits.narrow && SplitWeights(block_, k * k, &split);
-    traits.separable = traits.narrow && FactorSeparable(column, row);
-
-    // The processor's levels, less any this build lacks.
-    CpuFeatures cpu = HostCpuFeatures();
-    cpu.sse2 = cpu.sse2 && KernelsFor(SimdLevel::kSse2);
-    cpu.avx2 = cpu.avx2 && KernelsFor(SimdLevel::kAvx2);
-    cpu.avxVnni = cpu.avxVnni && KernelsFor(SimdLevel::kAvxVnni);
-    cpu.avx512Bw = cpu.avx512Bw && KernelsFor(SimdLevel::kAvx512Bw);
-    cpu.avx512Vnni = cpu.avx512Vnni && KernelsFor(SimdLevel::kAvx512Vnni);
-    const ConvolveRoute route = ChooseRoute(cpu, traits, options);
+    KernelFactors factors;
+    const KernelTraits traits = Examine(&factors);
+    const ConvolveRoute route = ChooseRoute(BuildableCpu(), traits, options);
     path_ = route.path;
     simd_ = route.simd;
     kernels_ = KernelsFor(simd_);
-    planes_.clear();
-    flat_.clear();
-    blankPlane_.clear();
-    sums_.clear();
-    zeroSums_.clear();
-    values_.clear();
-    zeroValues_.clear();
-    slotLine_.assign(k, -1);
     if (!kernels_) {
         path_ = traits.narrow ? ConvolvePath::kReference : ConvolvePath::kWide;
         simd_ = SimdLevel::kNone;
-        prepared_ = true;
-        return true;
+    } else {
+        BuildPlan(factors);
     }
+    AllocateScratch();
+    prepared_ = true;
+    return true;
+}
 
+void Convolver::BuildPlan(const KernelFactors& factors) {
+    const int k = k_;
     plan_ = ConvolvePlan();
     plan_.k = k;
-    plan_.width = width;
-    plan_.finish = MakeFinishPlan(divide, offset, invert);
+    plan_.width = width_;
+    plan_.finish = MakeFinishPlan(divide_, offset_, invert_);
     uint32_t total = 0;
     for (int i = 0; i < k * k; ++i) total += static_cast<uint32_t>(block_[i]);
     plan_.bias = static_cast<int32_t>(total * 32768u);  // wraps; only the exact final sum must fit
     // The split path's pairs are its low parts'; the high parts' go beside them.
+    const WeightSplit& split = factors.split;
     const int32_t* pairs = path_ == ConvolvePath::kSplitPlanar ? split.low : block_;
     for (int r = 0; r < k; ++r)
         for (int q = 0; q < k / 2 + 1; ++q) {
@@ -364,21 +373,36 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
     plan_.splitScale = static_cast<double>(int64_t{1} << split.shift);
     plan_.splitBias = 32768.0 * static_cast<double>(sum);  // below 2^53: exact
     for (int i = 0; i < k * k; ++i) plan_.weights[i] = block_[i];
-    plan_.divisor = divide;
-    plan_.low = -static_cast<double>(offset);
-    plan_.high = 65535.0 - offset;
-    plan_.offset = offset;
-
-    const int blockPixels = kernels_->blockPixels;
-    planeStride_ = static_cast<size_t>(width) + k + 4 * blockPixels;
-    slotLine_.assign(k, -1);
+    plan_.divisor = divide_;
+    plan_.low = -static_cast<double>(offset_);
+    plan_.high = 65535.0 - offset_;
+    plan_.offset = offset_;
     if (path_ == ConvolvePath::kSeparable) {
         uint32_t rowTotal = 0;
-        for (int c = 0; c < k; ++c) rowTotal += static_cast<uint32_t>(row[c]);
+        for (int c = 0; c < k; ++c) rowTotal += static_cast<uint32_t>(factors.row[c]);
         plan_.rowBias = static_cast<int32_t>(rowTotal * 32768u);
-        for (int q = 0; q < k / 2 + 1; ++q) plan_.rowPairWeights[q] = PairWeight(row, k, q);
-        for (int r = 0; r < k; ++r) plan_.column[r] = column[r];
-        sumStride_ = (static_cast<size_t>(width) + blockPixels - 1) / blockPixels * blockPixels;
+        for (int q = 0; q < k / 2 + 1; ++q) plan_.rowPairWeights[q] = PairWeight(factors.row, k, q);
+        for (int r = 0; r < k; ++r) plan_.column[r] = factors.column[r];
+    }
+}
+
+// The ring of k lines the chosen path keeps, in its own form; the scalar
+// paths keep none.
+void Convolver::AllocateScratch() {
+    const int k = k_;
+    planes_.clear();
+    flat_.clear();
+    blankPlane_.clear();
+    sums_.clear();
+    zeroSums_.clear();
+    values_.clear();
+    zeroValues_.clear();
+    slotLine_.assign(k, -1);
+    if (!kernels_) return;
+    const int blockPixels = kernels_->blockPixels;
+    planeStride_ = static_cast<size_t>(width_) + k + 4 * blockPixels;
+    if (path_ == ConvolvePath::kSeparable) {
+        sumStride_ = (static_cast<size_t>(width_) + blockPixels - 1) / blockPixels * blockPixels;
         planes_.assign(3 * planeStride_, 0x8000);
         sums_.assign(static_cast<size_t>(k) * 3 * sumStride_, 0);
         zeroSums_.assign(sumStride_, 0);
@@ -386,7 +410,7 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
         values_.assign(static_cast<size_t>(k) * 3 * planeStride_, 0.0);
         zeroValues_.assign(planeStride_, 0.0);
     } else {
-        const size_t tiles = (static_cast<size_t>(width) + blockPixels - 1) / blockPixels;
+        const size_t tiles = (static_cast<size_t>(width_) + blockPixels - 1) / blockPixels;
         // Flat rows start on a whole vector of elements (the ring starts on
         // 64 bytes), so the loads at even columns of the 512-bit kernels
         // split no cache line; SSE2's rows measured slower so (bench/NOTES.md).
@@ -403,8 +427,6 @@ bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t off
         ring_ = aligned(planes_.data());
         blank_ = aligned(blankPlane_.data());
     }
-    prepared_ = true;
-    return true;
 }
 
 // Line j of the source in its three channel planes, held in ring slot j % k:
@@ -527,9 +549,9 @@ void Convolver::FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* out, 
     line.all = sel.matchId == -1;
     line.matchId = sel.matchId;
     if (!line.all) {
-        if (sel.requested & 2u)
+        if (sel.requested & kMaterialChannel)
             line.entries8 = sel.material ? sel.material + base : nullptr;
-        else if (sel.requested & 4u)
+        else if (sel.requested & kObjectChannel)
             line.entries16 = sel.object ? sel.object + base : nullptr;
         // Lines without a selected pixel need no source lines prepared.
         if (!AnySelected(line, width_)) return;

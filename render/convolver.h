@@ -2,22 +2,25 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/channels.h"
 #include "host/color64.h"
 #include "render/convolve_plan.h"
+
+struct KernelTraits;
 
 // Which pixels a render filters.
 struct ChannelSelection {
     int32_t matchId = -1;                // -1: every pixel
     const uint8_t* material = nullptr;   // channel 2 entries, one unsigned byte per pixel
     const uint16_t* object = nullptr;    // channel 4 entries, one unsigned 16-bit value per pixel
-    uint32_t requested = 0;              // channel bits requested (2, 4); an entry is 0 when its address is null
+    uint32_t requested = 0;              // channel bits requested; an entry is 0 when its address is null
 };
 
 // Entry of pixel i (index y * width + x): the material byte when bit 2 was
 // requested, else the object value when bit 4 was, else 0; widened unsigned.
 inline uint32_t ChannelEntry(const ChannelSelection& sel, size_t i) {
-    if (sel.requested & 2u) return sel.material ? sel.material[i] : 0u;
-    if (sel.requested & 4u) return sel.object ? sel.object[i] : 0u;
+    if (sel.requested & kMaterialChannel) return sel.material ? sel.material[i] : 0u;
+    if (sel.requested & kObjectChannel) return sel.object ? sel.object[i] : 0u;
     return 0u;
 }
 
@@ -90,6 +93,14 @@ public:
     SimdLevel simd() const { return simd_; }
 
 private:
+    // A kernel's rank-1 factors and 16-bit split, where its weights have them.
+    struct KernelFactors {
+        int32_t column[kMaxK] = {}, row[kMaxK] = {};
+        WeightSplit split;
+    };
+    KernelTraits Examine(KernelFactors* factors) const;
+    void BuildPlan(const KernelFactors& factors);
+    void AllocateScratch();
     bool FactorSeparable(int32_t* column, int32_t* row) const;
     void FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel,
                     const BMM_Color_64* ahead);

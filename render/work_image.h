@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "host/bitmap.h"
+#include "host/progress.h"
 
 // The render's private view of one frame, streamed a line at a time: the
 // storage lines that the line being filtered needs, in a ring, and the host's
@@ -30,8 +31,6 @@ public:
     // it did not run, those from the stop onward when it stopped.
     int WriteBack();
 
-    int Width() const { return width_; }
-    int Height() const { return height_; }
     // Bytes of the ring (the source lines and the line being written).
     size_t RingBytes() const;
 
@@ -56,7 +55,3 @@ private:
     int32_t nextRead_ = 0;
     int32_t nextWrite_ = 0;
 };
-
-// Progress message and abort query sent to the host's progress window.
-constexpr UINT kProgressMessage = 0x420;
-constexpr UINT kAbortQuery = 0x421;

@@ -59,9 +59,7 @@ KernelParams ParamsFor(const Kernel& kn) {
     KernelParams p = DefaultParams();
     p.source = kSourceWhole;
     p.kernel.kernelSize = kn.k;
-    const int s = BlockStart(kn.k);
-    for (int r = 0; r < kn.k; ++r)
-        for (int c = 0; c < kn.k; ++c) p.kernel.weights[kGridSide * (s + r) + s + c] = kn.block[r * kn.k + c];
+    PlaceKernel(kn.block.data(), kn.k, p.kernel.weights);
     p.kernel.divide = kn.divide;
     p.kernel.offset = kn.offset;
     return p;

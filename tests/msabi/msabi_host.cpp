@@ -265,6 +265,8 @@ int Channel(const BMM_Color_64& p, int c) { return c == 0 ? p.r : c == 1 ? p.g :
 
 // The filtered pixel written out from its definition: the kernel over the
 // neighbours inside the frame, divided toward zero, offset, clamped, inverted.
+// It stands apart from the tests' shared oracle on purpose: this program may
+// include no header of ours and links no C++ library, as the host could not.
 BMM_Color_64 Expected(const BMM_Color_64* src, int x, int y, const Config& cfg) {
     const int k = cfg.Word(kKernelSize), h = k / 2, s = (9 - k) / 2;
     int out[3];

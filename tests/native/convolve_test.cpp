@@ -14,6 +14,7 @@
 #include "render/convolver.h"
 #include "render/cpu_features.h"
 #include "render/pixel_math.h"
+#include "tests/support/convolution_oracle.h"
 
 namespace {
 
@@ -23,49 +24,26 @@ bool Same(const BMM_Color_64& a, const BMM_Color_64& b) {
     return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
 }
 
-// The brute-force oracle: 64-bit sums, every tap tested against the frame.
-struct Oracle {
-    std::vector<int32_t> block;
-    int k;
-    int64_t divide, offset, invert, max;
-
-    int64_t Finish(int64_t sum) const {
-        if (divide != 0) sum /= divide;
-        sum += offset;
-        if (sum < 0) sum = 0;
-        if (sum > max) sum = max;
-        return invert == 1 ? max - sum : sum;
-    }
-
-    // Channel sums of pixel (x, y); channel(p, c) reads channel c of pixel index p.
-    template <class Read>
-    void Sums(int w, int h, int x, int y, Read channel, int64_t sum[3]) const {
-        const int r = k / 2;
-        sum[0] = sum[1] = sum[2] = 0;
-        for (int row = 0; row < k; ++row) {
-            for (int col = 0; col < k; ++col) {
-                const int sx = x + col - r, sy = y + row - r;
-                if (sx < 0 || sy < 0 || sx >= w || sy >= h) continue;
-                for (int c = 0; c < 3; ++c) sum[c] += int64_t{block[row * k + col]} * channel(sy * w + sx, c);
-            }
-        }
-    }
-};
+// Every expectation here comes from the shared oracle, never from the engine.
+using Oracle = OracleKernel;
 
 // Expected frame: selected pixels filtered, the others copied.
 template <class Selected>
 Pixels Expected(const Pixels& src, int w, int h, const Oracle& o, Selected selected) {
     Pixels out = src;
-    auto channel = [&](int i, int c) -> int64_t { return c == 0 ? src[i].r : c == 1 ? src[i].g : src[i].b; };
+    auto channel = [&](int x, int y, int c) {
+        const BMM_Color_64& p = src[size_t(y) * w + x];
+        return c == 0 ? p.r : c == 1 ? p.g : p.b;
+    };
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             if (!selected(y * w + x)) continue;
-            int64_t s[3];
-            o.Sums(w, h, x, y, channel, s);
+            uint16_t rgb[3];
+            OraclePixel(o, w, h, x, y, channel, rgb);
             BMM_Color_64& p = out[y * w + x];
-            p.r = static_cast<uint16_t>(o.Finish(s[0]));
-            p.g = static_cast<uint16_t>(o.Finish(s[1]));
-            p.b = static_cast<uint16_t>(o.Finish(s[2]));
+            p.r = rgb[0];
+            p.g = rgb[1];
+            p.b = rgb[2];
         }
     }
     return out;
@@ -101,8 +79,7 @@ Pixels Filter(const Pixels& src, int w, int h, const Oracle& o, const Engine& e,
     options.allowSeparable = e.separable;
     options.separableMinK = 3;
     Pixels dst = src;
-    EXPECT_TRUE(cv.Prepare(o.block.data(), o.k, static_cast<int32_t>(o.divide), static_cast<int32_t>(o.offset),
-                           static_cast<int32_t>(o.invert), w, h, options));
+    EXPECT_TRUE(cv.Prepare(o.block.data(), o.k, o.divide, o.offset, o.invert, w, h, options));
     for (int y = 0; y < h; ++y) cv.FilterLine(src.data(), dst.data(), y, sel);
     if (path) *path = cv.path();
     return dst;
@@ -146,7 +123,7 @@ TEST(Convolve, IdentityKeepsEveryPixelOnEveryEngine) {
         const int w = 37, h = 11;
         const Pixels src = RandomFrame(rng, w, h);
         for (int32_t divide : {0, 1}) {
-            const Oracle o{Identity(k), k, divide, 0, 0, 65535};
+            const Oracle o{k, Identity(k), divide, 0, 0};
             for (const Engine& e : Engines())
                 EXPECT_TRUE(FramesEqual(src, Filter(src, w, h, o, e), w)) << Name(e) << " k=" << k;
         }
@@ -159,7 +136,7 @@ TEST(Convolve, AllZeroWeightsGiveBlackOrWhiteKeepingAlpha) {
     const Pixels src = RandomFrame(rng, w, h);
     for (int32_t invert : {0, 1}) {
         const uint16_t v = invert ? 65535 : 0;
-        const Oracle o{std::vector<int32_t>(25, 0), 5, 1, 0, invert, 65535};
+        const Oracle o{5, std::vector<int32_t>(25, 0), 1, 0, invert};
         for (const Engine& e : Engines()) {
             const Pixels out = Filter(src, w, h, o, e);
             for (size_t i = 0; i < out.size(); ++i)
@@ -171,7 +148,7 @@ TEST(Convolve, AllZeroWeightsGiveBlackOrWhiteKeepingAlpha) {
 TEST(Convolve, BoxAverageOfUniformFrameLosesWeightAtBorders) {
     const int w = 19, h = 5;
     const Pixels src = Uniform(w, h, 900);
-    const Oracle o{std::vector<int32_t>(9, 1), 3, 9, 0, 0, 65535};
+    const Oracle o{3, std::vector<int32_t>(9, 1), 9, 0, 0};
     for (const Engine& e : Engines()) {
         const Pixels out = Filter(src, w, h, o, e);
         for (int y = 0; y < h; ++y) {
@@ -206,7 +183,7 @@ TEST(Convolve, DivisionTruncatesTowardZeroThenOffsetThenClamp) {
     for (const Case& c : cases) {
         std::vector<int32_t> block(9, 0);
         block[4] = c.centre;
-        const Oracle o{block, 3, c.divide, c.offset, 0, 65535};
+        const Oracle o{3, block, c.divide, c.offset, 0};
         const uint16_t want = static_cast<uint16_t>(c.want > 65535 ? 65535 : c.want);
         for (int w : {1, 40}) {
             const Pixels src = Uniform(w, 3, c.value);
@@ -221,7 +198,7 @@ TEST(Convolve, DivisionTruncatesTowardZeroThenOffsetThenClamp) {
 TEST(Convolve, OnlyInvertOneInverts) {
     const Pixels src = Uniform(20, 3, 1000);
     for (int32_t invert : {0, 1, 2, -1, INT32_MAX}) {
-        const Oracle o{Identity(3), 3, 1, 0, invert, 65535};
+        const Oracle o{3, Identity(3), 1, 0, invert};
         for (const Engine& e : Engines()) {
             const uint16_t want = invert == 1 ? 64535 : 1000;
             for (const auto& p : Filter(src, 20, 3, o, e)) ASSERT_EQ(p.g, want) << Name(e) << " invert " << invert;
@@ -235,7 +212,7 @@ TEST(Convolve, MaterialSelectionFiltersMatchingPixelsFromAllNeighbours) {
     const Pixels src = RandomFrame(rng, w, h);
     std::vector<uint8_t> material(w * h);
     for (auto& m : material) m = static_cast<uint8_t>(rng() % 4 == 0 ? 3 : rng() % 256);
-    const Oracle o{{1, 2, 1, 2, 4, 2, 1, 2, 1}, 3, 16, 0, 0, 65535};
+    const Oracle o{3, {1, 2, 1, 2, 4, 2, 1, 2, 1}, 16, 0, 0};
     ChannelSelection sel;
     sel.requested = 2;
     sel.material = material.data();
@@ -254,7 +231,7 @@ TEST(Convolve, ObjectEntriesAreReadUnsigned) {
     const Pixels src = RandomFrame(rng, w, h);
     std::vector<uint16_t> object(w * h);
     for (auto& v : object) v = rng() % 3 == 0 ? 40000 : static_cast<uint16_t>(rng());
-    const Oracle o{{0, -1, 0, -1, 5, -1, 0, -1, 0}, 3, 1, 0, 0, 65535};
+    const Oracle o{3, {0, -1, 0, -1, 5, -1, 0, -1, 0}, 1, 0, 0};
     ChannelSelection sel;
     sel.requested = 4;
     sel.object = object.data();
@@ -271,7 +248,7 @@ TEST(Convolve, MissingChannelCountsAsZero) {
     const int w = 18, h = 4;
     const Pixels src = RandomFrame(rng, w, h);
     std::vector<uint16_t> object(w * h, 7);
-    const Oracle o{{1, 1, 1, 1, 1, 1, 1, 1, 1}, 3, 9, 0, 0, 65535};
+    const Oracle o{3, {1, 1, 1, 1, 1, 1, 1, 1, 1}, 9, 0, 0};
     const Pixels all = ExpectedAll(src, w, h, o);
     ChannelSelection sel;
     sel.matchId = 0;
@@ -294,7 +271,7 @@ TEST(Convolve, FramesSmallerThanTheKernelClipBothEnds) {
         for (int k : {3, 5, 7, 9}) {
             std::vector<int32_t> block(k * k);
             for (auto& v : block) v = static_cast<int32_t>(rng() % 19) - 9;
-            const Oracle o{block, k, 7, 1000, 0, 65535};
+            const Oracle o{k, block, 7, 1000, 0};
             const Pixels src = RandomFrame(rng, s.w, s.h);
             const Pixels want = ExpectedAll(src, s.w, s.h, o);
             for (const Engine& e : Engines())
@@ -348,7 +325,7 @@ TEST(Convolve, HugeWeightsAreExact) {
         const int k = c.block.size() == 81 ? 9 : c.block.size() == 49 ? 7 : 3;
         for (int32_t divide : {-1, 1, 0, 3, INT32_MIN, INT32_MAX, 65536}) {
             for (int32_t offset : {0, INT32_MIN, INT32_MAX, -65535}) {
-                const Oracle o{c.block, k, divide, offset, divide == 3, 65535};
+                const Oracle o{k, c.block, divide, offset, divide == 3};
                 for (const Pixels* frame : {&src, &white, &black}) {
                     const Pixels want = ExpectedAll(*frame, w, h, o);
                     for (const Engine& e : Engines()) {
@@ -416,7 +393,7 @@ TEST(Convolve, KernelsAtTheInt32LimitStayOnTheFastPaths) {
     for (const auto& b : {block, spread}) {
         const int k = b.size() == 81 ? 9 : 3;
         for (int32_t divide : {1, -1, 7, INT32_MIN}) {
-            const Oracle o{b, k, divide, 40000, 1, 65535};
+            const Oracle o{k, b, divide, 40000, 1};
             for (const Pixels* frame : {&white, &random}) {
                 const Pixels want = ExpectedAll(*frame, w, h, o);
                 for (const Engine& e : Engines()) {
@@ -470,7 +447,7 @@ TEST(Convolve, SeparableKernelsTakeTwoPassesBitIdentically) {
             const std::vector<int32_t> block = Separable(rng, k, trial < 2 ? 3 : 12);  // sum |w| <= 108^2
             const int w = 1 + static_cast<int>(rng() % 45), h = 1 + static_cast<int>(rng() % 12);
             const Pixels src = RandomFrame(rng, w, h);
-            const Oracle o{block, k, static_cast<int32_t>(rng() % 50) + 1, 0, 0, 65535};
+            const Oracle o{k, block, static_cast<int32_t>(rng() % 50) + 1, 0, 0};
             const Pixels want = ExpectedAll(src, w, h, o);
             for (const Engine& e : Engines()) {
                 ConvolvePath path;
@@ -484,7 +461,7 @@ TEST(Convolve, SeparableKernelsTakeTwoPassesBitIdentically) {
     // A kernel of rank 2 must not be taken for a separable one.
     std::vector<int32_t> rank2 = Separable(rng, 5, 3);
     rank2[7] += 1;
-    const Oracle o{rank2, 5, 1, 0, 0, 65535};
+    const Oracle o{5, rank2, 1, 0, 0};
     ConvolvePath path;
     const Pixels src = RandomFrame(rng, 20, 8);
     EXPECT_TRUE(FramesEqual(ExpectedAll(src, 20, 8, o), Filter(src, 20, 8, o, Engines().back(), {}, &path), 20));
@@ -510,7 +487,7 @@ TEST(Convolve, RandomFramesMatchTheOracleOnEveryEngine) {
             for (auto& v : block) v = rng() % 3 ? 0 : v;  // sparse
         const int32_t divide = divides[rng() % (sizeof divides / sizeof divides[0])];
         const int32_t offset = static_cast<int32_t>(rng() % 200001) - 100000;
-        const Oracle o{block, k, divide, offset, static_cast<int32_t>(rng() % 3), 65535};
+        const Oracle o{k, block, divide, offset, static_cast<int32_t>(rng() % 3)};
         const Pixels src = RandomFrame(rng, w, h);
 
         std::vector<uint8_t> material(static_cast<size_t>(w) * h);
@@ -538,7 +515,7 @@ TEST(Convolve, LineOrderAndSourceChangesDoNotMatter) {
     for (int k : {3, 9}) {
         for (bool separable : {false, true}) {
             const std::vector<int32_t> block = separable ? Separable(rng, k, 4) : std::vector<int32_t>(k * k, 1);
-            const Oracle o{block, k, 5, 3, 0, 65535};
+            const Oracle o{k, block, 5, 3, 0};
             const Pixels wantA = ExpectedAll(a, w, h, o), wantB = ExpectedAll(b, w, h, o);
             for (const Engine& e : Engines()) {
                 Convolver cv;
@@ -609,7 +586,7 @@ TEST(Convolve, EveryWidthAroundTheBlockEdgesMatchesTheOracle) {
     for (int k : {3, 5, 7, 9}) {
         std::vector<int32_t> block(k * k);
         for (auto& v : block) v = static_cast<int32_t>(rng() % 61) - 30;
-        const Oracle o{block, k, 13, 500, 0, 65535};
+        const Oracle o{k, block, 13, 500, 0};
         for (int w = 1; w <= 50; ++w) {
             const int h = 1 + w % 4 + k / 2;
             const Pixels src = RandomFrame(rng, w, h);
@@ -647,8 +624,7 @@ TEST(Convolve, WiderLevelsMatchTheOracle) {
                 for (auto& v : block) v = static_cast<int32_t>(rng() % 801) - 400;
             }
             const int32_t divide = static_cast<int32_t>(rng() % 41) - 20;
-            const Oracle o{block, k, divide, static_cast<int32_t>(rng() % 20001) - 10000,
-                           static_cast<int32_t>(rng() % 2), 65535};
+            const Oracle o{k, block, divide, static_cast<int32_t>(rng() % 20001) - 10000, static_cast<int32_t>(rng() % 2)};
             const Pixels src = RandomFrame(rng, w, h);
             std::vector<uint16_t> object(static_cast<size_t>(w) * h);
             for (auto& v : object) v = static_cast<uint16_t>(rng() % 2 ? 9 : 40000);

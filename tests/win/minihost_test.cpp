@@ -248,6 +248,109 @@ TEST_F(MinihostTest, BatchFiltersEveryFrameWithItsOwnIds) {
     EXPECT_EQ(Lines(r.err), 1) << r.err;
 }
 
+// The names in a folder, in name order: what a batch left behind, temporaries
+// included.
+std::vector<std::string> FolderNames(const std::string& dir) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A batch decodes and encodes other frames while one renders; what it leaves
+// is what single renders of the same frames write, byte for byte, whatever
+// fails or stops among them, and never a partial frame.
+TEST_F(MinihostTest, BatchWritesWhatSingleRendersWrite) {
+    struct Frame {
+        const char* name;
+        uint32_t w, h;
+        bool broken;  // cut short: its decode fails
+    };
+    // Lines of the run, in order: a 0-5, b 6-10, d 11-18, e 19-22; c has none.
+    const Frame frames[] = {{"a.png", 9, 6, false}, {"b.png", 12, 5, false}, {"c.png", 6, 6, true},
+                            {"d.png", 7, 8, false}, {"e.png", 5, 4, false}};
+    CreateDirectoryA(P("in").c_str(), nullptr);
+    CreateDirectoryA(P("single").c_str(), nullptr);
+    std::mt19937 rng(5);
+    std::string error;
+    for (const Frame& f : frames) {
+        std::vector<uint16_t> px(f.w * f.h * 4);
+        for (auto& v : px) v = uint16_t(rng());
+        const std::string path = P("in") + "\\" + f.name;
+        ASSERT_TRUE(WritePng16(path, f.w, f.h, 4, px.data(), &error)) << error;
+        if (f.broken) {
+            const std::string whole = ReadAll(path);
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << whole.substr(0, whole.size() - 30);
+        }
+    }
+    Outcome r = Host("config \"" + P("k.cfg") + "\" --row \"1 -2 3\" --row \"-4 21 -6\" --row \"7 -8 9\" --divide 21");
+    ASSERT_EQ(r.status, 0u) << r.err;
+    const std::string cfg = " --config \"" + P("k.cfg") + "\"";
+    std::vector<std::string> single;  // each whole frame's bytes, rendered alone
+    for (const Frame& f : frames) {
+        if (f.broken) {
+            single.emplace_back();
+            continue;
+        }
+        r = Host("render \"" + P("in") + "\\" + f.name + "\" \"" + P("single") + "\\" + f.name + "\"" + cfg);
+        ASSERT_EQ(r.status, 0u) << r.err;
+        single.push_back(ReadAll(P("single") + "\\" + f.name));
+    }
+
+    // A stop names its frame and line, and leaves the whole frames before it.
+    struct Run {
+        int abortAt;  // -1: runs to its end
+        int written;  // frames 0 .. written - 1 (c excepted) are left, nothing else
+        const char* says;
+    } runs[] = {
+        {-1, 5, "1 of 5 frames failed"},
+        {0, 0, "stopped at line 0 of"},
+        {5, 0, "stopped at line 5 of"},
+        {6, 1, "stopped at line 0 of"},
+        {13, 3, "stopped at line 2 of"},
+        {22, 4, "stopped at line 3 of"},
+    };
+    for (const Run& run : runs) {
+        const std::string out = P(("out" + std::to_string(run.abortAt + 1)).c_str());
+        r = Host("render \"" + P("in") + "\" --out-dir \"" + out + "\"" + cfg +
+                 (run.abortAt < 0 ? "" : " --abort-at-line " + std::to_string(run.abortAt)));
+        const std::string what = "stop at " + std::to_string(run.abortAt) + ": " + r.err;
+        EXPECT_EQ(r.status, run.abortAt < 0 ? 2u : 4u) << what;
+        EXPECT_NE(r.err.find(run.says), std::string::npos) << what;
+        EXPECT_EQ(Lines(r.err), run.written > 2 ? 2 : 1) << what;  // c's failure once the batch reaches it
+        std::vector<std::string> expected;
+        for (int i = 0; i < run.written; ++i)
+            if (!frames[i].broken) {
+                expected.push_back(frames[i].name);
+                EXPECT_TRUE(ReadAll(out + "\\" + frames[i].name) == single[i]) << frames[i].name << ", " << what;
+            }
+        EXPECT_EQ(FolderNames(out), expected) << what;
+        if (run.abortAt >= 0) {
+            EXPECT_NE(r.err.find(std::to_string(expected.size()) + " of 5 frames written"), std::string::npos) << what;
+        }
+    }
+
+    // A frame the plug-in cannot filter while others are held is tried alone,
+    // and then fails as it does alone; the frames around it are written.
+    const std::vector<uint16_t> big(65 * 65 * 4, 500), small(8 * 8 * 4, 700);
+    CreateDirectoryA(P("mem").c_str(), nullptr);
+    for (const char* name : {"a.png", "c.png"})
+        ASSERT_TRUE(WritePng16(P("mem") + "\\" + name, 8, 8, 4, small.data(), &error)) << error;
+    ASSERT_TRUE(WritePng16(P("mem\\b.png"), 65, 65, 4, big.data(), &error)) << error;
+    r = Host("--plugin \"" + BinDir() + "\\SHORTMEM.FLT\" render \"" + P("mem") + "\" --out-dir \"" + P("memout") +
+             "\"" + cfg);
+    EXPECT_EQ(r.status, 2u) << r.err;
+    EXPECT_EQ(Lines(r.err), 2) << r.err;
+    EXPECT_NE(r.err.find("not enough memory to filter " + P("mem") + "\\b.png (65 x 65)"), std::string::npos) << r.err;
+    EXPECT_EQ(FolderNames(P("memout")), (std::vector<std::string>{"a.png", "c.png"}));
+}
+
 // --time names the path and instruction set of the render: what this
 // processor runs for the configuration, or none when nothing is convolved.
 TEST_F(MinihostTest, TimeNamesThePathTheRenderTakes) {

@@ -15,6 +15,7 @@
 #include "hostlib/host_control.h"
 #include "minihost/png_io.h"
 #include "plugin/module.h"
+#include "tests/support/convolution_oracle.h"
 #include "tests/win/support/dialog_driver.h"
 #include "tests/win/support/win_support.h"
 
@@ -54,38 +55,19 @@ Image SampleImage(HMODULE module) {
     return image;
 }
 
-struct Kernel {
-    int k;
-    std::vector<int> block;  // k x k, row by row
-    int divide, offset, invert;
-};
+using Kernel = OracleKernel;
 
 int Channel(COLORREF c, int i) { return static_cast<int>((c >> (8 * i)) & 0xFF); }
 
-// Straight from the definition: each 8-bit channel s widened to s x 257,
-// every tap inside the image, weights not rescaled at the borders, truncating
-// division, Offset, clamp to 0..65535, Invert only for 1, and the result v
-// shown as (v x 255 + 32767) / 65535. 64-bit sums so huge weights are exact.
+// The render's arithmetic on the sample widened to 16 bits (s x 257), the
+// result v shown as (v x 255 + 32767) / 65535.
 int Shown(long long v) { return static_cast<int>((v * 255 + 32767) / 65535); }
 
 COLORREF Expected(const Image& src, int x, int y, const Kernel& kn) {
-    const int r = kn.k / 2;
-    int out[3];
-    for (int ch = 0; ch < 3; ++ch) {
-        long long sum = 0;
-        for (int dy = -r; dy <= r; ++dy)
-            for (int dx = -r; dx <= r; ++dx) {
-                const int sx = x + dx, sy = y + dy;
-                if (sx < 0 || sy < 0 || sx >= src.width || sy >= src.height) continue;
-                sum += static_cast<long long>(kn.block[(dy + r) * kn.k + dx + r]) * Channel(src.At(sx, sy), ch) * 257;
-            }
-        if (kn.divide != 0) sum /= kn.divide;
-        sum += kn.offset;
-        long long v = sum < 0 ? 0 : sum > 65535 ? 65535 : sum;
-        if (kn.invert == 1) v = 65535 - v;
-        out[ch] = Shown(v);
-    }
-    return RGB(out[0], out[1], out[2]);
+    uint16_t rgb[3];
+    OraclePixel(kn, src.width, src.height, x, y, [&](int sx, int sy, int c) { return Channel(src.At(sx, sy), c) * 257; },
+                rgb);
+    return RGB(Shown(rgb[0]), Shown(rgb[1]), Shown(rgb[2]));
 }
 
 std::string Hex(COLORREF c) {

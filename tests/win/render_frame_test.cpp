@@ -9,10 +9,12 @@
 #include <random>
 #include <vector>
 
+#include "host/progress.h"
 #include "hostlib/host_control.h"
 #include "plugin/kernel_params.h"
 #include "render/convolve_reference.h"
 #include "render/convolver.h"
+#include "tests/support/convolution_oracle.h"
 #include "tests/win/support/win_support.h"
 
 namespace {
@@ -43,9 +45,9 @@ public:
 private:
     static LRESULT CALLBACK Proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         auto* self = reinterpret_cast<Recorder*>(GetWindowLongPtrA(w, GWLP_USERDATA));
-        if (self && (m == 0x420 || m == 0x421)) {
+        if (self && (m == kProgressMessage || m == kAbortQuery)) {
             int32_t flag = -7;
-            if (m == 0x421 && lp) {
+            if (m == kAbortQuery && lp) {
                 auto* p = reinterpret_cast<int32_t*>(lp);
                 flag = *p;
                 if (!self->messages.empty() && int(self->messages.back().wParam) == self->abortAt_) *p = 1;
@@ -73,46 +75,22 @@ Frame RandomFrame(int w, int h, uint32_t seed) {
     return f;
 }
 
-struct Kernel {
-    int k;
-    std::vector<int32_t> block;  // k x k, row by row
-    int32_t divide = 1, offset = 0, invert = 0;
-};
+using Kernel = OracleKernel;
 
-// The plain definition: every tap inside the frame, 64-bit sums, division
-// truncating toward zero, then Offset, the clamp and Invert.
 BMM_Color_64 Oracle(const Frame& f, int x, int y, const Kernel& kn) {
-    const int h = kn.k / 2;
-    int64_t sum[3] = {0, 0, 0};
-    for (int r = 0; r < kn.k; ++r)
-        for (int c = 0; c < kn.k; ++c) {
-            const int yy = y + r - h, xx = x + c - h;
-            if (yy < 0 || yy >= f.h || xx < 0 || xx >= f.w) continue;
-            const BMM_Color_64& p = f.px[size_t(yy) * f.w + xx];
-            const int64_t w = kn.block[size_t(r) * kn.k + c];
-            sum[0] += w * p.r;
-            sum[1] += w * p.g;
-            sum[2] += w * p.b;
-        }
-    uint16_t out[3];
-    for (int i = 0; i < 3; ++i) {
-        int64_t v = sum[i];
-        if (kn.divide != 0) v /= kn.divide;
-        v += kn.offset;
-        v = v < 0 ? 0 : v > 65535 ? 65535 : v;
-        if (kn.invert == 1) v = 65535 - v;
-        out[i] = uint16_t(v);
-    }
-    return {out[0], out[1], out[2], f.px[size_t(y) * f.w + x].a};
+    uint16_t rgb[3];
+    OraclePixel(kn, f.w, f.h, x, y, [&](int sx, int sy, int c) {
+        const BMM_Color_64& p = f.px[size_t(sy) * f.w + sx];
+        return c == 0 ? p.r : c == 1 ? p.g : p.b;
+    }, rgb);
+    return {rgb[0], rgb[1], rgb[2], f.px[size_t(y) * f.w + x].a};
 }
 
 KernelParams ParamsFor(const Kernel& kn, int32_t source = kSourceWhole) {
     KernelParams p = DefaultParams();
     p.source = source;
     p.kernel.kernelSize = kn.k;
-    const int s = BlockStart(kn.k);
-    for (int r = 0; r < kn.k; ++r)
-        for (int c = 0; c < kn.k; ++c) p.kernel.weights[9 * (s + r) + s + c] = kn.block[size_t(r) * kn.k + c];
+    PlaceKernel(kn.block.data(), kn.k, p.kernel.weights);
     p.kernel.divide = kn.divide;
     p.kernel.offset = kn.offset;
     p.kernel.invert = kn.invert;
@@ -325,10 +303,10 @@ TEST_F(RenderTest, ProgressMessagesComeInPairsBeforeEachLine) {
     for (int y = 0; y < 7; ++y) {
         const Message& m = progress.messages[2 * y];
         const Message& q = progress.messages[2 * y + 1];
-        EXPECT_EQ(m.id, 0x420u);
+        EXPECT_EQ(m.id, kProgressMessage);
         EXPECT_EQ(m.wParam, WPARAM(y));
         EXPECT_EQ(m.lParam, LPARAM(6));
-        EXPECT_EQ(q.id, 0x421u);
+        EXPECT_EQ(q.id, kAbortQuery);
         EXPECT_EQ(q.wParam, 0u);
         EXPECT_NE(q.lParam, 0);
         EXPECT_EQ(q.flagSeen, 0);
@@ -499,7 +477,7 @@ TEST_F(RenderTest, StreamsEveryShapeBitForBitAndReadsEachLineBeforeItIsOverwritt
         const size_t lines = runs ? size_t(std::min(c.h, c.stopAt >= 0 ? c.stopAt + 1 : c.h)) : 0;
         ASSERT_EQ(progress.messages.size(), 2 * lines);
         for (size_t i = 0; i < progress.messages.size(); ++i) {
-            EXPECT_EQ(progress.messages[i].id, i % 2 ? 0x421u : 0x420u);
+            EXPECT_EQ(progress.messages[i].id, i % 2 ? kAbortQuery : kProgressMessage);
             if (i % 2 == 0) {
                 EXPECT_EQ(progress.messages[i].wParam, WPARAM(i / 2));
             }
