@@ -1,7 +1,6 @@
 // Arbitrary records and names given to AppendFilterEntry, after an optional
 // first entry: it must take exactly what the oracle takes, refuse the rest
-// silently (no file it writes ends part-way through an entry) and leave the
-// file alone then, and what it writes must read back unchanged.
+// silently with the file left alone, and what it writes must read back.
 // Input: 340 record bytes, one flag byte (bit 0: file holds an entry first),
 // then the name (zero-padded when short; longer than 256 bytes is cut).
 #include "fuzz/fuzz_oracle.h"

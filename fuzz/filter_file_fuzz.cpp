@@ -2,10 +2,9 @@
 // progress, and every entry it yields must survive Append and a second read
 // exactly when the independent oracle says it should be taken. The same
 // bytes, damaged as they may be, then take one more entry: it reads back
-// last, under its name, with every earlier entry read as before; or, only for
-// a name that begins like a number after an entry the file cut short, it is
-// refused as damaged at the end with the file untouched. Entries the oracle
-// does not take are refused silently.
+// last, under its name, with every earlier entry read as before, or (only a
+// name that begins like a number) is refused as damaged with the file
+// untouched. Entries the oracle does not take are refused silently.
 #include <vector>
 
 #include "fuzz/fuzz_oracle.h"

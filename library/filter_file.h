@@ -16,9 +16,7 @@
 
 constexpr int kMaxNameChars = kNameBytes - 1;
 
-// What a call on the library file came to. The path is the caller's, and so
-// is telling the user: FilterFileMessage gives the text for those the user is
-// shown.
+// What a call on the library file came to; telling the user is the caller's.
 enum class FilterFileStatus {
     kOk,            // appended, or found
     kNotFound,      // read to its end, no entry of that name
@@ -28,8 +26,7 @@ enum class FilterFileStatus {
     kDamagedAtEnd,  // "File damaged at its end, nothing saved: %s"
 };
 
-// The text shown for a status, with one %s for the path; null for those the
-// user is not told of.
+// The text the user is shown for a status (%s: the path); null for none.
 const char* FilterFileMessage(FilterFileStatus status);
 
 // How an entry read by ReadFilterEntry ended, for a caller that tells the

@@ -10,7 +10,6 @@
 // cannot be opened.
 int LoadFilterList(HWND list, const char* path, const char* nameToSelect);
 
-// Tells the user, in the dialog's own box captioned "Error", what a call on
-// the library file at path came to; nothing for a status the user is not
-// told of.
+// Shows the box captioned "Error" that a status of the file at path calls
+// for, if any.
 void ShowFilterFileMessage(FilterFileStatus status, const char* path);
