@@ -15,11 +15,6 @@
 
 namespace {
 
-struct Outcome {
-    DWORD status;
-    std::string err, out;
-};
-
 std::string NoCr(std::string s) {
     s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
     return s;
@@ -29,10 +24,9 @@ class MinihostOutput : public ::testing::Test {
 protected:
     std::string P(const char* name) const { return temp.File(name); }
     std::string Q(const char* name) const { return "\"" + P(name) + "\" "; }
-    Outcome Host(const std::string& args) {
-        ChildProcess child("\"" + BinDir() + "\\minihost.exe\" --settings-dir \"" + temp.Path() + "\" " + args);
-        const DWORD status = child.Finish();
-        return {status, NoCr(child.Err()), NoCr(child.Out())};
+    MinihostOutcome Host(const std::string& args) {
+        MinihostOutcome o = RunMinihost("--settings-dir \"" + temp.Path() + "\" " + args);
+        return {o.status, NoCr(o.err), NoCr(o.out)};
     }
     TempDir temp{"minihost_output"};
 };
@@ -66,7 +60,7 @@ TEST_F(MinihostOutput, SaysWhatEachRenderFilteredAndWarnsOfAnAbsentId) {
         {"seven.cfg", "0 pixels of object ID 7 filtered", true},
     };
     for (const Case& c : cases) {
-        const Outcome r = Host("render " + Q("f.png") + Q("o.png") + "--config " + Q(c.config) + "--object-ids " +
+        const MinihostOutcome r = Host("render " + Q("f.png") + Q("o.png") + "--config " + Q(c.config) + "--object-ids " +
                                Q("ids.png"));
         ASSERT_EQ(r.status, 0u) << c.config << r.err;
         const std::string size = std::to_string(ReadBytes(P("o.png")).size());
@@ -99,7 +93,7 @@ TEST_F(MinihostOutput, ShowAndLongListingPrintTheLibraryAsWritten) {
                              "    0    0   -7    0    0\n    0    0    0    0    0\n    3    0    0    0    0\n"
                              "divide: 0 (no division)\noffset: -5\ninvert: yes\nname: Wide\n";
 
-    Outcome r = Host("kernels");
+    MinihostOutcome r = Host("kernels");
     ASSERT_EQ(r.status, 0u) << r.err;
     EXPECT_EQ(r.out, "Edge\nWide\nEdge   (again: entry 1 has this name, and picking it takes that one)\n"
                      "Bell\\x07\nCut\n");
@@ -140,7 +134,7 @@ TEST_F(MinihostOutput, SheetDrawsEveryKernelAsALabelledThumbnail) {
     std::string error;
     ASSERT_TRUE(WritePng8(P("f.png"), w, h, 3, frame, &error));
 
-    const Outcome r = Host("sheet " + Q("f.png") + Q("sheet.png"));
+    const MinihostOutcome r = Host("sheet " + Q("f.png") + Q("sheet.png"));
     ASSERT_EQ(r.status, 0u) << r.err;
     EXPECT_NE(r.out.find("5 kernels"), std::string::npos) << r.out;
     PngImage sheet;

@@ -86,21 +86,10 @@ std::vector<std::string> FilesUnder(const std::string& dir) {
     return files;
 }
 
-struct Outcome {
-    DWORD status;
-    std::string err, out;
-};
-
-Outcome Minihost(const std::string& args) {
+MinihostOutcome RunMinihost(const std::string& args) {
     ChildProcess child("\"" + BinDir() + "\\minihost.exe\" " + args);
     const DWORD status = child.Finish();
     return {status, child.Err(), child.Out()};
-}
-
-int Lines(const std::string& text) {
-    int n = 0;
-    for (char c : text) n += c == '\n';
-    return n;
 }
 
 std::string Q(const std::string& path) { return "\"" + path + "\""; }
@@ -195,9 +184,9 @@ TEST_F(MinihostPaths, NoSpellingLosesAFile) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        const Outcome r = Minihost(row.args);
+        const MinihostOutcome r = RunMinihost(row.args);
         EXPECT_EQ(r.status, row.status) << r.err;
-        EXPECT_EQ(Lines(r.err), row.status ? 1 : 0) << r.err;
+        EXPECT_EQ(CountLines(r.err), row.status ? 1 : 0) << r.err;
         for (const auto& file : inputs) EXPECT_TRUE(Get(P(file.first)) == file.second) << file.first << " changed";
         for (const std::string& path : row.written) EXPECT_TRUE(Exists(path)) << path;
         for (const std::string& path : row.absent) EXPECT_FALSE(Exists(path)) << path;
@@ -245,11 +234,11 @@ TEST_F(MinihostPaths, KernelNamesOfTheCodePage) {
                                                  EntryText(lookAlike, {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, 9, 0, 0)));
     const std::string options = "--settings-dir " + Q(settings) + " ";
 
-    Outcome r = Minihost(options + "kernels");
+    MinihostOutcome r = RunMinihost(options + "kernels");
     ASSERT_EQ(r.status, 0u) << r.err;
     EXPECT_EQ(r.out, utf8 + "\r\n" + Narrow(Wide(lookAlike)) + "\r\n");
 
-    r = Minihost(options + "config " + Q(P("k.cfg")) + " --kernel " + Q(utf8));
+    r = RunMinihost(options + "config " + Q(P("k.cfg")) + " --kernel " + Q(utf8));
     ASSERT_EQ(r.status, 0u) << r.err;
     const std::string bytes = Get(P("k.cfg"));
     ASSERT_EQ(bytes.size(), sizeof(KernelParams));
@@ -263,9 +252,9 @@ TEST_F(MinihostPaths, KernelNamesOfTheCodePage) {
     for (const std::string& option : {"--kernel " + Q(Narrow(missing)),
                                       "--name " + Q(Narrow(missing)) + " --row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\""}) {
         SCOPED_TRACE(option);
-        r = Minihost(options + "config " + Q(P("x.cfg")) + " " + option);
+        r = RunMinihost(options + "config " + Q(P("x.cfg")) + " " + option);
         EXPECT_EQ(r.status, 2u);
-        EXPECT_EQ(Lines(r.err), 1) << r.err;
+        EXPECT_EQ(CountLines(r.err), 1) << r.err;
         EXPECT_NE(r.err.find("code page"), std::string::npos) << r.err;
         EXPECT_FALSE(Exists(P("x.cfg")));
     }

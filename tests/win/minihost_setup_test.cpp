@@ -56,12 +56,6 @@ protected:
     TempDir dir{"setup"};
 };
 
-int Lines(const std::string& text) {
-    int n = 0;
-    for (char c : text) n += c == '\n';
-    return n;
-}
-
 TEST_F(MinihostSetup, MissingConfigStartsFromDefaultsAndOkWritesIt) {
     const Outcome o = Run("\"" + Config() + "\"", [](HWND d) {
         EXPECT_EQ(TextOf(d, 1007), "1");
@@ -149,7 +143,7 @@ TEST_F(MinihostSetup, ABadConfigIsRefusedWithOneLineAndNoDialog) {
     ASSERT_TRUE(WriteBytes(Config(), tooShort));
     Outcome o = Run("\"" + Config() + "\"", unexpected);
     EXPECT_EQ(o.status, 2u);
-    EXPECT_EQ(Lines(o.err), 1) << o.err;
+    EXPECT_EQ(CountLines(o.err), 1) << o.err;
     EXPECT_NE(o.err.find("612"), std::string::npos) << o.err;
     EXPECT_EQ(ReadBytes(Config()), tooShort);
 
@@ -159,13 +153,13 @@ TEST_F(MinihostSetup, ABadConfigIsRefusedWithOneLineAndNoDialog) {
     ASSERT_TRUE(WriteBytes(Config(), wrongStamp));
     o = Run("\"" + Config() + "\"", unexpected);
     EXPECT_EQ(o.status, 2u);
-    EXPECT_EQ(Lines(o.err), 1) << o.err;
+    EXPECT_EQ(CountLines(o.err), 1) << o.err;
     EXPECT_NE(o.err.find("stamp"), std::string::npos) << o.err;
     EXPECT_EQ(ReadBytes(Config()), wrongStamp);
 
     o = Run("", unexpected);
     EXPECT_EQ(o.status, 2u);
-    EXPECT_EQ(Lines(o.err), 1) << o.err;
+    EXPECT_EQ(CountLines(o.err), 1) << o.err;
 }
 
 // What config writes at the edges of what it takes opens in the dialog and

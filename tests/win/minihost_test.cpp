@@ -23,11 +23,6 @@
 
 namespace {
 
-struct Outcome {
-    DWORD status;
-    std::string err, out;
-};
-
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -35,7 +30,7 @@ std::string ReadAll(const std::string& path) {
 
 // Runs minihost with the arguments, collecting its exit status, output and
 // error output.
-Outcome Minihost(const std::string& args) {
+MinihostOutcome RunMinihost(const std::string& args) {
     ChildProcess child("\"" + BinDir() + "\\minihost.exe\" " + args);
     const DWORD status = child.Finish();
     return {status, child.Err(), child.Out()};
@@ -92,16 +87,10 @@ std::string TinyPng(char colourType, int bytesPerPixel) {
            (colourType == 3 ? Chunk("PLTE", std::string(3, '\0')) : "") + Chunk("IDAT", idat) + Chunk("IEND", "");
 }
 
-int Lines(const std::string& text) {
-    int n = 0;
-    for (char c : text) n += c == '\n';
-    return n;
-}
-
 class MinihostTest : public ::testing::Test {
 protected:
     std::string P(const char* name) const { return temp.File(name); }
-    Outcome Host(const std::string& args) { return Minihost(args); }
+    MinihostOutcome Host(const std::string& args) { return RunMinihost(args); }
 
     void WriteConfig(const char* name, const KernelParams& p) {
         std::ofstream(P(name), std::ios::binary).write(reinterpret_cast<const char*>(&p), sizeof p);
@@ -120,7 +109,7 @@ TEST_F(MinihostTest, SixteenBitFramesPassThroughExactly) {
     std::mt19937 rng(1);
     for (auto& v : rgba16) v = uint16_t(rng());
     ASSERT_TRUE(WritePng16(P("in16.png"), 2, 2, 4, rgba16.data(), &error)) << error;
-    Outcome r = Host("render \"" + P("in16.png") + "\" \"" + P("out16.png") + "\" --config \"" + P("identity.cfg") + "\"");
+    MinihostOutcome r = Host("render \"" + P("in16.png") + "\" \"" + P("out16.png") + "\" --config \"" + P("identity.cfg") + "\"");
     ASSERT_EQ(r.status, 0u) << r.err;
     PngImage out;
     ASSERT_TRUE(ReadPng(P("out16.png"), &out, &error)) << error;
@@ -143,7 +132,7 @@ TEST_F(MinihostTest, SixteenBitFramesPassThroughExactly) {
     // The gray 8-bit file is not a frame.
     r = Host("render \"" + P("gray.png") + "\" \"" + P("x.png") + "\"");
     EXPECT_EQ(r.status, 2u);
-    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_EQ(CountLines(r.err), 1) << r.err;
 }
 
 TEST_F(MinihostTest, SelectsByObjectIdsAndStopsWhenAsked) {
@@ -155,7 +144,7 @@ TEST_F(MinihostTest, SelectsByObjectIdsAndStopsWhenAsked) {
     std::string error;
     ASSERT_TRUE(WritePng16(P("frame.png"), w, h, 4, frame.data(), &error));
     ASSERT_TRUE(WritePng16(P("ids.png"), w, h, 1, ids.data(), &error));
-    Outcome r = Host("config \"" + P("inv.cfg") + "\" --row \"0 0 0\" --row \"0 0 0\" --row \"0 0 0\" --invert 1 "
+    MinihostOutcome r = Host("config \"" + P("inv.cfg") + "\" --row \"0 0 0\" --row \"0 0 0\" --row \"0 0 0\" --invert 1 "
                  "--source object --object-id 2 --name Negative");
     ASSERT_EQ(r.status, 0u) << r.err;
     r = Host("render \"" + P("frame.png") + "\" \"" + P("out.png") + "\" --config \"" + P("inv.cfg") +
@@ -203,7 +192,7 @@ TEST_F(MinihostTest, BatchFiltersEveryFrameWithItsOwnIds) {
     }
     // Its header promises pixels that never come.
     std::ofstream(P("frames") + "\\d.png", std::ios::binary) << PngFile(w, h, 16, 6, "");
-    Outcome r = Host("config \"" + P("inv.cfg") + "\" --row \"0 0 0\" --row \"0 0 0\" --row \"0 0 0\" --invert 1 "
+    MinihostOutcome r = Host("config \"" + P("inv.cfg") + "\" --row \"0 0 0\" --row \"0 0 0\" --row \"0 0 0\" --invert 1 "
                      "--source object --object-id 2");
     ASSERT_EQ(r.status, 0u) << r.err;
     auto expectFiltered = [&](const std::string& path, size_t f) {
@@ -219,7 +208,7 @@ TEST_F(MinihostTest, BatchFiltersEveryFrameWithItsOwnIds) {
     r = Host("render \"" + P("frames") + "\" --out-dir \"" + P("out") + "\" --config \"" + P("inv.cfg") +
              "\" --object-ids-dir \"" + P("ids") + "\"");
     EXPECT_EQ(r.status, 2u);
-    EXPECT_EQ(Lines(r.err), 2) << r.err;
+    EXPECT_EQ(CountLines(r.err), 2) << r.err;
     EXPECT_NE(r.err.find("d.png: "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("1 of 4 frames failed"), std::string::npos) << r.err;
     for (size_t f = 0; f < 3; ++f) expectFiltered(P("out") + "\\" + names[f], f);
@@ -245,7 +234,7 @@ TEST_F(MinihostTest, BatchFiltersEveryFrameWithItsOwnIds) {
     // Two frames of one name would overwrite each other: refused up front.
     r = Host("render \"" + P("frames") + "\\a.png\" \"" + P("ids") + "\\a.png\" --out-dir \"" + P("twice") + "\"");
     EXPECT_EQ(r.status, 2u);
-    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_EQ(CountLines(r.err), 1) << r.err;
 }
 
 // The names in a folder, in name order: what a batch left behind, temporaries
@@ -289,7 +278,7 @@ TEST_F(MinihostTest, BatchWritesWhatSingleRendersWrite) {
             std::ofstream(path, std::ios::binary | std::ios::trunc) << whole.substr(0, whole.size() - 30);
         }
     }
-    Outcome r = Host("config \"" + P("k.cfg") + "\" --row \"1 -2 3\" --row \"-4 21 -6\" --row \"7 -8 9\" --divide 21");
+    MinihostOutcome r = Host("config \"" + P("k.cfg") + "\" --row \"1 -2 3\" --row \"-4 21 -6\" --row \"7 -8 9\" --divide 21");
     ASSERT_EQ(r.status, 0u) << r.err;
     const std::string cfg = " --config \"" + P("k.cfg") + "\"";
     std::vector<std::string> single;  // each whole frame's bytes, rendered alone
@@ -323,7 +312,7 @@ TEST_F(MinihostTest, BatchWritesWhatSingleRendersWrite) {
         const std::string what = "stop at " + std::to_string(run.abortAt) + ": " + r.err;
         EXPECT_EQ(r.status, run.abortAt < 0 ? 2u : 4u) << what;
         EXPECT_NE(r.err.find(run.says), std::string::npos) << what;
-        EXPECT_EQ(Lines(r.err), run.written > 2 ? 2 : 1) << what;  // c's failure once the batch reaches it
+        EXPECT_EQ(CountLines(r.err), run.written > 2 ? 2 : 1) << what;  // c's failure once the batch reaches it
         std::vector<std::string> expected;
         for (int i = 0; i < run.written; ++i)
             if (!frames[i].broken) {
@@ -346,7 +335,7 @@ TEST_F(MinihostTest, BatchWritesWhatSingleRendersWrite) {
     r = Host("--plugin \"" + BinDir() + "\\SHORTMEM.FLT\" render \"" + P("mem") + "\" --out-dir \"" + P("memout") +
              "\"" + cfg);
     EXPECT_EQ(r.status, 2u) << r.err;
-    EXPECT_EQ(Lines(r.err), 2) << r.err;
+    EXPECT_EQ(CountLines(r.err), 2) << r.err;
     EXPECT_NE(r.err.find("not enough memory to filter " + P("mem") + "\\b.png (65 x 65)"), std::string::npos) << r.err;
     EXPECT_EQ(FolderNames(P("memout")), (std::vector<std::string>{"a.png", "c.png"}));
 }
@@ -374,7 +363,7 @@ TEST_F(MinihostTest, TimeNamesThePathTheRenderTakes) {
          " --object-ids \"t_ids.png\"", std::string("planar, ") + best},
     };
     for (const Case& c : cases) {
-        Outcome r = Host("config \"" + P("t.cfg") + "\" " + c.config);
+        MinihostOutcome r = Host("config \"" + P("t.cfg") + "\" " + c.config);
         ASSERT_EQ(r.status, 0u) << r.err;
         std::string extra = c.extra;
         const size_t at = extra.find("t_ids.png");
@@ -386,15 +375,15 @@ TEST_F(MinihostTest, TimeNamesThePathTheRenderTakes) {
         EXPECT_NE(r.out.find("render-path " + c.path + "\n"), std::string::npos) << c.config << ": " << r.out;
     }
     // Without --time only the file written is said.
-    const Outcome quiet = Host("render \"" + P("t.png") + "\" \"" + P("t_out.png") + "\" --config \"" + P("t.cfg") +
+    const MinihostOutcome quiet = Host("render \"" + P("t.png") + "\" \"" + P("t_out.png") + "\" --config \"" + P("t.cfg") +
                                "\" --object-ids \"" + P("t_ids.png") + "\"");
     ASSERT_EQ(quiet.status, 0u) << quiet.err;
     EXPECT_EQ(quiet.out.find("render-"), std::string::npos) << quiet.out;
-    EXPECT_EQ(Lines(quiet.out), 1) << quiet.out;
+    EXPECT_EQ(CountLines(quiet.out), 1) << quiet.out;
 }
 
 TEST_F(MinihostTest, ConfigWritesTheRecordTheDialogWould) {
-    Outcome r = Host("config \"" + P("sharp.cfg") + "\" --row \"0 -1 0\" --row \"-1 5 -1\" --row \"0 -1 0\" "
+    MinihostOutcome r = Host("config \"" + P("sharp.cfg") + "\" --row \"0 -1 0\" --row \"-1 5 -1\" --row \"0 -1 0\" "
                  "--source material --material-id 3 --divide 1 --offset 7 --name Sharpen");
     ASSERT_EQ(r.status, 0u) << r.err;
     const std::string bytes = ReadAll(P("sharp.cfg"));
@@ -442,7 +431,7 @@ TEST_F(MinihostTest, ConfigWritesTheRecordTheDialogWould) {
     for (const auto& [args, option] : bad) {
         r = Host("config \"" + P("bad.cfg") + "\" " + args);
         EXPECT_EQ(r.status, 2u) << args;
-        EXPECT_EQ(Lines(r.err), 1) << args << ": " << r.err;
+        EXPECT_EQ(CountLines(r.err), 1) << args << ": " << r.err;
         EXPECT_NE(r.err.find(option), std::string::npos) << args << ": " << r.err;
     }
     EXPECT_FALSE(FileExists(P("bad.cfg")));
@@ -452,7 +441,7 @@ TEST_F(MinihostTest, ConfigWritesTheRecordTheDialogWould) {
 // list gives them: weights, size, Divide, Offset, Invert and name.
 TEST_F(MinihostTest, ConfigTakesANamedKernelFromTheLibrary) {
     const std::string settings = "--settings-dir \"" + temp.Path() + "\" ";
-    Outcome r = Host(settings + "kernels");
+    MinihostOutcome r = Host(settings + "kernels");
     EXPECT_EQ(r.status, 2u);
     EXPECT_NE(r.err.find("VLM.SET"), std::string::npos) << r.err;
 
@@ -484,7 +473,7 @@ TEST_F(MinihostTest, ConfigTakesANamedKernelFromTheLibrary) {
 
     r = Host(settings + "config \"" + P("x.cfg") + "\" --kernel lift");
     EXPECT_EQ(r.status, 2u);
-    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_EQ(CountLines(r.err), 1) << r.err;
     EXPECT_NE(r.err.find("minihost kernels"), std::string::npos) << r.err;
     EXPECT_FALSE(FileExists(P("x.cfg")));
 }
@@ -500,7 +489,7 @@ TEST_F(MinihostTest, NoOutputReplacesAnInput) {
         ASSERT_TRUE(WritePng16(dir + "\\f.png", 5, 4, 4, frame.data(), &error)) << error;
     for (const std::string& dir : {temp.Path(), P("ids")})
         ASSERT_TRUE(WritePng16(dir + "\\" + (dir == temp.Path() ? "ids.png" : "f.png"), 5, 4, 1, ids.data(), &error));
-    Outcome r = Host("config \"" + P("o.cfg") + "\" --row \"0 0 0\" --row \"0 2 0\" --row \"0 0 0\" --source object "
+    MinihostOutcome r = Host("config \"" + P("o.cfg") + "\" --row \"0 0 0\" --row \"0 2 0\" --row \"0 0 0\" --source object "
                      "--object-id 2");
     ASSERT_EQ(r.status, 0u) << r.err;
     const std::string inputs[] = {P("f.png"), P("ids.png"), P("o.cfg"), P("frames\\f.png"), P("ids\\f.png")};
@@ -519,7 +508,7 @@ TEST_F(MinihostTest, NoOutputReplacesAnInput) {
     for (const std::string& c : cases) {
         r = Host(c);
         EXPECT_EQ(r.status, 2u) << c;
-        EXPECT_EQ(Lines(r.err), 1) << c << "\n" << r.err;
+        EXPECT_EQ(CountLines(r.err), 1) << c << "\n" << r.err;
         EXPECT_NE(r.err.find("replace"), std::string::npos) << r.err;
     }
     for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(ReadAll(inputs[i]), before[i]) << inputs[i];
@@ -538,9 +527,9 @@ TEST_F(MinihostTest, AFrameLeftUnfilteredIsAFailure) {
     const std::string host = "--plugin \"" + BinDir() + "\\SHORTMEM.FLT\" render ";
     const std::string cfg = " --config \"" + P("any.cfg") + "\"";
 
-    Outcome r = Host(host + "\"" + P("in\\big.png") + "\" \"" + P("big_out.png") + "\"" + cfg);
+    MinihostOutcome r = Host(host + "\"" + P("in\\big.png") + "\" \"" + P("big_out.png") + "\"" + cfg);
     EXPECT_EQ(r.status, 2u);
-    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_EQ(CountLines(r.err), 1) << r.err;
     EXPECT_NE(r.err.find("not enough memory to filter"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("65 x 65"), std::string::npos) << r.err;
     EXPECT_FALSE(FileExists(P("big_out.png")));
@@ -666,9 +655,9 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
         {"sheet \"" + P("f.png") + "\"", "sheet needs FRAME.png and OUT.png"},
     };
     for (const auto& [args, word] : cases) {
-        const Outcome r = Host(args);
+        const MinihostOutcome r = Host(args);
         EXPECT_EQ(r.status, 2u) << args;
-        EXPECT_EQ(Lines(r.err), 1) << args << "\n" << r.err;
+        EXPECT_EQ(CountLines(r.err), 1) << args << "\n" << r.err;
         EXPECT_EQ(r.err.rfind("minihost: ", 0), 0u) << r.err;
         EXPECT_NE(r.err.find(word), std::string::npos) << args << "\n" << r.err;
     }
@@ -676,13 +665,13 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
 
     // The 8-bit material channel refuses a 16-bit ID image, naming the option.
     ASSERT_TRUE(WritePng16(P("ids16.png"), 4, 4, 1, frame.data(), &error));
-    const Outcome r = Host(render("f.png", "materials.cfg") + " --material-ids \"" + P("ids16.png") + "\"");
+    const MinihostOutcome r = Host(render("f.png", "materials.cfg") + " --material-ids \"" + P("ids16.png") + "\"");
     EXPECT_NE(r.err.find("--material-ids"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("must be an 8-bit grey PNG; this one is 16-bit grey"), std::string::npos) << r.err;
 }
 
 TEST_F(MinihostTest, InfoPrintsTheAnswers) {
-    const Outcome r = Host("info");
+    const MinihostOutcome r = Host("info");
     ASSERT_EQ(r.status, 0u) << r.err;
     for (const char* line : {"version: 0x07D00500", "classes: 1", "class name: Velmora Filter", "kind code: 0x0E00",
                              "class id: 0x33A25539 0x39933116", "category: Image Filter",

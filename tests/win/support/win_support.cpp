@@ -1,5 +1,6 @@
 #include "tests/win/support/win_support.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -270,3 +271,11 @@ DWORD WINAPI MessageBoxWatcher::Run(LPVOID p) {
     }
     return 0;
 }
+
+MinihostOutcome RunMinihost(const std::string& args) {
+    ChildProcess child("\"" + BinDir() + "\\minihost.exe\" " + args);
+    const DWORD status = child.Finish();
+    return {status, child.Err(), child.Out()};
+}
+
+int CountLines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }

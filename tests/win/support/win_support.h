@@ -64,6 +64,16 @@ int RunModal(const char* caption, const std::function<int()>& open,
 // this program's own and its input the null device; it inherits those three
 // handles and no other. What this program's own output goes to (a console, a
 // file, a pipe) then cannot decide what becomes of the child's.
+// What a run of minihost.exe (beside the test program) gave.
+struct MinihostOutcome {
+    DWORD status;
+    std::string err, out;
+};
+MinihostOutcome RunMinihost(const std::string& args);  // UTF-8 arguments
+
+// Lines of a program's output: its line ends.
+int CountLines(const std::string& text);
+
 class ChildProcess {
 public:
     explicit ChildProcess(const std::string& commandLine);  // UTF-8
