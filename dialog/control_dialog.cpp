@@ -215,11 +215,17 @@ void SaveCommand(HWND dialog) {
     // The duplicate test parses entries on its way; it must not touch the
     // working kernel.
     KernelRecord scratch{};
-    if (FindFilterEntry(g_libraryPath, f.params.name, &scratch)) {
+    const FilterFileStatus found = FindFilterEntry(g_libraryPath, f.params.name, &scratch);
+    if (found == FilterFileStatus::kOk) {
         ShowMessageBox("Error", "Change the filter name!");
         return;
     }
-    if (AppendFilterEntry(g_libraryPath, f.params.name, &f.params.kernel))
+    // A file that cannot be opened is said, and the append still tries: it
+    // creates the file on the first save.
+    ShowFilterFileMessage(found, g_libraryPath);
+    const FilterFileStatus saved = AppendFilterEntry(g_libraryPath, f.params.name, &f.params.kernel);
+    ShowFilterFileMessage(saved, g_libraryPath);
+    if (saved == FilterFileStatus::kOk)
         LoadFilterList(GetDlgItem(dialog, IDC_FILTER_LIST), g_libraryPath, f.params.name);
 }
 
@@ -236,7 +242,9 @@ void FilterPicked(HWND dialog, HWND list) {
     // has gone from the file (changed behind the dialog's back, or unreadable)
     // the working kernel, the name and whatever was typed stay as they are.
     KernelRecord found{};
-    if (!FindFilterEntry(g_libraryPath, name, &found)) {
+    const FilterFileStatus status = FindFilterEntry(g_libraryPath, name, &found);
+    if (status != FilterFileStatus::kOk) {
+        ShowFilterFileMessage(status, g_libraryPath);
         SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
         return;
     }

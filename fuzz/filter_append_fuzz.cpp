@@ -1,6 +1,6 @@
 // Arbitrary records and names given to AppendFilterEntry, after an optional
-// first entry: it must take exactly what the oracle takes, leave the file
-// alone otherwise, and what it writes must read back unchanged.
+// first entry: it must take exactly what the oracle takes, refuse the rest
+// silently with the file left alone, and what it writes must read back.
 // Input: 340 record bytes, one flag byte (bit 0: file holds an entry first),
 // then the name (zero-padded when short; longer than 256 bytes is cut).
 #include "fuzz/fuzz_oracle.h"
@@ -20,14 +20,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memset(&first, 0, sizeof first);
     first.kernelSize = 3;
     first.weights[40] = 1;
-    if (prefilled && AppendFilterEntry(path.c_str(), "First", &first) != 1) __builtin_trap();
+    if (prefilled && AppendFilterEntry(path.c_str(), "First", &first) != FilterFileStatus::kOk) __builtin_trap();
 
     const std::string before = FileBytes(path);
     const bool expected = ShouldAccept(name, record, !prefilled);
-    const int result = AppendFilterEntry(path.c_str(), name, &record);
-    if (result != (expected ? 1 : 0)) __builtin_trap();
+    const FilterFileStatus result = AppendFilterEntry(path.c_str(), name, &record);
+    if (result != (expected ? FilterFileStatus::kOk : FilterFileStatus::kRefused)) __builtin_trap();
     const std::string after = FileBytes(path);
-    if (!result) {
+    if (result != FilterFileStatus::kOk) {
         if (after != before) __builtin_trap();
         return 0;
     }

@@ -4,12 +4,8 @@
 #include <cstring>
 
 #include "library/file_length.h"
-#include "plugin/message_box.h"
 
 namespace {
-
-const char kCantWrite[] = "Can't write file, nothing saved: %s";
-const char kDamaged[] = "File damaged at its end, nothing saved: %s";
 
 // The blanks that "%ld" and "%ld\n" skip, without depending on a locale.
 bool IsBlank(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -239,52 +235,45 @@ bool StartsLikeNumber(const char* name) {
 
 }  // namespace
 
-std::FILE* OpenFilterFile(const char* path, const char* mode) {
-    std::FILE* f = std::fopen(path, mode);
-    if (!f) ShowMessageBox("Error", "Can't open file: %s", path);
-    return f;
+const char* FilterFileMessage(FilterFileStatus status) {
+    switch (status) {
+    case FilterFileStatus::kCantOpen: return "Can't open file: %s";
+    case FilterFileStatus::kCantWrite: return "Can't write file, nothing saved: %s";
+    case FilterFileStatus::kDamagedAtEnd: return "File damaged at its end, nothing saved: %s";
+    case FilterFileStatus::kOk:
+    case FilterFileStatus::kNotFound:
+    case FilterFileStatus::kRefused: break;
+    }
+    return nullptr;
 }
 
-int ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record) {
-    return ReadEntry(file, name, record) != EntryRead::kNone;
-}
-
-int ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record, FilterEntryReport* report) {
+bool ReadFilterEntry(std::FILE* file, char name[kNameBytes], KernelRecord* record, FilterEntryReport* report) {
     return ReadEntry(file, name, record, report) != EntryRead::kNone;
 }
 
 bool IsStorableName(const char* name) { return NameReadsBack(name, BoundedLength(name), false); }
 
-int AppendFilterEntry(const char* path, const char* name, const KernelRecord* record) {
+FilterFileStatus AppendFilterEntry(const char* path, const char* name, const KernelRecord* record) {
     const size_t length = BoundedLength(name);
-    if (!NameReadsBack(name, length, true) || !WeightsOutsideBlockAreZero(*record)) return 0;
+    if (!NameReadsBack(name, length, true) || !WeightsOutsideBlockAreZero(*record)) return FilterFileStatus::kRefused;
 
     // "a+" rather than "a": the file must be read before writing; every write
     // still lands at the end.
-    std::FILE* f = OpenFilterFile(path, "a+b");
-    if (!f) return 0;
+    std::FILE* f = std::fopen(path, "a+b");
+    if (!f) return FilterFileStatus::kCantOpen;
     long size = -1;
     if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
-    if (size < 0) {  // without the length the file could not be put back after a failed write
-        std::fclose(f);
-        ShowMessageBox("Error", kCantWrite, path);
-        return 0;
-    }
     FileTail tail;
+    // Without the length the file could not be put back after a failed
+    // write; a tail not read to its end says nothing of how the file ends.
     if (size > 0) tail = ReadTail(f);
-    if (std::ferror(f)) {  // a tail not read to its end says nothing of how the file ends
+    FilterFileStatus refusal = FilterFileStatus::kOk;
+    if (size < 0 || std::ferror(f)) refusal = FilterFileStatus::kCantWrite;
+    else if (!NameReadsBack(name, length, size == 0)) refusal = FilterFileStatus::kRefused;
+    else if (tail.lastEntryCut && StartsLikeNumber(name)) refusal = FilterFileStatus::kDamagedAtEnd;
+    if (refusal != FilterFileStatus::kOk) {
         std::fclose(f);
-        ShowMessageBox("Error", kCantWrite, path);
-        return 0;
-    }
-    if (!NameReadsBack(name, length, size == 0)) {
-        std::fclose(f);
-        return 0;
-    }
-    if (tail.lastEntryCut && StartsLikeNumber(name)) {
-        std::fclose(f);
-        ShowMessageBox("Error", kDamaged, path);
-        return 0;
+        return refusal;
     }
     std::fseek(f, 0, SEEK_END);  // required between a read and a write
 
@@ -297,22 +286,21 @@ int AppendFilterEntry(const char* path, const char* name, const KernelRecord* re
     // on a full disk: 10 of 60 bytes written, fclose answering 0).
     const bool written = std::fwrite(entry.text, 1, entry.used, f) == entry.used && std::fflush(f) == 0;
     const bool closed = std::fclose(f) == 0;
-    if (written && closed) return 1;
+    if (written && closed) return FilterFileStatus::kOk;
     // A cut entry left behind would be listed, and the next append would
     // follow it: give the file back its old length, after the stream is
     // closed so nothing buffered can land after the cut.
     CutFileTo(path, size);
-    ShowMessageBox("Error", kCantWrite, path);
-    return 0;
+    return FilterFileStatus::kCantWrite;
 }
 
-int FindFilterEntry(const char* path, const char* name, KernelRecord* record) {
-    std::FILE* f = OpenFilterFile(path, "rb");
-    if (!f) return 0;
+FilterFileStatus FindFilterEntry(const char* path, const char* name, KernelRecord* record) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return FilterFileStatus::kCantOpen;
     char entryName[kNameBytes];
-    int found = 0;
+    bool found = false;
     while (!found && ReadFilterEntry(f, entryName, record))
         found = std::strncmp(entryName, name, kNameBytes) == 0;
     std::fclose(f);
-    return found;
+    return found ? FilterFileStatus::kOk : FilterFileStatus::kNotFound;
 }

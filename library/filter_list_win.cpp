@@ -1,6 +1,6 @@
 #include "library/filter_list.h"
 
-#include "library/filter_file.h"
+#include "plugin/message_box.h"
 
 namespace {
 
@@ -31,8 +31,11 @@ LRESULT FindExactItem(HWND list, const char* name) {
 }  // namespace
 
 int LoadFilterList(HWND list, const char* path, const char* nameToSelect) {
-    std::FILE* f = OpenFilterFile(path, "rb");
-    if (!f) return 0;
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) {
+        ShowFilterFileMessage(FilterFileStatus::kCantOpen, path);
+        return 0;
+    }
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
     char name[kNameBytes];
     KernelRecord scratch{};
@@ -41,4 +44,8 @@ int LoadFilterList(HWND list, const char* path, const char* nameToSelect) {
     std::fclose(f);
     SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(FindExactItem(list, nameToSelect)), 0);
     return 1;
+}
+
+void ShowFilterFileMessage(FilterFileStatus status, const char* path) {
+    if (const char* text = FilterFileMessage(status)) ShowMessageBox("Error", text, path);
 }

@@ -9,7 +9,6 @@ constexpr size_t kMessageChars = 256;
 // reader can see that something is missing.
 void FormatMessageText(char (&out)[kMessageChars], const char* format, va_list args);
 
-// Shows a modal message owned by the active window. The Win32 build shows a
-// message box; the native build (no windows) hands the text to a sink that
-// tests install. Returns the box's result, which no caller uses.
-int ShowMessageBox(const char* caption, const char* format, ...);
+// Shows a modal message box owned by the active window, its text formatted
+// as FormatMessageText does (Win32 only).
+void ShowMessageBox(const char* caption, const char* format, ...);

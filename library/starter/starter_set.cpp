@@ -113,7 +113,7 @@ bool ParseStarterTable(std::FILE* table, std::vector<StarterKernel>* kernels, st
 
 bool WriteStarterSet(const std::vector<StarterKernel>& kernels, const char* path, std::string* error) {
     for (const StarterKernel& k : kernels) {
-        if (!AppendFilterEntry(path, k.name.c_str(), &k.record)) {
+        if (AppendFilterEntry(path, k.name.c_str(), &k.record) != FilterFileStatus::kOk) {
             *error = "the library file refused \"" + k.name + "\"";
             return false;
         }

@@ -8,7 +8,6 @@
 
 #include "plugin/kernel_params.h"
 #include "plugin/message_box.h"
-#include "plugin/message_sink.h"
 
 namespace {
 
@@ -130,20 +129,6 @@ TEST(MessageText, IsBoundedToItsBuffer) {
     EXPECT_EQ(cut.substr(252), "...");
     EXPECT_EQ(Format("%s", std::string(255, 'a').c_str()).size(), 255u);
     EXPECT_EQ(Format("%s", std::string(255, 'a').c_str()).back(), 'a');
-}
-
-std::string g_caption, g_text;
-void Record(const char* caption, const char* text) {
-    g_caption = caption;
-    g_text = text;
-}
-
-TEST(MessageText, ShowMessageBoxHandsTheBoundedTextOver) {
-    SetMessageSink(Record);
-    ShowMessageBox("Error", "Can't open file: %s", std::string(400, 'q').c_str());
-    SetMessageSink(nullptr);
-    EXPECT_EQ(g_caption, "Error");
-    EXPECT_EQ(g_text.size(), 255u);
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ TEST(StarterSet, EveryKernelIsFoundByNameAsTheTableGivesIt) {
 
     for (const StarterKernel& k : kernels) {
         KernelRecord found{};
-        ASSERT_EQ(FindFilterEntry(path, k.name.c_str(), &found), 1) << k.name;
+        ASSERT_EQ(FindFilterEntry(path, k.name.c_str(), &found), FilterFileStatus::kOk) << k.name;
         EXPECT_EQ(std::memcmp(&found, &k.record, sizeof found), 0) << k.name;
     }
     std::remove(path);

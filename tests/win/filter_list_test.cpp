@@ -66,7 +66,7 @@ protected:
         r.kernelSize = 3;
         r.weights[40] = 1;
         r.divide = 1;
-        ASSERT_EQ(1, AppendFilterEntry(path_.c_str(), name.c_str(), &r)) << name;
+        ASSERT_EQ(FilterFileStatus::kOk, AppendFilterEntry(path_.c_str(), name.c_str(), &r)) << name;
     }
 
     HWND parent_ = nullptr;
