@@ -41,20 +41,21 @@ struct KernelArgs {
 // clipped: sum |w| * maxValue < 2^31.
 bool SumsFitInt32(const int32_t* block, int k, int32_t maxValue);
 
-// One output pixel (x, y) of a width x height frame. Acc is the accumulator:
-// int32_t only when SumsFitInt32 holds for the kernel, else int64_t.
+// Output pixel x of a line width pixels wide, from the k lines its window
+// covers: lines[r] is the line r - k/2 away, null where that is outside the
+// frame (it adds nothing). Acc is the accumulator: int32_t only when
+// SumsFitInt32 holds for the kernel, else int64_t.
 template <class Acc, class Pixel>
-Pixel ReferencePixel(const Pixel* src, int width, int height, int x, int y, const KernelArgs& ks) {
+Pixel ReferencePixel(const Pixel* const* lines, int width, int x, const KernelArgs& ks) {
     using Format = PixelFormat<Pixel>;
     const int h = ks.k / 2;
-    const int top = y < h ? -y : -h;
-    const int bottom = height - 1 - y < h ? height - 1 - y : h;
     const int left = x < h ? -x : -h;
     const int right = width - 1 - x < h ? width - 1 - x : h;
     Acc sum[3] = {0, 0, 0};
-    for (int dy = top; dy <= bottom; ++dy) {
-        const Pixel* line = src + static_cast<ptrdiff_t>(y + dy) * width + x;
-        const int32_t* weights = ks.block + (dy + h) * ks.k + h;
+    for (int r = 0; r < ks.k; ++r) {
+        if (!lines[r]) continue;
+        const Pixel* line = lines[r] + x;
+        const int32_t* weights = ks.block + r * ks.k + h;
         for (int dx = left; dx <= right; ++dx) {
             const Acc w = weights[dx];
             for (int c = 0; c < 3; ++c) sum[c] += w * static_cast<Acc>(Format::Channel(line[dx], c));
@@ -62,7 +63,7 @@ Pixel ReferencePixel(const Pixel* src, int width, int height, int x, int y, cons
     }
     int32_t v[3];
     for (int c = 0; c < 3; ++c) v[c] = FinishChannel<Format::kMax>(sum[c], ks.divide, ks.offset, ks.invert);
-    return Format::Compose(v, src[static_cast<ptrdiff_t>(y) * width + x]);
+    return Format::Compose(v, lines[h][x]);
 }
 
 // Filters a whole frame with the reference: every pixel of dst is written.

@@ -479,35 +479,13 @@ const double* Convolver::ValueLine(const BMM_Color_64* source, int j, int channe
     });
 }
 
-// The reference's sums over the lines given: a line outside the frame is
-// null and adds nothing, as the reference's clipped window.
+// The paths without SIMD are the reference itself, pixel by pixel.
 void Convolver::FilterScalar(const BMM_Color_64* const* lines, BMM_Color_64* out, const LineSelection& sel) const {
-    const int h = k_ / 2;
-    const BMM_Color_64* self = lines[h];
+    const KernelArgs ks{block_, k_, divide_, offset_, invert_};
     for (int x = 0; x < width_; ++x) {
         if (!sel.Selected(x)) continue;
-        const int left = x < h ? -x : -h;
-        const int right = width_ - 1 - x < h ? width_ - 1 - x : h;
-        auto pixel = [&](auto zero) {
-            using Acc = decltype(zero);
-            Acc sum[3] = {0, 0, 0};
-            for (int r = 0; r < k_; ++r) {
-                if (!lines[r]) continue;
-                const BMM_Color_64* p = lines[r] + x;
-                const int32_t* weights = block_ + r * k_ + h;
-                for (int dx = left; dx <= right; ++dx) {
-                    const Acc w = weights[dx];
-                    sum[0] += w * static_cast<Acc>(p[dx].r);
-                    sum[1] += w * static_cast<Acc>(p[dx].g);
-                    sum[2] += w * static_cast<Acc>(p[dx].b);
-                }
-            }
-            int32_t v[3];
-            for (int c = 0; c < 3; ++c) v[c] = FinishChannel<65535>(sum[c], divide_, offset_, invert_);
-            return BMM_Color_64{static_cast<uint16_t>(v[0]), static_cast<uint16_t>(v[1]), static_cast<uint16_t>(v[2]),
-                                self[x].a};
-        };
-        out[x] = path_ == ConvolvePath::kWide ? pixel(int64_t{0}) : pixel(int32_t{0});
+        out[x] = path_ == ConvolvePath::kWide ? ReferencePixel<int64_t>(lines, width_, x, ks)
+                                              : ReferencePixel<int32_t>(lines, width_, x, ks);
     }
 }
 
