@@ -65,11 +65,7 @@ void TakeLibraryKernel(const std::string& name, KernelParams* p) {
                          "minihost: warning: VLM.SET holds %d kernels named '%s'; the first (entry %d) is taken, "
                          "as the dialog takes it\n",
                          same, Printable(name).c_str(), int(i + 1));
-        p->kernel = k.record;
-        p->kernel.kernelSize = KernelSizeFromWeights(p->kernel.weights);
-        // The dialog's check box gives back 0 or 1 for whatever it was shown.
-        p->kernel.invert = p->kernel.invert != 0;
-        std::memcpy(p->name, ansi.c_str(), ansi.size() + 1);
+        TakeKernel(k, p);
         return;
     }
     throw CommandError{"--kernel: no kernel named '" + name + "' in " + KernelLibraryPath() +

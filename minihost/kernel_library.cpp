@@ -1,6 +1,7 @@
 #include "minihost/kernel_library.h"
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 #include "library/filter_file.h"
@@ -38,6 +39,13 @@ std::vector<NamedKernel> ReadKernelLibrary() {
     }
     std::fclose(file);
     return kernels;
+}
+
+void TakeKernel(const NamedKernel& k, KernelParams* p) {
+    p->kernel = k.record;
+    p->kernel.kernelSize = KernelSizeFromWeights(p->kernel.weights);
+    p->kernel.invert = p->kernel.invert != 0;
+    std::memcpy(p->name, k.name.c_str(), k.name.size() + 1);
 }
 
 std::string EntryWarning(const NamedKernel& k, size_t index) {

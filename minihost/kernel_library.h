@@ -26,6 +26,11 @@ struct NamedKernel {
 // Every entry, in file order. Throws CommandError when the file cannot be read.
 std::vector<NamedKernel> ReadKernelLibrary();
 
+// What picking the entry in the control dialog's list puts into p: the
+// record, with the size its weights imply and Invert as the check box gives
+// it back (0 or 1), and the name.
+void TakeKernel(const NamedKernel& k, KernelParams* p);
+
 // A warning line for an entry cut short or damaged in the file (named by its
 // place, 1 first), or empty for a whole one.
 std::string EntryWarning(const NamedKernel& k, size_t index);

@@ -221,3 +221,16 @@ bool WritePng8(const std::string& path, uint32_t width, uint32_t height, int cha
                const std::vector<uint8_t>& samples, std::string* error) {
     return WriteThroughTemp(path, width, height, 8, channels, samples.data(), error);
 }
+
+bool IsFrameImage(const PngImage& image) {
+    return (image.channels == 3 || image.channels == 4) && (image.bitDepth == 8 || image.bitDepth == 16);
+}
+
+void ToHostPixels(const PngImage& frame, BMM_Color_64* out) {
+    const int scale = frame.bitDepth == 8 ? 257 : 1;
+    for (size_t i = 0; i < size_t(frame.width) * frame.height; ++i) {
+        const uint16_t* s = &frame.samples[i * frame.channels];
+        out[i] = {uint16_t(s[0] * scale), uint16_t(s[1] * scale), uint16_t(s[2] * scale),
+                  uint16_t(frame.channels == 4 ? s[3] * scale : 65535)};
+    }
+}

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "host/color64.h"
+
 // Decoded PNG samples, widened to 16 bits per sample, row by row.
 struct PngImage {
     uint32_t width = 0;
@@ -17,6 +19,13 @@ struct PngSize {
     uint32_t width = 0;
     uint32_t height = 0;
 };
+
+// Whether a decoded image is one a frame may be: 8- or 16-bit RGB or RGBA.
+bool IsFrameImage(const PngImage& image);
+
+// A frame's samples as the host holds its pixels: 8-bit samples widened by
+// 257 (so 255 becomes 65535), a missing alpha opaque. out holds width x height.
+void ToHostPixels(const PngImage& frame, BMM_Color_64* out);
 
 // No image of more samples (width x height x channels) is decoded: its
 // samples, widened to 16 bits, could not be held in a 32-bit process.

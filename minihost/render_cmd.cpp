@@ -269,7 +269,7 @@ std::string EnginePath(ImageFilter& filter, uint32_t width, uint32_t height) {
 // for anything wrong with this frame. Any thread: the plug-in is not called.
 std::unique_ptr<HeldFrame> LoadFrame(const FrameJob& job) {
     PngImage frame = Load(job.in);
-    if ((frame.channels != 3 && frame.channels != 4) || (frame.bitDepth != 8 && frame.bitDepth != 16))
+    if (!IsFrameImage(frame))
         throw CommandError{job.in + ": the frame must be an 8- or 16-bit RGB or RGBA PNG"};
     const uint32_t width = frame.width, height = frame.height;
     const std::string size = Size(width, height);
@@ -281,14 +281,7 @@ std::unique_ptr<HeldFrame> LoadFrame(const FrameJob& job) {
     held->storage.reset(new MemoryStorage(static_cast<uint16_t>(width), static_cast<uint16_t>(height)));
     MemoryStorage& storage = *held->storage;
     if (!storage.Ok()) throw CommandError{"not enough memory to hold " + job.in + " (" + size + ")"};
-    // 8-bit samples scale by 257 so that 255 becomes 65535; a missing alpha is opaque.
-    const int scale = frame.bitDepth == 8 ? 257 : 1;
-    BMM_Color_64* px = storage.Pixels();
-    for (size_t i = 0; i < size_t(width) * height; ++i) {
-        const uint16_t* s = &frame.samples[i * frame.channels];
-        px[i] = {uint16_t(s[0] * scale), uint16_t(s[1] * scale), uint16_t(s[2] * scale),
-                 uint16_t(frame.channels == 4 ? s[3] * scale : 65535)};
-    }
+    ToHostPixels(frame, storage.Pixels());
     std::vector<uint16_t>().swap(frame.samples);
     for (const IdImage& image : job.ids) {
         if (!image.source) continue;

@@ -35,19 +35,6 @@ int CeilDiv(int a, int b) { return (a + b - 1) / b; }
 
 uint8_t To8(uint32_t v16) { return uint8_t((v16 * 255 + 32767) / 65535); }
 
-// The frame's pixels as the host gives them: 8-bit samples widened by 257,
-// a missing alpha opaque.
-std::vector<BMM_Color_64> FramePixels(const PngImage& frame) {
-    const int scale = frame.bitDepth == 8 ? 257 : 1;
-    std::vector<BMM_Color_64> px(size_t(frame.width) * frame.height);
-    for (size_t i = 0; i < px.size(); ++i) {
-        const uint16_t* s = &frame.samples[i * frame.channels];
-        px[i] = {uint16_t(s[0] * scale), uint16_t(s[1] * scale), uint16_t(s[2] * scale),
-                 uint16_t(frame.channels == 4 ? s[3] * scale : 65535)};
-    }
-    return px;
-}
-
 }  // namespace
 
 int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args) {
@@ -79,10 +66,11 @@ int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     PngImage frame;
     std::string error;
     if (!ReadPng(in, &frame, &error)) throw CommandError{error};
-    if ((frame.channels != 3 && frame.channels != 4) || (frame.bitDepth != 8 && frame.bitDepth != 16))
+    if (!IsFrameImage(frame))
         throw CommandError{in + ": the frame must be an 8- or 16-bit RGB or RGBA PNG"};
     const int width = int(frame.width), height = int(frame.height);
-    const std::vector<BMM_Color_64> original = FramePixels(frame);
+    std::vector<BMM_Color_64> original(size_t(width) * height);
+    ToHostPixels(frame, original.data());
     std::vector<uint16_t>().swap(frame.samples);
 
     const int factor = std::max({1, CeilDiv(width, kMaxTileWidth), CeilDiv(height, kMaxTileHeight)});
@@ -107,10 +95,8 @@ int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         // The configuration the dialog would make on picking the kernel,
         // for the whole frame.
         KernelParams p = DefaultParams();
-        p.kernel = kernels[n].record;
-        p.kernel.kernelSize = KernelSizeFromWeights(p.kernel.weights);
+        TakeKernel(kernels[n], &p);
         const std::string& name = kernels[n].name;
-        std::memcpy(p.name, name.c_str(), name.size() + 1);
         if (!filter->LoadConfigure(&p)) throw CommandError{"the plug-in refused the configuration of " + name};
         std::copy(original.begin(), original.end(), storage.Pixels());
         storage.linesWritten = 0;
