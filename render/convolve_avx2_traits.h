@@ -34,6 +34,11 @@ struct Avx2 {
         const Vec odd = _mm256_mul_epi32(_mm256_srli_epi64(a, 32), _mm256_srli_epi64(b, 32));
         return _mm256_blend_epi32(_mm256_srli_epi64(even, 32), odd, 0xAA);
     }
+    static Vec MulShiftU32(Vec n, Vec m, Vec evenShift, Vec oddShift) {
+        const Vec even = _mm256_srl_epi64(_mm256_mul_epu32(n, m), _mm256_castsi256_si128(evenShift));
+        const Vec odd = _mm256_srl_epi64(_mm256_mul_epu32(_mm256_srli_epi64(n, 32), m), _mm256_castsi256_si128(oddShift));
+        return _mm256_blend_epi32(even, odd, 0xAA);
+    }
     static Vec Min32(Vec a, Vec b) { return _mm256_min_epi32(a, b); }
     static Vec Max32(Vec a, Vec b) { return _mm256_max_epi32(a, b); }
     static Vec Sra32(Vec a, Vec count) { return _mm256_sra_epi32(a, _mm256_castsi256_si128(count)); }

@@ -36,6 +36,11 @@ struct Avx512 {
         const Vec odd = _mm512_mul_epi32(_mm512_srli_epi64(a, 32), _mm512_srli_epi64(b, 32));
         return _mm512_mask_blend_epi32(0xAAAA, _mm512_srli_epi64(even, 32), odd);
     }
+    static Vec MulShiftU32(Vec n, Vec m, Vec evenShift, Vec oddShift) {
+        const Vec even = _mm512_srl_epi64(_mm512_mul_epu32(n, m), _mm512_castsi512_si128(evenShift));
+        const Vec odd = _mm512_srl_epi64(_mm512_mul_epu32(_mm512_srli_epi64(n, 32), m), _mm512_castsi512_si128(oddShift));
+        return _mm512_mask_blend_epi32(0xAAAA, even, odd);
+    }
     static Vec Min32(Vec a, Vec b) { return _mm512_min_epi32(a, b); }
     static Vec Max32(Vec a, Vec b) { return _mm512_max_epi32(a, b); }
     static Vec Sra32(Vec a, Vec count) { return _mm512_sra_epi32(a, _mm512_castsi512_si128(count)); }

@@ -30,23 +30,62 @@ inline int32_t ApplyDivider(const SignedDivider& m, int32_t n) {
     return s + static_cast<int32_t>(static_cast<uint32_t>(s) >> 31);
 }
 
+// Unsigned division of numerators 0..limit by a divisor fixed for the frame:
+// floor(n * multiplier / 2^(32 + shift)), one unsigned multiply a lane.
+struct UnsignedDivider {
+    uint32_t multiplier = 0;
+    int32_t shift = 0;
+};
+
+// False when no 32-bit multiplier divides every numerator up to limit
+// exactly (divisor below 2, or limits near 2^32).
+bool MakeUnsignedDivider(uint32_t divisor, uint32_t limit, UnsignedDivider* out);
+
+inline uint32_t ApplyDivider(const UnsignedDivider& m, uint32_t n) {
+    return static_cast<uint32_t>((uint64_t{n} * m.multiplier) >> (32 + m.shift));
+}
+
 // Division, Offset, clamp and Invert for an int32 sum, arranged for 16-bit
 // SIMD lanes: the result leaves as (value - 32768) so a signed saturating pack
 // keeps it, and Invert becomes part of the XOR that undoes the bias.
+//
+// The packed modes serve kernels whose sums are known to stay in a range
+// where adding Offset cannot wrap: the pack's saturation is then the clamp.
+// kPackedFloor divides with a floor, which differs from truncation only for
+// negative quotients; with Divide positive and Offset at most 0 those clamp
+// to the same low end either way. Its sums are first raised by sumBias (a
+// multiple of Divide) to be non-negative, so no sign needs fixing.
 struct FinishPlan {
-    enum Mode : int32_t { kNone, kNegate, kMagic };
+    enum Mode : int32_t { kNone, kNegate, kMagic, kPacked, kPackedNegate, kPackedFloor };
     int32_t mode = kNone;
     SignedDivider divider;
     int32_t low = 0;    // the quotient is clamped to low..high first, so adding
     int32_t high = 0;   // Offset cannot wrap and lands in 0..65535
     int32_t biasedOffset = 0;  // Offset - 32768, wrapped
     uint16_t xorMask = 0x8000;  // 0x8000, or 0x7FFF when inverting
+    // Packed modes: lane = quotient + packedAdd, saturated by the pack.
+    int32_t packedAdd = 0;
+    UnsignedDivider floorDivider;  // kPackedFloor
+    uint32_t sumBias = 0;          // kPackedFloor: the SIMD sums start with it added
 };
 
-FinishPlan MakeFinishPlan(int32_t divide, int32_t offset, int32_t invert);
+// minSum..maxSum: the range of the exact sums the finish will see; the
+// default, sums of any size, keeps the clamping modes.
+FinishPlan MakeFinishPlan(int32_t divide, int32_t offset, int32_t invert, int64_t minSum = INT64_MIN / 4,
+                          int64_t maxSum = INT64_MAX / 4);
 
-// Scalar form of the SIMD finishing of one sum (lane value before the pack).
+// Scalar form of the SIMD finishing of one exact sum (lane value before the
+// pack; sumBias is added here, where the SIMD sums start with it).
 inline int32_t FinishLane(const FinishPlan& f, int32_t sum) {
+    switch (f.mode) {
+    case FinishPlan::kPacked: return static_cast<int32_t>(static_cast<uint32_t>(sum) + static_cast<uint32_t>(f.packedAdd));
+    case FinishPlan::kPackedNegate:
+        return static_cast<int32_t>(static_cast<uint32_t>(f.packedAdd) - static_cast<uint32_t>(sum));
+    case FinishPlan::kPackedFloor:
+        return static_cast<int32_t>(ApplyDivider(f.floorDivider, static_cast<uint32_t>(sum) + f.sumBias) +
+                                    static_cast<uint32_t>(f.packedAdd));
+    default: break;
+    }
     int32_t q = sum;
     if (f.mode == FinishPlan::kNegate)
         q = static_cast<int32_t>(0u - static_cast<uint32_t>(sum));
@@ -56,9 +95,10 @@ inline int32_t FinishLane(const FinishPlan& f, int32_t sum) {
     return static_cast<int32_t>(static_cast<uint32_t>(q) + static_cast<uint32_t>(f.biasedOffset));
 }
 
-// The 16-bit channel a lane value becomes after the pack and the XOR.
+// The 16-bit channel a lane value becomes after the saturating pack and the XOR.
 inline uint16_t LaneToChannel(const FinishPlan& f, int32_t lane) {
-    return static_cast<uint16_t>(static_cast<uint16_t>(lane) ^ f.xorMask);
+    const int32_t packed = lane < -32768 ? -32768 : lane > 32767 ? 32767 : lane;
+    return static_cast<uint16_t>(static_cast<uint16_t>(packed) ^ f.xorMask);
 }
 
 constexpr int kMaxK = 9;

@@ -10,7 +10,8 @@
 // unpacks):
 //   LoadU/StoreU, Set1 (int32 broadcast), Zero, Add32, Sub32, And, Or, Xor,
 //   Madd (pmaddwd), Mullo32, MulHi32 (signed high half), Min32, Max32,
-//   Sra32 (by a count vector), SignBit32, Unpack{lo,hi}{16,32,64}, Packs32,
+//   Sra32 (by a count vector), SignBit32, MulShiftU32 (floor(n * m / 2^(32+s))
+//   of unsigned lanes, shift counts 32 + s for the even lanes and s for the odd), Unpack{lo,hi}{16,32,64}, Packs32,
 //   LoadQuad/StoreQuad: 4 vectors for a block of 4 * kPixels pixels (SSE2:
 //   pixels 2i, 2i+1 in vector i; AVX2: pixels 2i, 2i+1 | 8+2i, 9+2i; AVX-512:
 //   pixels 8i..8i+7), and LineOrder/QuadOrder, which move a channel vector
@@ -67,6 +68,7 @@ struct FinishVectors {
     int32_t mode;
     bool addNumerator, subNumerator;
     Vec multiplier, shift, low, high, offset, xorMask;
+    Vec packedAdd, floorMultiplier, evenShift, oddShift;
 
     explicit FinishVectors(const FinishPlan& f)
         : mode(f.mode),
@@ -77,11 +79,19 @@ struct FinishVectors {
           low(V::Set1(f.low)),
           high(V::Set1(f.high)),
           offset(V::Set1(f.biasedOffset)),
-          xorMask(V::Set1(static_cast<int32_t>(f.xorMask * 0x10001u))) {}
+          xorMask(V::Set1(static_cast<int32_t>(f.xorMask * 0x10001u))),
+          packedAdd(V::Set1(f.packedAdd)),
+          floorMultiplier(V::Set1(static_cast<int32_t>(f.floorDivider.multiplier))),
+          evenShift(V::ShiftCount(32 + f.floorDivider.shift)),
+          oddShift(V::ShiftCount(f.floorDivider.shift)) {}
 
     // Vector form of FinishLane (the masks become branches that always go
-    // the same way for a frame).
+    // the same way for a frame). The sums arrive with sumBias added.
     VLM_INLINE Vec Lanes(Vec n) const {
+        if (mode == FinishPlan::kPacked) return V::Add32(n, packedAdd);
+        if (mode == FinishPlan::kPackedNegate) return V::Sub32(packedAdd, n);
+        if (mode == FinishPlan::kPackedFloor)
+            return V::Add32(V::MulShiftU32(n, floorMultiplier, evenShift, oddShift), packedAdd);
         Vec q = n;
         if (mode == FinishPlan::kNegate) {
             q = V::Sub32(V::Zero(), n);
@@ -298,7 +308,7 @@ template <class V, int K>
 void FilterPlanarK(const ConvolvePlan& plan, const LineJob& job) {
     using Vec = typename V::Vec;
     constexpr int kPairs = K / 2 + 1;
-    const Vec bias = V::Set1(plan.bias);
+    const Vec bias = V::Set1(static_cast<int32_t>(static_cast<uint32_t>(plan.bias) + plan.finish.sumBias));
     const FinishVectors<V> finish(plan.finish);
     ForEachSelectedBlock<V>(plan, job, [&](int x0, Vec* rgb) VLM_INLINE_LAMBDA {
         Vec even[3] = {bias, bias, bias}, odd[3] = {bias, bias, bias};
@@ -348,7 +358,8 @@ void FilterSeparableK(const ConvolvePlan& plan, const LineJob& job) {
     constexpr int kBlock = 4 * V::kPixels;
     const FinishVectors<V> finish(plan.finish);
     ForEachSelectedBlock<V>(plan, job, [&](int x0, Vec* rgb) VLM_INLINE_LAMBDA {
-        Vec even[3] = {V::Zero(), V::Zero(), V::Zero()}, odd[3] = {V::Zero(), V::Zero(), V::Zero()};
+        const Vec start = V::Set1(static_cast<int32_t>(plan.finish.sumBias));
+        Vec even[3] = {start, start, start}, odd[3] = {start, start, start};
         VLM_UNROLL
         for (int r = 0; r < K; ++r) {
             const Vec weight = V::Set1(plan.column[r]);

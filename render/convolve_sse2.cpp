@@ -50,6 +50,12 @@ struct Sse2 {
                                   _mm_shuffle_epi32(odd, _MM_SHUFFLE(2, 0, 2, 0)));
     }
     // Signed high half from the unsigned one: subtract b where a < 0 and a where b < 0.
+    // The even lanes' quotients leave their high halves zero.
+    static Vec MulShiftU32(Vec n, Vec m, Vec evenShift, Vec oddShift) {
+        const Vec even = _mm_srl_epi64(_mm_mul_epu32(n, m), evenShift);
+        const Vec odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(n, 32), m), oddShift);
+        return _mm_or_si128(even, _mm_and_si128(odd, _mm_set_epi32(-1, 0, -1, 0)));
+    }
     static Vec MulHi32(Vec a, Vec b) {
         const Vec even = _mm_mul_epu32(a, b);
         const Vec odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));

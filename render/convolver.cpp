@@ -46,7 +46,25 @@ SignedDivider MakeSignedDivider(int32_t d) {
     return m;
 }
 
-FinishPlan MakeFinishPlan(int32_t divide, int32_t offset, int32_t invert) {
+bool MakeUnsignedDivider(uint32_t divisor, uint32_t limit, UnsignedDivider* out) {
+    if (divisor < 2) return false;
+    // multiplier = ceil(2^(32+s) / d) exceeds n / d by n * e / (d * 2^(32+s)),
+    // e = multiplier * d - 2^(32+s) < d; the floor holds while n * e < 2^(32+s).
+    for (int s = 0; s < 32; ++s) {
+        const uint64_t unit = uint64_t{1} << (32 + s);
+        const uint64_t multiplier = (unit + divisor - 1) / divisor;
+        if (multiplier > UINT32_MAX) return false;
+        const uint64_t excess = multiplier * divisor - unit;
+        if (excess == 0 || uint64_t{limit} < (unit + excess - 1) / excess) {
+            out->multiplier = static_cast<uint32_t>(multiplier);
+            out->shift = s;
+            return true;
+        }
+    }
+    return false;
+}
+
+FinishPlan MakeFinishPlan(int32_t divide, int32_t offset, int32_t invert, int64_t minSum, int64_t maxSum) {
     FinishPlan f;
     if (divide == 0 || divide == 1) {
         f.mode = FinishPlan::kNone;
@@ -64,6 +82,28 @@ FinishPlan MakeFinishPlan(int32_t divide, int32_t offset, int32_t invert) {
     f.high = high > INT32_MAX ? INT32_MAX : static_cast<int32_t>(high);
     f.biasedOffset = static_cast<int32_t>(static_cast<uint32_t>(off) - 32768u);
     f.xorMask = invert == 1 ? 0x7FFF : 0x8000;
+
+    const int64_t packedOffset = int64_t{off} - 32768;
+    auto fits = [](int64_t lo, int64_t hi) { return lo >= INT32_MIN && hi <= INT32_MAX; };
+    if (f.mode == FinishPlan::kNone && fits(minSum + packedOffset, maxSum + packedOffset)) {
+        f.mode = FinishPlan::kPacked;
+        f.packedAdd = static_cast<int32_t>(packedOffset);
+    } else if (f.mode == FinishPlan::kNegate && fits(packedOffset - maxSum, packedOffset - minSum)) {
+        f.mode = FinishPlan::kPackedNegate;
+        f.packedAdd = static_cast<int32_t>(packedOffset);
+    } else if (f.mode == FinishPlan::kMagic && divide >= 2 && off <= 0) {
+        const int64_t raise = minSum < 0 ? (-minSum + divide - 1) / divide : 0;
+        const int64_t limit = maxSum + raise * divide;
+        UnsignedDivider m;
+        const int64_t add = packedOffset - raise;
+        if (limit <= UINT32_MAX && MakeUnsignedDivider(static_cast<uint32_t>(divide), static_cast<uint32_t>(limit), &m) &&
+            fits(add, limit / divide + add)) {
+            f.mode = FinishPlan::kPackedFloor;
+            f.floorDivider = m;
+            f.sumBias = static_cast<uint32_t>(raise * divide);
+            f.packedAdd = static_cast<int32_t>(add);
+        }
+    }
     return f;
 }
 
@@ -354,7 +394,13 @@ void Convolver::BuildPlan(const KernelFactors& factors) {
     plan_ = ConvolvePlan();
     plan_.k = k;
     plan_.width = width_;
-    plan_.finish = MakeFinishPlan(divide_, offset_, invert_);
+    // Sums of 32-bit paths stay within what the weights allow, which can let
+    // the pack's saturation do the clamp; the wider paths clamp themselves.
+    int64_t minSum = 0, maxSum = 0;
+    for (int i = 0; i < k * k; ++i) (block_[i] < 0 ? minSum : maxSum) += int64_t{block_[i]} * 65535;
+    const bool int32Sums = path_ == ConvolvePath::kPlanar || path_ == ConvolvePath::kSeparable;
+    plan_.finish = int32Sums ? MakeFinishPlan(divide_, offset_, invert_, minSum, maxSum)
+                             : MakeFinishPlan(divide_, offset_, invert_);
     uint32_t total = 0;
     for (int i = 0; i < k * k; ++i) total += static_cast<uint32_t>(block_[i]);
     plan_.bias = static_cast<int32_t>(total * 32768u);  // wraps; only the exact final sum must fit

@@ -568,6 +568,64 @@ TEST(Convolve, FastFinishingMatchesFinishChannel) {
     }
 }
 
+// With the sums' range known, the packed finishing (the pack's saturation as
+// the clamp, a floor division without the sign fix) must still give every
+// channel the straightforward step gives, at the range's ends and inside it.
+TEST(Convolve, PackedFinishingMatchesFinishChannelWithinTheSumRange) {
+    std::mt19937 rng(13);
+    struct Range { int64_t min, max; };
+    const Range ranges[] = {{0, 0},          {0, 9 * 65535},        {-2 * 9 * 65535, 9 * 25 * 65535},
+                            {-65535, 65535}, {-(int64_t{1} << 30), int64_t{1} << 30},
+                            {-32767 * int64_t{65535}, 32767 * int64_t{65535}}, {INT32_MIN + 1, INT32_MAX}};
+    const int32_t divisors[] = {0, 1, -1, 2, 3, 7, 9, 16, 25, 81, 256, 641, 1000, 65535, 1 << 30, INT32_MAX, -9};
+    const int32_t offsets[] = {0, -1, -100, 1, 32768, -65536, 70000, INT32_MAX, INT32_MIN};
+    int seen[6] = {};
+    for (const Range& range : ranges) {
+        std::vector<int64_t> sums = {range.min, range.max, range.min + 1, range.max - 1, 0};
+        std::uniform_int_distribution<int64_t> inside(range.min, range.max);
+        for (int i = 0; i < 300; ++i) sums.push_back(inside(rng));
+        for (int32_t d : divisors) {
+            // Around multiples of the divisor, where floor and truncation part.
+            for (int64_t m : {int64_t{-3}, int64_t{-1}, int64_t{1}, int64_t{5}})
+                for (int64_t e : {-1, 0, 1})
+                    if (m * d + e >= range.min && m * d + e <= range.max) sums.push_back(m * d + e);
+            for (int32_t offset : offsets) {
+                for (int32_t invert : {0, 1}) {
+                    const FinishPlan f = MakeFinishPlan(d, offset, invert, range.min, range.max);
+                    ++seen[f.mode];
+                    for (int64_t n : sums) {
+                        if (n < range.min || n > range.max) continue;
+                        ASSERT_EQ(LaneToChannel(f, FinishLane(f, static_cast<int32_t>(n))),
+                                  FinishChannel<65535>(static_cast<int32_t>(n), d, offset, invert))
+                            << n << " / " << d << " + " << offset << " invert " << invert << " mode " << f.mode
+                            << " range " << range.min << ".." << range.max;
+                    }
+                }
+            }
+        }
+    }
+    for (int mode : {FinishPlan::kPacked, FinishPlan::kPackedNegate, FinishPlan::kPackedFloor, FinishPlan::kMagic})
+        EXPECT_GT(seen[mode], 0) << "mode " << mode << " never chosen";
+
+    // The floor divider over its whole stated range of numerators.
+    for (uint32_t d : {2u, 3u, 7u, 16u, 641u, 65535u, 65536u, 1u << 31, 4294967295u}) {
+        for (uint32_t limit : {0u, 1u, 65535u * 81 * 9, 1u << 31, 4294967295u}) {
+            UnsignedDivider m;
+            if (!MakeUnsignedDivider(d, limit, &m)) continue;
+            std::vector<uint32_t> ns = {0, limit, limit - (limit > 0), d - 1, d};
+            for (int i = 0; i < 200; ++i) ns.push_back(static_cast<uint32_t>(uint64_t{rng()} * (uint64_t{limit} + 1) >> 32));
+            for (uint32_t k = 1; k < 4; ++k) ns.push_back(limit / d / k * d - 1);
+            for (uint32_t n : ns) {
+                if (n > limit) continue;
+                ASSERT_EQ(ApplyDivider(m, n), n / d) << n << " / " << d << " limit " << limit;
+            }
+        }
+    }
+    UnsignedDivider m;
+    EXPECT_FALSE(MakeUnsignedDivider(1, 100, &m));
+    EXPECT_TRUE(MakeUnsignedDivider(3, 65535u * 81 * 9, &m));
+}
+
 TEST(Convolve, FinishChannelEdgeCases) {
     EXPECT_EQ(FinishChannel<65535>(int32_t{7}, -2, 10, 0), 7);
     EXPECT_EQ(FinishChannel<65535>(int32_t{-7}, 2, 0, 0), 0);
