@@ -19,7 +19,6 @@ struct Avx2 {
     static void StoreU(void* p, Vec v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
     static Vec Set1(int32_t v) { return _mm256_set1_epi32(v); }
     static Vec Zero() { return _mm256_setzero_si256(); }
-    static Vec AlphaMask() { return _mm256_set1_epi64x(static_cast<int64_t>(0xFFFF000000000000ull)); }
     static Vec ShiftCount(int32_t s) { return _mm256_castsi128_si256(_mm_cvtsi32_si128(s)); }
     static Vec Add32(Vec a, Vec b) { return _mm256_add_epi32(a, b); }
     static Vec Sub32(Vec a, Vec b) { return _mm256_sub_epi32(a, b); }
@@ -73,23 +72,26 @@ struct Avx2 {
         b = _mm256_set_m128i(_mm256_cvttpd_epi32(x[3]), _mm256_cvttpd_epi32(x[1]));
     }
 
-    // Vector i holds pixels 2i, 2i+1 in its low lane and 8+2i, 9+2i in its
-    // high lane, so the in-lane unpack network yields channels in order.
+    // Vector i holds pixels 4i..4i+3, so blocks load and store whole. The
+    // in-lane unpack network then pairs pixels 2j, 2j+1 of its low lane with
+    // 2j+2, 2j+3 of its high lane: a channel vector in that network's order
+    // holds the 32-bit pairs 0, 2, 4, 6 | 1, 3, 5, 7 (pair j: pixels 2j, 2j+1).
+    // LineOrder and QuadOrder move between it and pixel order, a shuffle in
+    // the lanes and one of 64-bit quarters each.
     static void LoadQuad(const BMM_Color_64* p, Vec v[4]) {
-        for (int i = 0; i < 4; ++i) {
-            const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * i));
-            const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8 + 2 * i));
-            v[i] = _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
-        }
+        for (int i = 0; i < 4; ++i) v[i] = LoadU(p + 4 * i);
     }
-    static Vec LineOrder(Vec v) { return v; }
-    static Vec QuadOrder(Vec v) { return v; }
+    static Vec LineOrder(Vec v) {
+        return _mm256_shuffle_epi32(_mm256_permute4x64_epi64(v, 0xD8), 0xD8);
+    }
+    static Vec QuadOrder(Vec v) {
+        return _mm256_permute4x64_epi64(_mm256_shuffle_epi32(v, 0xD8), 0xD8);
+    }
     static void StoreQuad(BMM_Color_64* p, const Vec v[4]) {
-        for (int i = 0; i < 4; ++i) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 2 * i), _mm256_castsi256_si128(v[i]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 8 + 2 * i), _mm256_extracti128_si256(v[i], 1));
-        }
+        for (int i = 0; i < 4; ++i) StoreU(p + 4 * i, v[i]);
     }
+    // The pixels of q with the alpha of s.
+    static Vec WithAlpha(Vec q, Vec s) { return _mm256_blend_epi16(q, s, 0x88); }
 };
 
 }  // namespace

@@ -21,7 +21,6 @@ struct Avx512 {
     static void StoreU(void* p, Vec v) { _mm512_storeu_si512(p, v); }
     static Vec Set1(int32_t v) { return _mm512_set1_epi32(v); }
     static Vec Zero() { return _mm512_setzero_si512(); }
-    static Vec AlphaMask() { return _mm512_set1_epi64(static_cast<int64_t>(0xFFFF000000000000ull)); }
     static Vec ShiftCount(int32_t s) { return _mm512_castsi128_si512(_mm_cvtsi32_si128(s)); }
     static Vec Add32(Vec a, Vec b) { return _mm512_add_epi32(a, b); }
     static Vec Sub32(Vec a, Vec b) { return _mm512_sub_epi32(a, b); }
@@ -97,6 +96,7 @@ struct Avx512 {
     }
     static Vec LineOrder(Vec v) { return Transpose4x4(v); }
     static Vec QuadOrder(Vec v) { return Transpose4x4(v); }
+    static Vec WithAlpha(Vec q, Vec s) { return _mm512_mask_blend_epi16(0x88888888u, q, s); }
 };
 
 }  // namespace

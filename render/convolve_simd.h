@@ -13,10 +13,10 @@
 //   Sra32 (by a count vector), SignBit32, MulShiftU32 (floor(n * m / 2^(32+s))
 //   of unsigned lanes, shift counts 32 + s for the even lanes and s for the odd), Unpack{lo,hi}{16,32,64}, Packs32,
 //   LoadQuad/StoreQuad: 4 vectors for a block of 4 * kPixels pixels (SSE2:
-//   pixels 2i, 2i+1 in vector i; AVX2: pixels 2i, 2i+1 | 8+2i, 9+2i; AVX-512:
-//   pixels 8i..8i+7), and LineOrder/QuadOrder, which move a channel vector
-//   from the order the in-lane unpack network gives to pixel order and back
-//   (nothing to do for SSE2 and AVX2).
+//   pixels 2i, 2i+1 in vector i; AVX2: pixels 4i..4i+3; AVX-512: pixels
+//   8i..8i+7), LineOrder/QuadOrder, which move a channel vector from the
+//   order the in-lane unpack network gives to pixel order and back (nothing
+//   to do for SSE2), and WithAlpha (pixels with another vector's alpha).
 //   DVec, a vector of kPixels doubles: LoadPd, Set1Pd, ZeroPd, MulAddPd,
 //   AddPd, SubPd, DivPd, MinPd, MaxPd, TruncPd (toward zero, |x| < 2^52),
 //   Truncate (4 DVecs of values in int32 range -> two int32 vectors that
@@ -163,12 +163,11 @@ VLM_INLINE void StoreBlock(const typename V::Vec rgb[3], const BMM_Color_64* src
     const Vec bLo = V::Unpacklo16(b, zero), bHi = V::Unpackhi16(b, zero);
     Vec quad[4] = {V::Unpacklo32(rgLo, bLo), V::Unpackhi32(rgLo, bLo), V::Unpacklo32(rgHi, bHi),
                    V::Unpackhi32(rgHi, bHi)};
-    const Vec alpha = V::AlphaMask();
     const uint32_t full = kBlock >= 32 ? ~0u : (1u << kBlock) - 1u;
     if (n == kBlock && mask == full) {
         Vec s[4];
         V::LoadQuad(src, s);
-        for (int i = 0; i < 4; ++i) quad[i] = V::Or(quad[i], V::And(s[i], alpha));
+        for (int i = 0; i < 4; ++i) quad[i] = V::WithAlpha(quad[i], s[i]);
         V::StoreQuad(dst, quad);
         return;
     }

@@ -23,7 +23,6 @@ struct Sse2 {
     static void StoreU(void* p, Vec v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
     static Vec Set1(int32_t v) { return _mm_set1_epi32(v); }
     static Vec Zero() { return _mm_setzero_si128(); }
-    static Vec AlphaMask() { return _mm_set_epi32(static_cast<int32_t>(0xFFFF0000u), 0, static_cast<int32_t>(0xFFFF0000u), 0); }
     static Vec ShiftCount(int32_t s) { return _mm_cvtsi32_si128(s); }
     static Vec Add32(Vec a, Vec b) { return _mm_add_epi32(a, b); }
     static Vec Sub32(Vec a, Vec b) { return _mm_sub_epi32(a, b); }
@@ -108,6 +107,10 @@ struct Sse2 {
     }
     static Vec LineOrder(Vec v) { return v; }
     static Vec QuadOrder(Vec v) { return v; }
+    static Vec WithAlpha(Vec q, Vec s) {
+        const Vec alpha = _mm_set_epi32(static_cast<int32_t>(0xFFFF0000u), 0, static_cast<int32_t>(0xFFFF0000u), 0);
+        return _mm_or_si128(q, _mm_and_si128(s, alpha));
+    }
     static void StoreQuad(BMM_Color_64* p, const Vec v[4]) {
         for (int i = 0; i < 4; ++i) StoreU(p + 2 * i, v[i]);
     }
