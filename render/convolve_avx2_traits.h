@@ -90,6 +90,11 @@ struct Avx2 {
     static void StoreQuad(BMM_Color_64* p, const Vec v[4]) {
         for (int i = 0; i < 4; ++i) StoreU(p + 4 * i, v[i]);
     }
+    // Elements kBlock - N.. of prev, then those of cur: the line shifted by N.
+    template <int N>
+    static Vec ShiftIn(Vec prev, Vec cur) {
+        return _mm256_alignr_epi8(cur, _mm256_permute2x128_si256(prev, cur, 0x21), 16 - 2 * N);
+    }
     // The pixels of q with the alpha of s.
     static Vec WithAlpha(Vec q, Vec s) { return _mm256_blend_epi16(q, s, 0x88); }
 };

@@ -193,17 +193,17 @@ struct LineJob {
 // blockPixels.
 //
 // planeScale 2: filterPlanar and filterSplit read tiled planes. Tile m (64-byte aligned,
-// 2 * blockPixels elements) holds elements blockPixels * m onwards of the
-// flat plane, so every load of a block lies in one cache line: a load that
-// straddles two costs about as much as two, and with flat planes half of the
-// AVX2 loads did. Writing each element twice costs far less than that.
+// 2 * blockPixels elements) holds columns blockPixels * m - h onwards, so
+// every load of a block lies in one cache line: a load that straddles two
+// costs about as much as two, and with flat planes half of the AVX2 loads
+// did. Writing each element twice costs far less than that.
 struct SimdKernels {
     int blockPixels;
-    int planeScale;  // 1: flat planes, rows on a vector's boundary; 2: tiled planes (tileLine) for filterPlanar and filterSplit
+    int planeScale;  // 1: flat planes, rows on a vector's boundary; 2: tiled planes (splitTiled) for filterPlanar and filterSplit
     // Writes columns 0..width-1 of the three biased planes (planes point at column 0).
     void (*splitLine)(const BMM_Color_64* src, int width, uint16_t* const planes[3]);
-    // One channel: flat plane (element 0 = column -h) -> tiles for columns 0..width-1.
-    void (*tileLine)(const uint16_t* flat, int width, uint16_t* tiles);
+    // planeScale 2: the three biased planes of a line as tiles for a kernel of radius h.
+    void (*splitTiled)(const BMM_Color_64* src, int width, int h, uint16_t* const tiles[3]);
     // Horizontal pass of a separable kernel over planes (element 0 = column -h).
     void (*horizontalSums)(const ConvolvePlan& plan, const uint16_t* const planes[3], int32_t* const sums[3]);
     void (*filterPlanar)(const ConvolvePlan& plan, const LineJob& job);

@@ -177,23 +177,32 @@ VLM_INLINE void StoreBlock(const typename V::Vec rgb[3], const BMM_Color_64* src
         if (mask >> i & 1u) dst[i] = BMM_Color_64{out[i].r, out[i].g, out[i].b, src[i].a};
 }
 
+// The three biased channel vectors of a block of 4 * kPixels pixels.
+template <class V>
+VLM_INLINE void SplitBlock(const BMM_Color_64* src, typename V::Vec out[3]) {
+    using Vec = typename V::Vec;
+    const Vec bias = V::Set1(static_cast<int32_t>(0x80008000u));
+    Vec v[4];
+    V::LoadQuad(src, v);
+    const Vec a = V::Unpacklo16(v[0], v[1]), b = V::Unpackhi16(v[0], v[1]);
+    const Vec c = V::Unpacklo16(v[2], v[3]), d = V::Unpackhi16(v[2], v[3]);
+    const Vec rg0 = V::Unpacklo16(a, b), ba0 = V::Unpackhi16(a, b);  // r0-3 g0-3, b0-3 a0-3
+    const Vec rg1 = V::Unpacklo16(c, d), ba1 = V::Unpackhi16(c, d);  // r4-7 g4-7, b4-7 a4-7
+    out[0] = V::Xor(V::LineOrder(V::Unpacklo64(rg0, rg1)), bias);
+    out[1] = V::Xor(V::LineOrder(V::Unpackhi64(rg0, rg1)), bias);
+    out[2] = V::Xor(V::LineOrder(V::Unpacklo64(ba0, ba1)), bias);
+}
+
 template <class V>
 void SplitLine(const BMM_Color_64* src, int width, uint16_t* const planes[3]) {
     using Vec = typename V::Vec;
     constexpr int kBlock = 4 * V::kPixels;
-    const Vec bias = V::Set1(static_cast<int32_t>(0x80008000u));
     int x = 0;
     for (; x + kBlock <= width; x += kBlock) {
-        Vec v[4];
+        Vec v[3];
         PrefetchAhead(src + x, false);
-        V::LoadQuad(src + x, v);
-        const Vec a = V::Unpacklo16(v[0], v[1]), b = V::Unpackhi16(v[0], v[1]);
-        const Vec c = V::Unpacklo16(v[2], v[3]), d = V::Unpackhi16(v[2], v[3]);
-        const Vec rg0 = V::Unpacklo16(a, b), ba0 = V::Unpackhi16(a, b);  // r0-3 g0-3, b0-3 a0-3
-        const Vec rg1 = V::Unpacklo16(c, d), ba1 = V::Unpackhi16(c, d);  // r4-7 g4-7, b4-7 a4-7
-        V::StoreU(planes[0] + x, V::Xor(V::LineOrder(V::Unpacklo64(rg0, rg1)), bias));
-        V::StoreU(planes[1] + x, V::Xor(V::LineOrder(V::Unpackhi64(rg0, rg1)), bias));
-        V::StoreU(planes[2] + x, V::Xor(V::LineOrder(V::Unpacklo64(ba0, ba1)), bias));
+        SplitBlock<V>(src + x, v);
+        for (int c = 0; c < 3; ++c) V::StoreU(planes[c] + x, v[c]);
     }
     for (; x < width; ++x) {
         planes[0][x] = static_cast<uint16_t>(src[x].r ^ 0x8000u);
@@ -202,12 +211,48 @@ void SplitLine(const BMM_Color_64* src, int width, uint16_t* const planes[3]) {
     }
 }
 
+// A line straight into tiles (see SimdKernels): tile m holds columns
+// kBlock * m - H onwards, so its first half is the vector of columns
+// kBlock * m - H .. kBlock * (m + 1) - H - 1, which is also the second half of
+// tile m - 1. Each such vector is made once from two split blocks, in
+// registers, and stored twice; columns outside the frame are biased zeros.
+template <class V, int H>
+void SplitTiledH(const BMM_Color_64* src, int width, uint16_t* const tiles[3]) {
+    if constexpr (V::kPlaneScale == 2) {
+        using Vec = typename V::Vec;
+        constexpr int kBlock = 4 * V::kPixels;
+        const Vec bias = V::Set1(static_cast<int32_t>(0x80008000u));
+        const int blocks = (width + kBlock - 1) / kBlock;
+        Vec prev[3] = {bias, bias, bias};
+        for (int m = 0; m <= blocks; ++m) {
+            const int x = m * kBlock;
+            Vec cur[3] = {bias, bias, bias};
+            if (x + kBlock <= width) {
+                PrefetchAhead(src + x, false);
+                SplitBlock<V>(src + x, cur);
+            } else if (x < width) {
+                BMM_Color_64 last[kBlock] = {};
+                for (int i = 0; i < width - x; ++i) last[i] = src[x + i];
+                SplitBlock<V>(last, cur);
+            }
+            for (int c = 0; c < 3; ++c) {
+                const Vec shifted = V::template ShiftIn<H>(prev[c], cur[c]);
+                if (m < blocks) V::StoreU(tiles[c] + 2 * kBlock * m, shifted);
+                if (m > 0) V::StoreU(tiles[c] + 2 * kBlock * (m - 1) + kBlock, shifted);
+                prev[c] = cur[c];
+            }
+        }
+    }
+}
+
 template <class V>
-void TileLine(const uint16_t* flat, int width, uint16_t* tiles) {
-    constexpr int kBlock = 4 * V::kPixels;  // one vector of 16-bit elements
-    for (int x0 = 0; x0 < width; x0 += kBlock, tiles += 2 * kBlock) {
-        V::StoreU(tiles, V::LoadU(flat + x0));
-        V::StoreU(tiles + kBlock, V::LoadU(flat + x0 + kBlock));
+void SplitTiled(const BMM_Color_64* src, int width, int h, uint16_t* const tiles[3]) {
+    switch (h) {
+        case 1: return SplitTiledH<V, 1>(src, width, tiles);
+        case 2: return SplitTiledH<V, 2>(src, width, tiles);
+        case 3: return SplitTiledH<V, 3>(src, width, tiles);
+        case 4: return SplitTiledH<V, 4>(src, width, tiles);
+        default: return;
     }
 }
 
@@ -537,7 +582,7 @@ void FilterDouble(const ConvolvePlan& plan, const LineJob& job) {
 template <class V>
 const SimdKernels* KernelTable() {
     static const SimdKernels table = {4 * V::kPixels,    V::kPlaneScale,      &SplitLine<V>,
-                                      &TileLine<V>,      &HorizontalSums<V>,  &FilterPlanar<V>,
+                                      V::kPlaneScale == 2 ? &SplitTiled<V> : nullptr,      &HorizontalSums<V>,  &FilterPlanar<V>,
                                       &FilterSeparable<V>, &FilterSplit<V>,  &SplitLineDouble<V>,
                                       &FilterDouble<V>};
     return &table;

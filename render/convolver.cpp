@@ -437,7 +437,6 @@ void Convolver::BuildPlan(const KernelFactors& factors) {
 void Convolver::AllocateScratch() {
     const int k = k_;
     planes_.clear();
-    flat_.clear();
     blankPlane_.clear();
     sums_.clear();
     zeroSums_.clear();
@@ -465,7 +464,6 @@ void Convolver::AllocateScratch() {
         const size_t slack = 32;  // elements: room to start on a 64-byte boundary
         planes_.assign(static_cast<size_t>(k) * 3 * ringStride_ + slack, 0x8000);
         blankPlane_.assign(ringStride_ + slack, 0x8000);
-        if (kernels_->planeScale == 2) flat_.assign(3 * planeStride_, 0x8000);
         auto aligned = [](uint16_t* p) {
             const uintptr_t a = reinterpret_cast<uintptr_t>(p);
             return p + ((64 - a % 64) % 64) / sizeof(uint16_t);
@@ -494,13 +492,13 @@ const T* Convolver::RingLine(T* ring, size_t stride, const T* outside, const BMM
 const uint16_t* Convolver::PlanarLine(const BMM_Color_64* source, int j, int channel) {
     return RingLine(ring_, ringStride_, blank_, source, j, channel, [&](const BMM_Color_64* line, uint16_t* base) {
         const int h = k_ / 2;
-        const bool tiled = kernels_->planeScale == 2;
-        uint16_t* flat = tiled ? flat_.data() : base;
-        const size_t stride = tiled ? planeStride_ : ringStride_;
-        uint16_t* const columns[3] = {flat + h, flat + stride + h, flat + 2 * stride + h};
-        kernels_->splitLine(line, width_, columns);
-        if (tiled)
-            for (int c = 0; c < 3; ++c) kernels_->tileLine(flat + c * planeStride_, width_, base + c * ringStride_);
+        if (kernels_->planeScale == 2) {
+            uint16_t* const tiles[3] = {base, base + ringStride_, base + 2 * ringStride_};
+            kernels_->splitTiled(line, width_, h, tiles);
+        } else {
+            uint16_t* const columns[3] = {base + h, base + ringStride_ + h, base + 2 * ringStride_ + h};
+            kernels_->splitLine(line, width_, columns);
+        }
     });
 }
 
@@ -537,7 +535,7 @@ void Convolver::FilterScalar(const BMM_Color_64* const* lines, BMM_Color_64* out
 
 size_t Convolver::ScratchBytes() const {
     return sizeof(*this) + slotLine_.capacity() * sizeof(int) +
-           (planes_.capacity() + flat_.capacity() + blankPlane_.capacity()) * sizeof(uint16_t) +
+           (planes_.capacity() + blankPlane_.capacity()) * sizeof(uint16_t) +
            (sums_.capacity() + zeroSums_.capacity()) * sizeof(int32_t) +
            (values_.capacity() + zeroValues_.capacity()) * sizeof(double);
 }

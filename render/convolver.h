@@ -128,7 +128,6 @@ private:
     size_t ringStride_ = 0;            // planar: elements per line of a ring slot (flat or tiled)
     size_t sumStride_ = 0;             // elements per line of horizontal sums
     std::vector<uint16_t> planes_;     // planar: k slots x 3 channels; separable: 3 channels (one line)
-    std::vector<uint16_t> flat_;       // tiled planar: the 3 flat planes a line is split into first
     std::vector<uint16_t> blankPlane_; // biased zeros: lines above and below the frame
     uint16_t* ring_ = nullptr;         // planes_ and blankPlane_ from a 64-byte boundary
     uint16_t* blank_ = nullptr;
