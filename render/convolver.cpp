@@ -562,10 +562,7 @@ void Convolver::FilterFromLines(const BMM_Color_64* const* lines, BMM_Color_64* 
     FilterRows(lines, out, y, sel, nullptr);
 }
 
-void Convolver::FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel,
-                           const BMM_Color_64* ahead) {
-    const int h = k_ / 2;
-    if (!prepared_ || !lines || !out || y < 0 || y >= height_ || width_ == 0 || !lines[h]) return;
+LineSelection Convolver::SelectionOf(int y, const ChannelSelection& sel) const {
     const size_t base = static_cast<size_t>(y) * width_;
     LineSelection line;
     line.all = sel.matchId == -1;
@@ -575,9 +572,21 @@ void Convolver::FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* out, 
             line.entries8 = sel.material ? sel.material + base : nullptr;
         else if (sel.requested & kObjectChannel)
             line.entries16 = sel.object ? sel.object + base : nullptr;
-        // Lines without a selected pixel need no source lines prepared.
-        if (!AnySelected(line, width_)) return;
     }
+    return line;
+}
+
+bool Convolver::Selects(int y, const ChannelSelection& sel) const {
+    return prepared_ && y >= 0 && y < height_ && width_ > 0 && AnySelected(SelectionOf(y, sel), width_);
+}
+
+void Convolver::FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel,
+                           const BMM_Color_64* ahead) {
+    const int h = k_ / 2;
+    if (!prepared_ || !lines || !out || y < 0 || y >= height_ || width_ == 0 || !lines[h]) return;
+    const LineSelection line = SelectionOf(y, sel);
+    // Lines without a selected pixel need no source lines prepared.
+    if (!line.all && !AnySelected(line, width_)) return;
     if (path_ == ConvolvePath::kWide || path_ == ConvolvePath::kReference) {
         FilterScalar(lines, out, line);
         return;

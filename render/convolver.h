@@ -86,6 +86,10 @@ public:
     // not mix the two forms without a Prepare between them.
     void FilterLine(const BMM_Color_64* src, BMM_Color_64* dst, int y, const ChannelSelection& sel);
 
+    // Whether output line y has a pixel to write: false when not prepared or
+    // y is outside the frame.
+    bool Selects(int y, const ChannelSelection& sel) const;
+
     // Bytes of scratch the prepared Convolver holds.
     size_t ScratchBytes() const;
 
@@ -104,6 +108,7 @@ private:
     bool FactorSeparable(int32_t* column, int32_t* row) const;
     void FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel,
                     const BMM_Color_64* ahead);
+    LineSelection SelectionOf(int y, const ChannelSelection& sel) const;
     void FilterScalar(const BMM_Color_64* const* lines, BMM_Color_64* out, const LineSelection& sel) const;
     template <class T, class Fill>
     const T* RingLine(T* ring, size_t stride, const T* outside, const BMM_Color_64* line, int j, int channel,

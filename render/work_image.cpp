@@ -78,7 +78,7 @@ int WorkImage::Convolve(int32_t matchId, const int32_t* kernel, int k, int32_t d
         SendMessageA(progressWindow_, kAbortQuery, 0, reinterpret_cast<LPARAM>(&abortFlag));
         if (abortFlag) return 0;
         const BMM_Color_64* done = Slot(y);
-        if (ready) {
+        if (ready && convolver.Selects(y, selection)) {
             const BMM_Color_64* lines[kMaxK];
             for (int r = 0; r < k; ++r) {
                 const int32_t j = y + r - h;
