@@ -10,13 +10,16 @@
 // unpacks):
 //   LoadU/StoreU, Set1 (int32 broadcast), Zero, Add32, Sub32, And, Or, Xor,
 //   Madd (pmaddwd), Mullo32, MulHi32 (signed high half), Min32, Max32,
-//   Sra32 (by a count vector), SignBit32, MulShiftU32 (floor(n * m / 2^(32+s))
-//   of unsigned lanes, shift counts 32 + s for the even lanes and s for the odd), Unpack{lo,hi}{16,32,64}, Packs32,
+//   Sra32 (by a count vector), SignBit32, MulShiftU32 (floor(n * m /
+//   2^(32+s)) of unsigned lanes; shift counts 32 + s for the even lanes, s
+//   for the odd), Unpack{lo,hi}{16,32,64}, Packs32,
 //   LoadQuad/StoreQuad: 4 vectors for a block of 4 * kPixels pixels (SSE2:
 //   pixels 2i, 2i+1 in vector i; AVX2: pixels 4i..4i+3; AVX-512: pixels
 //   8i..8i+7), LineOrder/QuadOrder, which move a channel vector from the
 //   order the in-lane unpack network gives to pixel order and back (nothing
-//   to do for SSE2), and WithAlpha (pixels with another vector's alpha).
+//   to do for SSE2), and WithAlpha (pixels with another vector's alpha);
+//   with kPlaneScale 2 (tiled planes), ShiftIn<N> (a split line's vectors
+//   moved N columns right, for SplitTiled).
 //   DVec, a vector of kPixels doubles: LoadPd, Set1Pd, ZeroPd, MulAddPd,
 //   AddPd, SubPd, DivPd, MinPd, MaxPd, TruncPd (toward zero, |x| < 2^52),
 //   Truncate (4 DVecs of values in int32 range -> two int32 vectors that
