@@ -404,7 +404,10 @@ private:
 // whose read fails is zeros). Every line is read once and written once, in
 // order, and only after every line it draws on was read.
 TEST_F(RenderTest, StreamsEveryShapeBitForBitAndReadsEachLineBeforeItIsOverwritten) {
-    enum Ids { kNone, kMaterialIds, kObjectIds };
+    // kObjectBand: the object covers some pixels of lines 6 to 8 only, so
+    // most lines have nothing selected and go back as read between lines
+    // that are filtered.
+    enum Ids { kNone, kMaterialIds, kObjectIds, kObjectBand };
     struct Case {
         const char* name;
         int w, h, k;
@@ -431,6 +434,9 @@ TEST_F(RenderTest, StreamsEveryShapeBitForBitAndReadsEachLineBeforeItIsOverwritt
         {"stop at line 0", 17, 12, 5, kSourceWhole, kNone, 0, -1},
         {"stop at line 1", 17, 12, 7, kSourceWhole, kNone, 1, -1},
         {"stop in the middle, IDs", 17, 12, 9, kSourceObject, kObjectIds, 6, -1},
+        {"object on a few lines", 29, 16, 7, kSourceObject, kObjectBand, -1, -1},
+        {"object on a few lines, 3x3", 18, 13, 3, kSourceObject, kObjectBand, -1, -1},
+        {"stop before the object's lines", 29, 16, 5, kSourceObject, kObjectBand, 4, -1},
         {"stop at the last line", 17, 12, 3, kSourceWhole, kNone, 11, -1},
         {"a read that fails", 26, 11, 5, kSourceWhole, kNone, -1, 4},
         {"a read that fails after a stop", 26, 11, 3, kSourceWhole, kNone, 3, 9},
@@ -444,6 +450,12 @@ TEST_F(RenderTest, StreamsEveryShapeBitForBitAndReadsEachLineBeforeItIsOverwritt
             for (size_t i = 0; i < n; ++i) f.material.push_back(uint8_t(rng() % 3));
         if (c.ids == kObjectIds)
             for (size_t i = 0; i < n; ++i) f.object.push_back(uint16_t(rng() % 3 + 700));
+        if (c.ids == kObjectBand)
+            for (size_t i = 0; i < n; ++i) {
+                const size_t y = i / c.w;
+                f.object.push_back(uint16_t(y >= 6 && y <= 8 && rng() % 2 ? 701 : 700 + 2 * (rng() % 2)));
+            }
+        const bool objects = c.ids == kObjectIds || c.ids == kObjectBand;
         Kernel kn = RandomKernel(c.k, rng, -c.weightRange, c.weightRange);
         KernelParams p = ParamsFor(kn, c.source);
         p.materialId = 1;
@@ -462,14 +474,14 @@ TEST_F(RenderTest, StreamsEveryShapeBitForBitAndReadsEachLineBeforeItIsOverwritt
         ASSERT_TRUE(ReferenceFrame(seen.data(), want.data(), c.w, c.h,
                                    KernelArgs{kn.block.data(), kn.k, kn.divide, kn.offset, kn.invert}));
         const bool runs = c.source == kSourceWhole || (c.source == kSourceMaterial && c.ids == kMaterialIds) ||
-                          (c.source == kSourceObject && c.ids == kObjectIds);
+                          (c.source == kSourceObject && objects);
         const int filtered = !runs ? 0 : c.stopAt >= 0 ? c.stopAt : c.h;
         int wrong = 0;
         for (size_t i = 0; i < n; ++i) {
             const int y = int(i / c.w);
             const bool selected = c.source == kSourceWhole ||
                                   (c.source == kSourceMaterial && c.ids == kMaterialIds && f.material[i] == 1) ||
-                                  (c.source == kSourceObject && c.ids == kObjectIds && f.object[i] == 701);
+                                  (c.source == kSourceObject && objects && f.object[i] == 701);
             wrong += !Same(storage.px[i], y < filtered && selected ? want[i] : seen[i]);
         }
         EXPECT_EQ(wrong, 0);
