@@ -404,8 +404,8 @@ void FilterSeparableK(const ConvolvePlan& plan, const LineJob& job) {
     using Vec = typename V::Vec;
     constexpr int kBlock = 4 * V::kPixels;
     const FinishVectors<V> finish(plan.finish);
+    const Vec start = V::Set1(static_cast<int32_t>(plan.finish.sumBias));
     ForEachSelectedBlock<V>(plan, job, [&](int x0, Vec* rgb) VLM_INLINE_LAMBDA {
-        const Vec start = V::Set1(static_cast<int32_t>(plan.finish.sumBias));
         Vec even[3] = {start, start, start}, odd[3] = {start, start, start};
         VLM_UNROLL
         for (int r = 0; r < K; ++r) {
