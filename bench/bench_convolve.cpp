@@ -256,7 +256,7 @@ int main(int argc, char** argv) {
         for (const Kernel& kn : kernels) {
             const Repeated& r = best[kn.name];
             const double cv16 = r.cv16, cvf = r.cvf;
-            const double cvBest = cv16 < 0 ? cvf : cvf < 0 ? cv16 : std::min(cv16, cvf);
+            const double cvBest = Faster(cv16, cvf);
             const I686Figures& fig = r.fig;
             Row(frame, kn.name, "i686 engine, " + fig.path + ", " + fig.simd, fig.engine, mpix,
                 Ratio(cvBest, fig.engine, "vs OpenCV"));
