@@ -28,8 +28,9 @@
 
 #include "bench/bench_common.h"
 #include "hostlib/host_control.h"
-#include "minihost/plugin_loader.h"
-#include "minihost/progress.h"
+#include "minihost/runtime/held_frame.h"
+#include "minihost/runtime/plugin_loader.h"
+#include "minihost/runtime/progress_window.h"
 #include "plugin/kernel_params.h"
 #include "render/work_image.h"
 
@@ -77,7 +78,6 @@ struct RenderTimes {
 // pixel has, which leaves the per-line messages and the ID scan.
 RenderTimes TimeRender(ImageFilter& filter, const Frame& f, const Kernel& kn, bool noneSelected = false) {
     MemoryStorage storage(static_cast<uint16_t>(f.w), static_cast<uint16_t>(f.h));
-    Bitmap bitmap(&storage);
     KernelParams params = ParamsFor(kn), floor = params;
     floor.kernel.kernelSize = 4;
     if (noneSelected) {
@@ -88,13 +88,9 @@ RenderTimes TimeRender(ImageFilter& filter, const Frame& f, const Kernel& kn, bo
     auto once = [&](KernelParams& p) {
         std::copy(f.px.begin(), f.px.end(), storage.Pixels());
         if (!filter.LoadConfigure(&p)) return -1.0;
-        filter.SetSource(&bitmap);
         ProgressWindow progress(-1, false);
-        const double t0 = NowMs();
-        const int ok = filter.RenderFrame(progress.Handle());
-        const double t = NowMs() - t0;
-        filter.SetSource(nullptr);
-        return ok ? t : -1.0;
+        double t = 0;
+        return TimedRender(filter, storage, progress.Handle(), &t) ? t : -1.0;
     };
     std::vector<double> a, b, ratios;
     // Warm-up: the first renders of a frame size also grow the heap; in one

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "minihost/png_io.h"
+#include "minihost/formats/png_io.h"
 #include "plugin/kernel_params.h"
 #include "tests/win/support/dialog_driver.h"
 #include "tests/win/support/win_support.h"

@@ -14,8 +14,8 @@
 #include <zlib.h>
 
 #include "hostlib/host_control.h"
-#include "minihost/png_io.h"
-#include "minihost/progress.h"
+#include "minihost/formats/png_io.h"
+#include "minihost/runtime/progress_window.h"
 #include "plugin/kernel_params.h"
 #include "render/convolve_route.h"
 #include "render/convolver.h"

@@ -13,7 +13,7 @@
 
 #include "dialog/preview.h"
 #include "hostlib/host_control.h"
-#include "minihost/png_io.h"
+#include "minihost/formats/png_io.h"
 #include "plugin/module.h"
 #include "tests/support/convolution_oracle.h"
 #include "tests/win/support/dialog_driver.h"

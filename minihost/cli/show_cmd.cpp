@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "minihost/commands.h"
-#include "minihost/kernel_text.h"
-#include "minihost/paths.h"
+#include "minihost/cli/commands.h"
+#include "minihost/files/paths.h"
+#include "minihost/formats/kernel_text.h"
 #include "plugin/kernel_params.h"
 
 namespace {

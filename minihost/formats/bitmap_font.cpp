@@ -1,4 +1,4 @@
-#include "minihost/bitmap_font.h"
+#include "minihost/formats/bitmap_font.h"
 
 namespace {
 

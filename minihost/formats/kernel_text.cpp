@@ -1,4 +1,4 @@
-#include "minihost/kernel_text.h"
+#include "minihost/formats/kernel_text.h"
 
 #include <algorithm>
 #include <cstdio>

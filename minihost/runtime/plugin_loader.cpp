@@ -1,8 +1,8 @@
-#include "minihost/plugin_loader.h"
+#include "minihost/runtime/plugin_loader.h"
 
 #include "hostlib/host_control.h"
-#include "minihost/paths.h"
-#include "minihost/unicode.h"
+#include "minihost/files/paths.h"
+#include "minihost/files/unicode.h"
 
 namespace {
 

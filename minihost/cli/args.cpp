@@ -1,4 +1,4 @@
-#include "minihost/args.h"
+#include "minihost/cli/args.h"
 
 #include <cerrno>
 #include <cstdlib>

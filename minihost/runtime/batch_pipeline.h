@@ -4,28 +4,13 @@
 #include <memory>
 #include <string>
 
-#include "hostlib/host_control.h"
+#include "minihost/runtime/held_frame.h"
 
 // A batch is almost all PNG: decoding and encoding a frame take many times
 // its render. So while the plug-in renders frame i on the batch's own thread,
 // frame i + 1 is decoded and frame i - 1 encoded, each on a thread of its
 // own. The plug-in sees one thread only, the one that runs the batch, as a
 // host calls it: its progress window lives there too.
-
-// A frame as the stages hand it on: its pixels and IDs in the host's storage.
-struct HeldFrame {
-    std::unique_ptr<MemoryStorage> storage;
-    double renderMs = 0;
-    std::string filtered = "the whole frame";  // what the render selects, in words
-    std::string warning;                       // said on the batch's thread, before the render
-    int stoppedAt = -1;                        // line of a stop, -1 when rendered to its end
-};
-
-enum class RenderResult {
-    kDone,     // rendered to its end
-    kStopped,  // stopped part way: not to be written
-    kRetry,    // left untouched for want of memory while other frames were held
-};
 
 // What a batch does to each frame. decode and encode run on other threads and
 // report a failure by throwing; everything else runs on the batch's thread.

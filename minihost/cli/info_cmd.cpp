@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "minihost/commands.h"
+#include "minihost/cli/commands.h"
 
 int RunInfo(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     if (!args.empty()) throw CommandError{"info takes no arguments"};
@@ -28,14 +28,4 @@ int RunInfo(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     std::printf("configuration size: %u\n", static_cast<unsigned>(filter->EvaluateConfigure()));
     std::printf("channels required: %u\n", static_cast<unsigned>(filter->ChannelsRequired()));
     return 0;
-}
-
-int RunAbout(LoadedPlugin& plugin, const std::vector<std::string>& args) {
-    if (!args.empty()) throw CommandError{"about takes no arguments"};
-    std::string error;
-    ImageFilterPtr filter(plugin.CreateFilter(&error));
-    if (!filter) throw CommandError{error};
-    const int result = filter->OpenAboutBox(nullptr);
-    if (result < 0) throw CommandError{"the About box could not be opened (is there a display?)"};
-    return result;
 }

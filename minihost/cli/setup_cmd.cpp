@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "hostlib/host_control.h"
-#include "minihost/commands.h"
-#include "minihost/config_file.h"
-#include "minihost/kernel_library.h"
-#include "minihost/paths.h"
-#include "minihost/unicode.h"
+#include "minihost/cli/commands.h"
+#include "minihost/files/paths.h"
+#include "minihost/files/temp_file.h"
+#include "minihost/files/unicode.h"
+#include "minihost/formats/config_file.h"
+#include "minihost/formats/kernel_library.h"
 
 namespace {
 

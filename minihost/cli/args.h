@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "minihost/commands.h"
+#include "minihost/cli/commands.h"
 
 // A whole decimal number within the 32-bit range, or a CommandError naming
 // the option.

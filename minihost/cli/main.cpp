@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "minihost/commands.h"
-#include "minihost/kernel_library.h"
-#include "minihost/unicode.h"
+#include "minihost/cli/commands.h"
+#include "minihost/files/unicode.h"
+#include "minihost/formats/kernel_library.h"
 
 namespace {
 

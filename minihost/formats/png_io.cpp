@@ -1,17 +1,16 @@
-#include "minihost/png_io.h"
+#include "minihost/formats/png_io.h"
 
 #include <windows.h>
 
 #include <png.h>
-
-#include "minihost/paths.h"
 
 #include <csetjmp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "minihost/paths.h"
+#include "minihost/files/paths.h"
+#include "minihost/files/temp_file.h"
 
 namespace {
 

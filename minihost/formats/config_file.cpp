@@ -1,10 +1,11 @@
-#include "minihost/config_file.h"
+#include "minihost/formats/config_file.h"
 
 #include <cerrno>
 #include <cstdio>
 
-#include "minihost/commands.h"
-#include "minihost/paths.h"
+#include "minihost/files/error.h"
+#include "minihost/files/paths.h"
+#include "minihost/files/temp_file.h"
 
 void LoadConfigFile(ImageFilter& filter, const std::string& path) {
     errno = 0;

@@ -5,11 +5,11 @@
 #include <optional>
 #include <sstream>
 
-#include "minihost/args.h"
-#include "minihost/config_file.h"
-#include "minihost/kernel_library.h"
-#include "minihost/kernel_text.h"
-#include "minihost/unicode.h"
+#include "minihost/cli/args.h"
+#include "minihost/files/unicode.h"
+#include "minihost/formats/config_file.h"
+#include "minihost/formats/kernel_library.h"
+#include "minihost/formats/kernel_text.h"
 #include "plugin/kernel_params.h"
 
 namespace {

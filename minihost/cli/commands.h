@@ -2,7 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "minihost/plugin_loader.h"
+#include "minihost/files/error.h"
+#include "minihost/runtime/plugin_loader.h"
 
 // Options every command shares; each command parses the rest itself.
 struct HostOptions {
@@ -15,11 +16,6 @@ constexpr int kExitDone = 0;
 constexpr int kExitError = 2;
 constexpr int kExitStopped = 4;    // render stopped part way
 constexpr int kExitCancelled = 5;  // setup closed with Cancel
-
-// Raised for bad input; main prints it as the one error line.
-struct CommandError {
-    std::string message;
-};
 
 int RunInfo(LoadedPlugin& plugin, const std::vector<std::string>& args);
 int RunAbout(LoadedPlugin& plugin, const std::vector<std::string>& args);

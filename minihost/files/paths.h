@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -15,6 +16,10 @@ std::string ProgramDir();
 // the \\?\ prefix once it reaches MAX_PATH so that no length is cut. Empty
 // when path cannot name a file: longer than Windows allows, or not UTF-8.
 std::wstring SystemPath(const std::string& path);
+// Short names go to Windows as they are (devices such as NUL stay devices);
+// long ones get the prefix that lifts MAX_PATH, which they may carry only
+// once fully normalised, as Windows then takes them literally.
+std::wstring LongForm(const std::wstring& full);
 // The last part of that name, as Windows will write it ("a.png" for "a.png. ").
 std::string ResolvedName(const std::string& path);
 // Equal for two paths that would name one file, whether it exists or not
@@ -26,47 +31,6 @@ std::wstring NameKey(const std::string& path);
 bool NameFits(const std::string& path);
 // fopen through SystemPath.
 std::FILE* OpenFile(const std::string& path, const wchar_t* mode);
-
-// What names an existing file or folder whatever the spelling of its path:
-// ".\", case, links and either separator all come to one FileId.
-struct FileId {
-    unsigned long volume = 0, high = 0, low = 0;
-    bool operator<(const FileId& o) const {
-        return volume != o.volume ? volume < o.volume : high != o.high ? high < o.high : low < o.low;
-    }
-    bool operator==(const FileId& o) const { return volume == o.volume && high == o.high && low == o.low; }
-};
-enum class Identity {
-    kFound,    // *id is set
-    kMissing,  // nothing exists at path
-    kUnknown,  // something may exist but cannot be asked (rights, a name too long)
-};
-Identity IdentifyFile(const std::string& path, FileId* id);
-
-// A file of a name of its own beside the output it will become, created new
-// (so it is never anyone else's file), which replaces that output only at
-// Commit. It is removed on every other way out, a failed commit included.
-// Holds nothing shared: threads may write files side by side.
-class TempFile {
-public:
-    TempFile() = default;
-    ~TempFile() { Discard(); }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    // Creates the temporary for path, open for binary writing. False with a
-    // short reason ("the folder does not exist").
-    bool Create(const std::string& path, std::string* reason);
-    std::FILE* Stream() const { return file_; }
-    // Closes it and moves it over the output; false with a reason, the
-    // temporary removed and the output as it was.
-    bool Commit(std::string* reason);
-    void Discard();
-
-private:
-    std::wstring target_, temp_;
-    std::FILE* file_ = nullptr;
-};
 
 // Size of an existing file in bytes; 0 when it cannot be asked.
 uint64_t FileSize(const std::string& path);

@@ -1,4 +1,4 @@
-#include "minihost/batch_pipeline.h"
+#include "minihost/runtime/batch_pipeline.h"
 
 #include <thread>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "minihost/progress.h"
+#include "minihost/runtime/progress_window.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -12,14 +12,15 @@
 #include <new>
 
 #include "hostlib/host_control.h"
-#include "minihost/args.h"
-#include "minihost/batch_pipeline.h"
-#include "minihost/config_file.h"
-#include "minihost/kernel_text.h"
-#include "minihost/paths.h"
-#include "minihost/png_io.h"
-#include "minihost/progress.h"
-#include "minihost/unicode.h"
+#include "minihost/cli/args.h"
+#include "minihost/files/file_identity.h"
+#include "minihost/files/paths.h"
+#include "minihost/files/unicode.h"
+#include "minihost/formats/config_file.h"
+#include "minihost/formats/kernel_text.h"
+#include "minihost/runtime/batch_pipeline.h"
+#include "minihost/runtime/held_frame.h"
+#include "minihost/runtime/progress_window.h"
 #include "plugin/kernel_params.h"
 #include "render/convolver.h"
 
@@ -29,13 +30,9 @@ const char kNeedsConfig[] =
     "render needs --config FILE: a new filter's kernel is all zeros and would make the frame black "
     "(make one with 'minihost config FILE --kernel NAME' or 'minihost setup FILE')";
 
-// One of the two ID channels a configuration can select by, and where a run
-// takes its IDs from: one image for every frame, or one per frame, by the
-// frame's file name, in a folder.
-struct IdSource {
-    const char* what;       // "object" or "material"
-    uint32_t channel;       // kObjectChannel or kMaterialChannel
-    int bits;               // the grey sample an ID image must have
+// Where a run takes one channel's IDs from: one image for every frame, or
+// one per frame, by the frame's file name, in a folder.
+struct IdSource : IdChannel {
     const char* imageFlag;  // "--object-ids"
     const char* dirFlag;    // "--object-ids-dir"
     std::string image, dir;
@@ -44,8 +41,8 @@ struct IdSource {
 struct RenderArgs {
     std::vector<std::string> inputs;     // frames, or folders of frames
     std::string out, outDir, config;
-    IdSource ids[2] = {{"object", kObjectChannel, 16, "--object-ids", "--object-ids-dir", {}, {}},
-                       {"material", kMaterialChannel, 8, "--material-ids", "--material-ids-dir", {}, {}}};
+    IdSource ids[2] = {{{"object", kObjectChannel, 16}, "--object-ids", "--object-ids-dir", {}, {}},
+                       {{"material", kMaterialChannel, 8}, "--material-ids", "--material-ids-dir", {}, {}}};
     int abortAtLine = -1;
     bool time = false;
     bool Batch() const { return !outDir.empty(); }
@@ -130,20 +127,6 @@ std::vector<std::string> ListFrames(const std::vector<std::string>& inputs) {
     return frames;
 }
 
-// An ID image one frame takes, and the option that named it.
-struct IdImage {
-    const IdSource* source = nullptr;  // null: the configuration does not select by this channel
-    std::string path;
-    const char* option = nullptr;
-    int32_t wanted = 0;  // the ID the configuration selects
-};
-
-// Where one frame comes from and goes to.
-struct FrameJob {
-    std::string in, out;
-    IdImage ids[2];  // as RenderArgs::ids
-};
-
 // Refuses, before anything is written, a run that would write over one of
 // its own inputs (a frame, an ID image or the configuration), or one file
 // twice. Existing files are compared by identity, so "./a.png", "A.PNG", a
@@ -204,50 +187,6 @@ void CheckOutputsSpareInputs(const RenderArgs& r, const std::vector<FrameJob>& j
     }
 }
 
-PngImage Load(const std::string& path, PngSize frameSize = {}) {
-    PngImage image;
-    std::string error;
-    if (!ReadPng(path, &image, &error, frameSize)) throw CommandError{error};
-    return image;
-}
-
-// An ID image must match the frame, which is checked before it is decoded,
-// and carry exactly the channel's sample.
-PngImage LoadIds(const IdImage& image, uint32_t width, uint32_t height) {
-    const std::string& path = image.path;
-    const std::string option = image.option;
-    const int bits = image.source->bits;
-    PngImage ids;
-    std::string error;
-    if (!ReadPng(path, &ids, &error, {width, height})) throw CommandError{option + " " + error};
-    if (ids.channels != 1 || ids.bitDepth != bits) {
-        const std::string found = std::to_string(ids.bitDepth) + "-bit " +
-                                  (ids.channels == 1   ? "grey"
-                                   : ids.channels == 3 ? "RGB"
-                                                       : ids.channels == 4 ? "RGBA" : "grey with alpha");
-        throw CommandError{option + " " + path + ": " + image.source->what + " IDs must be " +
-                           (bits == 8 ? "an 8" : "a 16") + "-bit grey PNG; this one is " + found};
-    }
-    return ids;
-}
-
-// Gives the storage the channel, filled from the decoded IDs (each sample
-// already within the channel's width); false when its memory cannot be had.
-bool CopyIds(const PngImage& ids, uint32_t channel, MemoryStorage* storage) {
-    if (channel == kObjectChannel) {
-        uint16_t* dst = storage->AddObjectChannel();
-        if (dst) std::copy(ids.samples.begin(), ids.samples.end(), dst);
-        return dst != nullptr;
-    }
-    uint8_t* dst = storage->AddMaterialChannel();
-    if (dst) std::transform(ids.samples.begin(), ids.samples.end(), dst, [](uint16_t v) { return uint8_t(v); });
-    return dst != nullptr;
-}
-
-std::string Size(uint32_t width, uint32_t height) {
-    return std::to_string(width) + " x " + std::to_string(height);
-}
-
 // Which path and instruction set VLM.FLT's engine takes for the filter's
 // configuration on this processor. minihost holds the same engine, compiled
 // from the same sources with the same flags, so its detection and choice are
@@ -263,86 +202,6 @@ std::string EnginePath(ImageFilter& filter, uint32_t width, uint32_t height) {
                         int(height)))
         return "none (nothing to convolve)";
     return std::string(PathName(engine.path())) + ", " + SimdName(engine.simd());
-}
-
-// Decodes a frame and its IDs into the host's storage. Throws CommandError
-// for anything wrong with this frame. Any thread: the plug-in is not called.
-std::unique_ptr<HeldFrame> LoadFrame(const FrameJob& job) {
-    PngImage frame = Load(job.in);
-    if (!IsFrameImage(frame))
-        throw CommandError{job.in + ": the frame must be an 8- or 16-bit RGB or RGBA PNG"};
-    const uint32_t width = frame.width, height = frame.height;
-    const std::string size = Size(width, height);
-
-    // Memory is what a large frame runs out of in a 32-bit host, so the frame
-    // and its IDs are held once each: decoded samples go as soon as they are
-    // copied, and an ID image is read only when the filter selects by it.
-    auto held = std::make_unique<HeldFrame>();
-    held->storage.reset(new MemoryStorage(static_cast<uint16_t>(width), static_cast<uint16_t>(height)));
-    MemoryStorage& storage = *held->storage;
-    if (!storage.Ok()) throw CommandError{"not enough memory to hold " + job.in + " (" + size + ")"};
-    ToHostPixels(frame, storage.Pixels());
-    std::vector<uint16_t>().swap(frame.samples);
-    for (const IdImage& image : job.ids) {
-        if (!image.source) continue;
-        const PngImage ids = LoadIds(image, width, height);
-        const size_t carried = size_t(std::count(ids.samples.begin(), ids.samples.end(), image.wanted));
-        const std::string id = std::string(image.source->what) + " ID " + std::to_string(image.wanted);
-        held->filtered = std::to_string(carried) + " pixels of " + id;
-        // Not an error: in a sequence an object may leave the shot.
-        if (carried == 0)
-            held->warning = "no pixel of " + job.in + " carries " + id + " (" + image.option + " " + image.path +
-                            "); it is written unfiltered";
-        if (!CopyIds(ids, image.source->channel, &storage))
-            throw CommandError{std::string("not enough memory for the ") + image.source->what + " IDs of " + job.in +
-                               " (" + size + ")"};
-    }
-    return held;
-}
-
-// Filters a held frame with the filter as configured, on the thread that
-// owns the progress window. Throws CommandError for anything wrong with this
-// frame. alone: no other frame is held, so a frame the plug-in could not
-// filter is a failure rather than worth another try.
-RenderResult RenderHeld(ImageFilter& filter, const FrameJob& job, HeldFrame& held, ProgressWindow& progress,
-                        bool alone) {
-    MemoryStorage& storage = *held.storage;
-    const uint32_t width = storage.Width(), height = storage.Height();
-    const std::string size = Size(width, height);
-    if (!held.warning.empty()) {
-        progress.EndBar();
-        std::fprintf(stderr, "minihost: warning: %s\n", held.warning.c_str());
-    }
-    Bitmap bitmap(&storage);
-    filter.SetSource(&bitmap);
-    storage.linesWritten = 0;
-    const int linesBefore = progress.LinesSeen();
-    LARGE_INTEGER t0, t1, frequency;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&t0);
-    const int rendered = filter.RenderFrame(progress.Handle());
-    QueryPerformanceCounter(&t1);
-    filter.SetSource(nullptr);
-    held.renderMs = 1000.0 * double(t1.QuadPart - t0.QuadPart) / double(frequency.QuadPart);
-    if (!rendered) throw CommandError{job.in + ": the filter did not render the frame"};
-    // The filter gives the frame back line by line, stopped or not; a render
-    // that wrote nothing back could not have its working copies, and left the
-    // frame as it was.
-    if (!alone && storage.linesWritten == 0 && progress.LinesSeen() == linesBefore) return RenderResult::kRetry;
-    if (storage.linesWritten < int(height))
-        throw CommandError{"not enough memory to filter " + job.in + " (" + size + "); the plug-in left it unfiltered"};
-    held.stoppedAt = progress.StoppedAt();
-    return held.stoppedAt < 0 ? RenderResult::kDone : RenderResult::kStopped;
-}
-
-void WriteHeld(const FrameJob& job, const HeldFrame& held) {
-    MemoryStorage& storage = *held.storage;
-    // BMM_Color_64 is red, green, blue, alpha in memory: RGBA samples as they stand.
-    static_assert(sizeof(BMM_Color_64) == 4 * sizeof(uint16_t), "pixels are four samples");
-    std::string error;
-    if (!WritePng16(job.out, storage.Width(), storage.Height(), 4, reinterpret_cast<const uint16_t*>(storage.Pixels()),
-                    &error))
-        throw CommandError{error};
 }
 
 // Says what was written, on the batch's thread and in frame order.

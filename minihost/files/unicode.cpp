@@ -1,4 +1,4 @@
-#include "minihost/unicode.h"
+#include "minihost/files/unicode.h"
 
 #include <windows.h>
 

@@ -13,13 +13,15 @@
 #include <cstring>
 
 #include "hostlib/host_control.h"
-#include "minihost/bitmap_font.h"
-#include "minihost/commands.h"
-#include "minihost/kernel_library.h"
-#include "minihost/kernel_text.h"
-#include "minihost/paths.h"
-#include "minihost/png_io.h"
-#include "minihost/progress.h"
+#include "minihost/cli/commands.h"
+#include "minihost/files/file_identity.h"
+#include "minihost/files/paths.h"
+#include "minihost/formats/bitmap_font.h"
+#include "minihost/formats/kernel_library.h"
+#include "minihost/formats/kernel_text.h"
+#include "minihost/formats/png_io.h"
+#include "minihost/runtime/held_frame.h"
+#include "minihost/runtime/progress_window.h"
 #include "plugin/kernel_params.h"
 
 namespace {
@@ -63,15 +65,12 @@ int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         if (!warning.empty()) std::fprintf(stderr, "minihost: warning: %s\n", warning.c_str());
     }
 
-    PngImage frame;
-    std::string error;
-    if (!ReadPng(in, &frame, &error)) throw CommandError{error};
-    if (!IsFrameImage(frame))
-        throw CommandError{in + ": the frame must be an 8- or 16-bit RGB or RGBA PNG"};
-    const int width = int(frame.width), height = int(frame.height);
-    std::vector<BMM_Color_64> original(size_t(width) * height);
-    ToHostPixels(frame, original.data());
-    std::vector<uint16_t>().swap(frame.samples);
+    FrameJob job;
+    job.in = in;
+    const std::unique_ptr<HeldFrame> held = LoadFrame(job);
+    MemoryStorage& storage = *held->storage;
+    const int width = storage.Width(), height = storage.Height();
+    const std::vector<BMM_Color_64> original(storage.Pixels(), storage.Pixels() + size_t(width) * height);
 
     const int factor = std::max({1, CeilDiv(width, kMaxTileWidth), CeilDiv(height, kMaxTileHeight)});
     const int tileW = width / factor, tileH = height / factor;
@@ -87,9 +86,6 @@ int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     if (!filter) throw CommandError{failure};
     ProgressWindow progress(-1, false);
     if (!progress.Ok()) throw CommandError{"cannot create the progress window"};
-    MemoryStorage storage(static_cast<uint16_t>(width), static_cast<uint16_t>(height));
-    if (!storage.Ok()) throw CommandError{"not enough memory to hold " + in};
-    Bitmap bitmap(&storage);
 
     for (int n = 0; n < count; ++n) {
         // The configuration the dialog would make on picking the kernel,
@@ -99,12 +95,7 @@ int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         const std::string& name = kernels[n].name;
         if (!filter->LoadConfigure(&p)) throw CommandError{"the plug-in refused the configuration of " + name};
         std::copy(original.begin(), original.end(), storage.Pixels());
-        storage.linesWritten = 0;
-        filter->SetSource(&bitmap);
-        const int rendered = filter->RenderFrame(progress.Handle());
-        filter->SetSource(nullptr);
-        if (!rendered || storage.linesWritten < height)
-            throw CommandError{"not enough memory to filter " + in + " with '" + Printable(name) + "'"};
+        RenderHeld(*filter, job, *held, progress, true);
 
         const int x0 = kGap + (n % columns) * cellW, y0 = kGap + (n / columns) * cellH;
         const BMM_Color_64* px = storage.Pixels();
@@ -129,6 +120,7 @@ int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         DrawLabel(&sheet, sheetW, sheetH, x0, y0 + (kLabelHeight - kGlyphHeight) / 2 + 1, label, kInk);
     }
 
+    std::string error;
     if (!WritePng8(out, uint32_t(sheetW), uint32_t(sheetH), 3, sheet, &error)) throw CommandError{error};
     std::printf("wrote %s, %llu bytes: %d kernels on %s, %d x %d thumbnails of %d x %d\n", out.c_str(),
                 (unsigned long long)FileSize(out), count, FileName(in).c_str(), columns, rows, tileW,
