@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "minihost/files/error.h"
+#include "minihost/files/output_guard.h"
 #include "minihost/runtime/plugin_loader.h"
 
 // Options every command shares; each command parses the rest itself.
@@ -16,6 +17,10 @@ constexpr int kExitDone = 0;
 constexpr int kExitError = 2;
 constexpr int kExitStopped = 4;    // render stopped part way
 constexpr int kExitCancelled = 5;  // setup closed with Cancel
+
+// The guard of a command that writes, keeping already what the host is made
+// of: minihost.exe, HOSTLIB.DLL, the plug-in and the kernel library in use.
+OutputGuard HostGuard(const std::string& command);
 
 int RunInfo(LoadedPlugin& plugin, const std::vector<std::string>& args);
 int RunAbout(LoadedPlugin& plugin, const std::vector<std::string>& args);

@@ -106,6 +106,8 @@ int RunConfig(const std::vector<std::string>& args) {
         else if (path.empty()) path = a;
         else throw CommandError{"config takes one FILE"};
     }
+    if (path.empty()) throw CommandError{"config needs the FILE to write"};
+    HostGuard("config").Check(path, kConfigOutput);
     if (objectId && p.source != kSourceObject)
         throw CommandError{"--object-id is used only with --source object"};
     if (materialId && p.source != kSourceMaterial)
@@ -122,7 +124,6 @@ int RunConfig(const std::vector<std::string>& args) {
     if (offset) p.kernel.offset = *offset;
     if (invert) p.kernel.invert = *invert;
     if (!name.empty()) std::memcpy(p.name, name.c_str(), name.size() + 1);
-    if (path.empty()) throw CommandError{"config needs the FILE to write"};
     const int k = static_cast<int>(rows.size());
     if (k != 0) {
         if (!IsKernelSize(k)) throw CommandError{"--row: give 3, 5, 7 or 9 rows, not " + std::to_string(k)};

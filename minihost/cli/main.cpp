@@ -101,12 +101,13 @@ int wmain(int argc, wchar_t** wargv) {
     if (!chosen) return Fail("unknown command '" + command + "' (try --help)");
 
     SetSettingsDir(options.settingsDir);
+    SetPluginPath(options.pluginPath);
 
     try {
         if (chosen->plain) return chosen->plain(rest);
         LoadedPlugin plugin;
         std::string error;
-        if (!plugin.Load(options.pluginPath.empty() ? DefaultPluginPath() : options.pluginPath, &error))
+        if (!plugin.Load(PluginPath(), &error))
             return Fail(error);
         return chosen->withPlugin(plugin, rest);
     } catch (const CommandError& e) {

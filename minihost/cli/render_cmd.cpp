@@ -13,11 +13,13 @@
 
 #include "hostlib/host_control.h"
 #include "minihost/cli/args.h"
+#include "minihost/cli/commands.h"
 #include "minihost/files/file_identity.h"
 #include "minihost/files/paths.h"
 #include "minihost/files/unicode.h"
 #include "minihost/formats/config_file.h"
 #include "minihost/formats/kernel_text.h"
+#include "minihost/formats/png_io.h"
 #include "minihost/runtime/batch_pipeline.h"
 #include "minihost/runtime/held_frame.h"
 #include "minihost/runtime/progress_window.h"
@@ -128,42 +130,26 @@ std::vector<std::string> ListFrames(const std::vector<std::string>& inputs) {
 }
 
 // Refuses, before anything is written, a run that would write over one of
-// its own inputs (a frame, an ID image or the configuration), or one file
-// twice. Existing files are compared by identity, so "./a.png", "A.PNG", a
-// spelling of any length and a link to a.png all count as a.png; outputs that
-// do not exist yet, by the full names Windows will make of them ("a.png."
-// is a.png). An input that cannot be asked about stops the run: it might be
-// one of the outputs.
-void CheckOutputsSpareInputs(const RenderArgs& r, const std::vector<FrameJob>& jobs) {
-    auto identify = [](const std::string& path, FileId* id) {
-        const Identity found = IdentifyFile(path, id);
-        if (found == Identity::kUnknown)
-            throw CommandError{"render: cannot tell which file " + path +
-                               (SystemPath(path).empty() ? " is: the path is longer than Windows allows"
-                                                         : " is; nothing was written")};
-        return found == Identity::kFound;
-    };
-    std::map<FileId, std::string> inputs;  // identity -> what it is, for the message
-    auto add = [&](const std::string& path, const std::string& what) {
-        FileId id;
-        if (!path.empty() && identify(path, &id)) inputs.emplace(id, what + " " + path);
-    };
-    add(r.config, "configuration");
-    for (const IdSource& id : r.ids) add(id.image, std::string(id.imageFlag) + " image");
+// its own inputs (a frame, an ID image or the configuration), anything the
+// guard keeps, or one file twice.
+void CheckOutputs(const RenderArgs& r, const std::vector<FrameJob>& jobs) {
+    OutputGuard guard = HostGuard("render");
+    guard.Keep(r.config, "configuration");
+    for (const IdSource& id : r.ids) guard.Keep(id.image, std::string(id.imageFlag) + " image");
     for (const FrameJob& job : jobs) {
-        add(job.in, "input frame");
-        for (const IdImage& id : job.ids) add(id.path, std::string(id.option ? id.option : "") + " image");
+        guard.Keep(job.in, "input frame");
+        for (const IdImage& id : job.ids) guard.Keep(id.path, std::string(id.option ? id.option : "") + " image");
     }
     if (r.Batch()) {
         FileId outDir;
-        if (identify(r.outDir, &outDir)) {
+        if (guard.Identify(r.outDir, &outDir)) {
             std::vector<std::pair<std::string, std::string>> folders;
             for (const IdSource& id : r.ids) folders.push_back({id.dir, id.dirFlag});
             for (const std::string& input : r.inputs)
                 if (IsFolder(input)) folders.push_back({input, "input"});
             for (const auto& folder : folders) {
                 FileId id;
-                if (!folder.first.empty() && identify(folder.first, &id) && id == outDir)
+                if (!folder.first.empty() && guard.Identify(folder.first, &id) && id == outDir)
                     throw CommandError{"render: --out-dir " + r.outDir + " is the " + folder.second + " folder " +
                                        folder.first + "; the frames written there would replace what it holds"};
             }
@@ -171,16 +157,7 @@ void CheckOutputsSpareInputs(const RenderArgs& r, const std::vector<FrameJob>& j
     }
     std::map<std::wstring, const FrameJob*> outputs;  // the name Windows makes -> the frame written there
     for (const FrameJob& job : jobs) {
-        FileId id;
-        if (identify(job.out, &id)) {
-            const auto hit = inputs.find(id);
-            if (hit != inputs.end())
-                throw CommandError{"render: writing " + job.out + " would replace the " + hit->second +
-                                   "; choose another output"};
-        }
-        if (!NameFits(job.out))
-            throw CommandError{"render: cannot write " + job.out + ": its name is longer than the file system holds "
-                               "(255 characters; under Wine, 255 bytes of UTF-8)"};
+        guard.Check(job.out, kPngOutput);
         const auto taken = outputs.emplace(NameKey(job.out), &job);
         if (!taken.second)
             throw CommandError{taken.first->second->in + " and " + job.in + " would both be written as " + job.out};
@@ -388,7 +365,7 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     KernelParams params;
     const ImageFilterPtr filter = ConfiguredFilter(plugin, r, &params);
     const std::vector<FrameJob> jobs = MakeJobs(r, frames, IdsUsed(r, filter->ChannelsRequired()), params);
-    CheckOutputsSpareInputs(r, jobs);
+    CheckOutputs(r, jobs);
     if (r.Batch()) MakeOutDir(r.outDir);
 
     ProgressWindow progress(r.abortAtLine, _isatty(_fileno(stderr)) != 0);

@@ -81,6 +81,7 @@ int RunSetup(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     std::string error;
     ImageFilterPtr filter(plugin.CreateFilter(&error));
     if (!filter) throw CommandError{error};
+    HostGuard("setup").Check(path, kConfigOutput);
     if (Probe(path) == Existing::kPresent) LoadConfigFile(*filter, path);
 
     Replacement out(path);

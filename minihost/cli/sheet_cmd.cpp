@@ -14,7 +14,6 @@
 
 #include "hostlib/host_control.h"
 #include "minihost/cli/commands.h"
-#include "minihost/files/file_identity.h"
 #include "minihost/files/paths.h"
 #include "minihost/formats/bitmap_font.h"
 #include "minihost/formats/kernel_library.h"
@@ -49,14 +48,9 @@ int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     const std::string &in = files[0], &out = files[1];
     if (IsFolder(out) || out.back() == '/' || out.back() == '\\')
         throw CommandError{"sheet: " + out + " names a folder; give OUT.png a file name"};
-    FileId inId, outId, libraryId;
-    if (IdentifyFile(out, &outId) == Identity::kFound) {
-        if (IdentifyFile(in, &inId) == Identity::kFound && inId == outId)
-            throw CommandError{"sheet: writing " + out + " would replace the frame " + in + "; choose another output"};
-        if (IdentifyFile(KernelLibraryPath(), &libraryId) == Identity::kFound && libraryId == outId)
-            throw CommandError{"sheet: writing " + out + " would replace the kernel library " + KernelLibraryPath() +
-                               "; choose another output"};
-    }
+    OutputGuard guard = HostGuard("sheet");
+    guard.Keep(in, "frame");
+    guard.Check(out, kPngOutput);
 
     const std::vector<NamedKernel> kernels = ReadKernelLibrary();
     if (kernels.empty()) throw CommandError{KernelLibraryPath() + " holds no kernels to draw"};

@@ -80,15 +80,19 @@ bool IsFolder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string ProgramDir() {
+std::string ModulePath(void* module) {
     std::vector<wchar_t> path(MAX_PATH);
     DWORD n;
-    while ((n = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()))) >= path.size() &&
+    while ((n = GetModuleFileNameW(static_cast<HMODULE>(module), path.data(), DWORD(path.size()))) >= path.size() &&
            path.size() < kMaxSystemPath)
         path.resize(path.size() * 2);
-    const std::wstring name(path.data(), n < path.size() ? n : 0);
-    const size_t slash = name.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? "." : Utf8(name.substr(0, slash));
+    return Utf8(std::wstring(path.data(), n < path.size() ? n : 0));
+}
+
+std::string ProgramDir() {
+    const std::string name = ModulePath(nullptr);
+    const size_t slash = name.find_last_of("\\/");
+    return slash == std::string::npos ? "." : name.substr(0, slash);
 }
 
 uint64_t FileSize(const std::string& path) {

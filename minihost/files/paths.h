@@ -8,6 +8,9 @@
 std::string FileName(const std::string& path);
 std::string Join(const std::string& dir, const std::string& name);
 bool IsFolder(const std::string& path);
+// The file a loaded module (null: the running program) was loaded from;
+// empty when it cannot be asked.
+std::string ModulePath(void* module);
 // The folder of the running program, without a trailing separator.
 std::string ProgramDir();
 

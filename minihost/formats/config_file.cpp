@@ -36,3 +36,29 @@ void ReplaceFile(const std::string& path, const void* bytes, size_t size) {
         return;
     throw CommandError{"cannot write " + path + " (" + reason + "); it was left as it was"};
 }
+
+KernelParams ReadConfigFile(const std::string& path) {
+    std::FILE* file = OpenFile(path, L"rb");
+    if (!file) throw CommandError{"cannot open configuration " + path + ": no such file, or it cannot be read"};
+    KernelParams p;
+    char extra;
+    const size_t n = std::fread(&p, 1, sizeof p, file);
+    const bool more = n == sizeof p && std::fread(&extra, 1, 1, file) == 1;
+    std::fclose(file);
+    if (n != sizeof p || more)
+        throw CommandError{path + ": a configuration is " + std::to_string(sizeof p) + " bytes, this file has " +
+                           (more ? "more" : std::to_string(n))};
+    if (p.stamp != kParamsStamp) throw CommandError{path + ": not a configuration of this filter (wrong stamp)"};
+    return p;
+}
+
+bool IsConfigFile(const std::string& path) {
+    try {
+        ReadConfigFile(path);
+        return true;
+    } catch (const CommandError&) {
+        return false;
+    }
+}
+
+const OutputKind kConfigOutput = {"a configuration (612 bytes with the filter's stamp)", IsConfigFile};

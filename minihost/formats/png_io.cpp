@@ -233,3 +233,14 @@ void ToHostPixels(const PngImage& frame, BMM_Color_64* out) {
                   uint16_t(frame.channels == 4 ? s[3] * scale : 65535)};
     }
 }
+
+bool IsPngFile(const std::string& path) {
+    std::FILE* file = OpenFile(path, L"rb");
+    if (!file) return false;
+    unsigned char signature[8];
+    const bool whole = std::fread(signature, 1, sizeof signature, file) == sizeof signature;
+    std::fclose(file);
+    return whole && png_sig_cmp(signature, 0, sizeof signature) == 0;
+}
+
+const OutputKind kPngOutput = {"a PNG", IsPngFile};

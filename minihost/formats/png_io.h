@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "host/color64.h"
+#include "minihost/files/output_guard.h"
 
 // Decoded PNG samples, widened to 16 bits per sample, row by row.
 struct PngImage {
@@ -39,6 +40,11 @@ constexpr uint64_t kMaxPngSamples = uint64_t{1} << 28;
 // against frameSize, and against kMaxPngSamples. Answers false with a one-line
 // reason.
 bool ReadPng(const std::string& path, PngImage* image, std::string* error, PngSize frameSize = {});
+
+// Whether the file at path starts as a PNG does: what render and sheet may
+// replace.
+bool IsPngFile(const std::string& path);
+extern const OutputKind kPngOutput;
 
 // Writes 16- or 8-bit samples (1 = gray, 3 = RGB, 4 = RGBA) through a temporary file that
 // replaces path only once complete, so a failed write never leaves a

@@ -68,4 +68,12 @@ ImageFilter* LoadedPlugin::CreateFilter(std::string* error) {
     return filter;
 }
 
+namespace {
+std::string g_pluginPath;
+}
+
 std::string DefaultPluginPath() { return ProgramDir() + "\\VLM.FLT"; }
+
+void SetPluginPath(const std::string& path) { g_pluginPath = path; }
+
+std::string PluginPath() { return g_pluginPath.empty() ? DefaultPluginPath() : g_pluginPath; }

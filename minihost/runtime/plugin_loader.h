@@ -37,3 +37,6 @@ private:
 
 // VLM.FLT beside the running program.
 std::string DefaultPluginPath();
+// The plug-in of this run: the one given with --plugin, or the default.
+void SetPluginPath(const std::string& path);
+std::string PluginPath();

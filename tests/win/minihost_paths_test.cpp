@@ -59,8 +59,8 @@ std::string Get(const std::string& path) {
     return bytes;
 }
 
-// Every file under dir (relative names), or removes them all with remove.
-void Walk(const std::string& dir, const std::string& relative, std::vector<std::string>* files, bool remove) {
+// Every file under dir (relative names).
+void Walk(const std::string& dir, const std::string& relative, std::vector<std::string>* files) {
     WIN32_FIND_DATAW found;
     HANDLE h = FindFirstFileW((Literal(dir) + L"\\*").c_str(), &found);
     if (h == INVALID_HANDLE_VALUE) return;
@@ -68,21 +68,15 @@ void Walk(const std::string& dir, const std::string& relative, std::vector<std::
         const std::string name = Narrow(found.cFileName);
         if (name == "." || name == "..") continue;
         const std::string path = dir + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            Walk(path, relative + name + "\\", files, remove);
-            if (remove) RemoveDirectoryW(Literal(path).c_str());
-        } else if (remove) {
-            DeleteFileW(Literal(path).c_str());
-        } else {
-            files->push_back(relative + name);
-        }
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Walk(path, relative + name + "\\", files);
+        else files->push_back(relative + name);
     } while (FindNextFileW(h, &found));
     FindClose(h);
 }
 
 std::vector<std::string> FilesUnder(const std::string& dir) {
     std::vector<std::string> files;
-    Walk(dir, "", &files, false);
+    Walk(dir, "", &files);
     return files;
 }
 
@@ -96,11 +90,6 @@ std::string Q(const std::string& path) { return "\"" + path + "\""; }
 
 class MinihostPaths : public ::testing::Test {
 protected:
-    void TearDown() override {
-        std::vector<std::string> unused;
-        Walk(root, "", &unused, true);
-        RemoveDirectoryW(Literal(root).c_str());
-    }
     // A small frame whose samples all hold value: frames differ by value.
     std::string Frame(uint16_t value) {
         const std::vector<uint16_t> samples(6 * 4 * 4, value);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
@@ -90,7 +91,7 @@ std::string TinyPng(char colourType, int bytesPerPixel) {
 
 class MinihostTest : public ::testing::Test {
 protected:
-    std::string P(const char* name) const { return temp.File(name); }
+    std::string P(const std::string& name) const { return temp.File(name); }
     MinihostOutcome Host(const std::string& args) { return RunMinihost(args); }
 
     void WriteConfig(const char* name, const KernelParams& p) {
@@ -487,40 +488,86 @@ TEST_F(MinihostTest, ConfigTakesANamedKernelFromTheLibrary) {
     EXPECT_FALSE(FileExists(P("x.cfg")));
 }
 
-// Before anything is written, a render whose output is one of its own inputs
-// is refused, however the path is spelled; every input stays as it was.
-TEST_F(MinihostTest, NoOutputReplacesAnInput) {
+// Every command that writes refuses, before anything is written, an output
+// that is not its to replace, however the path is spelled, in one line; every
+// file is read back byte for byte after each run. A dialog that shows is
+// answered with OK, as a setup past the guard would then write.
+TEST_F(MinihostTest, NoCommandReplacesWhatIsNotItsOwn) {
     std::string error;
     std::vector<uint16_t> frame(5 * 4 * 4, 1234), ids(5 * 4, 2);
-    CreateDirectoryA(P("frames").c_str(), nullptr);
-    CreateDirectoryA(P("ids").c_str(), nullptr);
-    for (const std::string& dir : {temp.Path(), P("frames")})
-        ASSERT_TRUE(WritePng16(dir + "\\f.png", 5, 4, 4, frame.data(), &error)) << error;
-    for (const std::string& dir : {temp.Path(), P("ids")})
-        ASSERT_TRUE(WritePng16(dir + "\\" + (dir == temp.Path() ? "ids.png" : "f.png"), 5, 4, 1, ids.data(), &error));
-    MinihostOutcome r = Host("config \"" + P("o.cfg") + "\" --row \"0 0 0\" --row \"0 2 0\" --row \"0 0 0\" --source object "
-                     "--object-id 2");
-    ASSERT_EQ(r.status, 0u) << r.err;
-    const std::string inputs[] = {P("f.png"), P("ids.png"), P("o.cfg"), P("frames\\f.png"), P("ids\\f.png")};
+    for (const char* dir : {"frames", "ids", "settings", "plug", "as"}) CreateDirectoryA(P(dir).c_str(), nullptr);
+    for (const char* name : {"f.png", "frames\\f.png", "other.png", "ro.png"})
+        ASSERT_TRUE(WritePng16(P(name), 5, 4, 4, frame.data(), &error)) << error;
+    for (const char* name : {"ids.png", "ids\\f.png"}) ASSERT_TRUE(WritePng16(P(name), 5, 4, 1, ids.data(), &error));
+    ASSERT_TRUE(CopyFileA(PluginPath().c_str(), P("plug\\VLM.FLT").c_str(), FALSE));
+    ASSERT_TRUE(WriteBytes(P("settings\\VLM.SET"), EntryText("K", {{0, 0, 0}, {0, 1, 0}, {0, 0, 0}}, 1, 0, 0)));
+    KernelParams p = DefaultParams();
+    p.source = kSourceObject;
+    p.objectId = 2;
+    p.kernel.weights[40] = 2;
+    for (const char* name : {"o.cfg", "other.cfg", "ro.cfg"}) WriteConfig(name, p);
+    for (const char* name : {"ro.png", "ro.cfg"}) SetFileAttributesA(P(name).c_str(), FILE_ATTRIBUTE_READONLY);
+    const char* const files[] = {"f.png", "frames\\f.png", "other.png", "ro.png", "ids.png", "ids\\f.png",
+                                 "plug\\VLM.FLT", "settings\\VLM.SET", "o.cfg", "other.cfg", "ro.cfg"};
     std::vector<std::string> before;
-    for (const std::string& in : inputs) before.push_back(ReadAll(in));
+    for (const char* name : files) before.push_back(ReadAll(P(name)));
 
-    const std::string cfg = " --config \"" + P("o.cfg") + "\"";
-    const std::string single = "render \"" + P("f.png") + "\" ";
-    const std::string cases[] = {
-        single + "\"" + temp.Path() + "\\.\\F.PNG\"" + cfg + " --object-ids \"" + P("ids.png") + "\"",
-        single + "\"" + P("ids.png") + "\"" + cfg + " --object-ids \"" + P("ids.png") + "\"",
-        single + "\"" + P("o.cfg") + "\"" + cfg + " --object-ids \"" + P("ids.png") + "\"",
-        "render \"" + P("frames") + "\" --out-dir \"" + P("frames") + "\\.\"" + cfg + " --object-ids-dir \"" + P("ids") + "\"",
-        "render \"" + P("frames") + "\" --out-dir \"" + P("IDS") + "\"" + cfg + " --object-ids-dir \"" + P("ids") + "\"",
+    auto q = [](const std::string& path) { return "\"" + path + "\" "; };
+    const std::string host = "--plugin " + q(P("plug\\VLM.FLT")) + "--settings-dir " + q(P("settings"));
+    const std::string cfg = " --config " + q(P("o.cfg")) + "--object-ids " + q(P("ids.png"));
+    // The commands, each writing to out; a batch writes a frame named as out
+    // into out's folder, from out itself when it is an input, else from a
+    // frame of that name elsewhere.
+    const std::function<std::string(const std::string&, const std::string&)> commands[] = {
+        [&](auto out, auto) { return "render " + q(P("f.png")) + q(P(out)) + cfg; },
+        [&](auto out, auto name) {
+            const std::string in = out == ".\\F.PNG" ? P("f.png") : P("as\\" + name);
+            CopyFileA(P("f.png").c_str(), P("as\\" + name).c_str(), FALSE);
+            const size_t slash = out.rfind('\\');
+            return "render " + q(in) + "--out-dir " + q(P(slash == out.npos ? "." : out.substr(0, slash))) + cfg;
+        },
+        [&](auto out, auto) { return "config " + q(P(out)) + "--kernel K"; },
+        [&](auto out, auto) { return "setup " + q(P(out)); },
+        [&](auto out, auto) { return "sheet " + q(P("f.png")) + q(P(out)); },
     };
-    for (const std::string& c : cases) {
-        r = Host(c);
-        EXPECT_EQ(r.status, 2u) << c;
-        EXPECT_EQ(CountLines(r.err), 1) << c << "\n" << r.err;
-        EXPECT_NE(r.err.find("replace"), std::string::npos) << r.err;
+    struct Row {
+        const char* what;
+        const char* out;   // spelled as a user might
+        const char* name;  // what a batch writes there
+        const char* refused;  // by render, batch, config, setup, sheet
+    };
+    const Row rows[] = {
+        {"the input frame", ".\\F.PNG", "F.PNG", "xxxxx"},
+        {"the ID image", "IDS.PNG", "IDS.PNG", "xxxx."},
+        {"the configuration", "settings\\..\\o.cfg", "o.cfg", "xx..x"},
+        {"VLM.SET", "settings\\.\\vlm.set", "vlm.set", "xxxxx"},
+        {"VLM.FLT", "plug\\VLM.FLT. ", "VLM.FLT", "xxxxx"},
+        {"a read-only PNG", "ro.png", "ro.png", "xx..x"},
+        {"a read-only configuration", "ro.cfg", "ro.cfg", "..xx."},
+        {"a PNG, for config", "other.png", "other.png", "..xx."},
+        {"a configuration, for render and sheet", "other.cfg", "other.cfg", "xx..x"},
+    };
+    std::vector<std::string> runs;
+    for (const Row& row : rows)
+        for (int c = 0; c < 5; ++c)
+            if (row.refused[c] == 'x') runs.push_back(host + commands[c](row.out, row.name));
+    // A batch into the folder of its frames or of its IDs.
+    runs.push_back("render " + q(P("frames")) + "--out-dir " + q(P("frames\\.")) + cfg);
+    runs.push_back("render " + q(P("frames")) + "--out-dir " + q(P("IDS")) + "--config " + q(P("o.cfg")) +
+                   "--object-ids-dir " + q(P("ids")));
+    for (const std::string& args : runs) {
+        SCOPED_TRACE(args);
+        ChildProcess child("\"" + BinDir() + "\\minihost.exe\" " + args);
+        const HWND dialog = WaitForDialogOf(child.Process(), child.Id(), kControlCaption, 15000);
+        if (dialog) Click(dialog, IDOK);
+        EXPECT_EQ(dialog, nullptr);
+        EXPECT_EQ(child.Finish(), 2u);
+        const std::string err = child.Err();
+        EXPECT_EQ(CountLines(err), 1) << err;
+        for (size_t i = 0; i < before.size(); ++i) EXPECT_TRUE(ReadAll(P(files[i])) == before[i]) << files[i];
     }
-    for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(ReadAll(inputs[i]), before[i]) << inputs[i];
+    for (const char* name : {"ro.png", "ro.cfg"})
+        EXPECT_TRUE(GetFileAttributesA(P(name).c_str()) & FILE_ATTRIBUTE_READONLY) << name;
 }
 
 // A render that gives no line back (the plug-in could not have its working

@@ -4,26 +4,47 @@
 
 #include "hostlib/host_control.h"
 
+namespace {
+
+// Removes the folder with everything in it, read-only files and subfolders
+// included. Prefixed wide names: a test's names may be of any length.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName, path = folder + L"\\" + name;
+            if (name == L"." || name == L"..") continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+std::wstring Prefixed(const std::string& path) {
+    return L"\\\\?\\" + std::wstring(path.begin(), path.end());  // the temp folder's name is ASCII
+}
+
+}  // namespace
+
 TempDir::TempDir(const char* tag) {
     static LONG counter = 0;
     char temp[MAX_PATH] = "";
     GetTempPathA(MAX_PATH, temp);
     path_ = std::string(temp) + "vlm_" + tag + "_" + std::to_string(GetCurrentProcessId()) + "_" +
             std::to_string(InterlockedIncrement(&counter));
+    // Wine reuses process ids: a folder of this name is an earlier run's.
+    RemoveTree(Prefixed(path_));
     CreateDirectoryA(path_.c_str(), nullptr);
 }
 
-TempDir::~TempDir() {
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((path_ + "\\*").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA(File(found.cFileName).c_str());
-        } while (FindNextFileA(h, &found));
-        FindClose(h);
-    }
-    RemoveDirectoryA(path_.c_str());
-}
+TempDir::~TempDir() { RemoveTree(Prefixed(path_)); }
 
 std::string ReadBytes(const std::string& path) {
     std::string bytes;

@@ -11,8 +11,7 @@
 
 constexpr char kControlCaption[] = "Velmora Filter Control";
 
-// A fresh folder in the temp directory, removed with its files when the
-// object goes (the tests make no subfolders).
+// A fresh folder in the temp directory, removed whole when the object goes.
 class TempDir {
 public:
     explicit TempDir(const char* tag);
