@@ -10,6 +10,7 @@
 #include "minihost/formats/config_file.h"
 #include "minihost/formats/kernel_library.h"
 #include "minihost/formats/kernel_text.h"
+#include "minihost/runtime/stop.h"
 #include "plugin/kernel_params.h"
 
 namespace {
@@ -150,6 +151,7 @@ int RunConfig(const std::vector<std::string>& args) {
         std::fprintf(stderr, "minihost: warning: %severy weight is 0, which makes every filtered pixel the Offset "
                              "alone: flat frames, black for Offset 0 without Invert\n",
                      kernel.empty() && rows.empty() ? "no --row or --kernel given: " : "");
+    StopPoint();
     ReplaceFile(path, &p, sizeof p);
     return 0;
 }

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "minihost/cli/commands.h"
+#include "minihost/files/temp_file.h"
 #include "minihost/files/unicode.h"
+#include "minihost/runtime/stop.h"
 #include "minihost/formats/kernel_library.h"
 
 namespace {
@@ -58,6 +60,22 @@ const Command kCommands[] = {
     {"show", nullptr, RunShow},     {"sheet", RunSheet, nullptr},
 };
 
+int Run(const Command& chosen, const std::vector<std::string>& rest) {
+    if (chosen.plain) return chosen.plain(rest);
+    LoadedPlugin plugin;
+    std::string error;
+    if (!plugin.Load(PluginPath(), &error)) throw CommandError{error};
+    return chosen.withPlugin(plugin, rest);
+}
+
+// What a stop left, from the files committed before it.
+std::string WrittenBeforeStop() {
+    const std::vector<std::string> written = CommittedFiles();
+    if (written.empty()) return "nothing was written";
+    return (written.size() == 1 ? written[0] : std::to_string(written.size()) + " files (the last " + written.back() + ")") +
+           " written whole before it, nothing else";
+}
+
 int Fail(const std::string& message) {
     std::fprintf(stderr, "minihost: %s\n", message.c_str());
     return kExitError;
@@ -68,6 +86,7 @@ int Fail(const std::string& message) {
 // The command line comes as UTF-16, so that every name arrives as typed and
 // none through the ANSI code page's look-alikes; minihost keeps it as UTF-8.
 int wmain(int argc, wchar_t** wargv) {
+    CatchStops();
     const Utf8Console console;
     std::vector<std::string> argv(argc > 0 ? size_t(argc) : 0);
     for (int i = 1; i < argc; ++i)
@@ -103,19 +122,26 @@ int wmain(int argc, wchar_t** wargv) {
     SetSettingsDir(options.settingsDir);
     SetPluginPath(options.pluginPath);
 
+    int status;
     try {
-        if (chosen->plain) return chosen->plain(rest);
-        LoadedPlugin plugin;
-        std::string error;
-        if (!plugin.Load(PluginPath(), &error))
-            return Fail(error);
-        return chosen->withPlugin(plugin, rest);
+        status = Run(*chosen, rest);
+    } catch (const Stopped&) {
+        status = kExitError;
     } catch (const CommandError& e) {
-        return Fail(e.message);
+        // A stop that ended the command in an error says so instead.
+        if (StopRequested()) status = kExitError;
+        else return Fail(e.message);
     } catch (const std::bad_alloc&) {
         return Fail("not enough memory for this " + command);
     } catch (const std::exception& e) {
         // Nothing may end the program without its one line and status.
         return Fail(command + " failed: " + e.what());
     }
+    // A stop is never a success, whenever it came; a command that said what
+    // its stop left has said all.
+    if (StopRequested() && status != kExitStopped) {
+        std::fprintf(stderr, "minihost: %s stopped by Ctrl-C; %s\n", command.c_str(), WrittenBeforeStop().c_str());
+        return kExitStopped;
+    }
+    return status;
 }

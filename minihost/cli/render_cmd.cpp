@@ -23,6 +23,7 @@
 #include "minihost/runtime/batch_pipeline.h"
 #include "minihost/runtime/held_frame.h"
 #include "minihost/runtime/progress_window.h"
+#include "minihost/runtime/stop.h"
 #include "plugin/kernel_params.h"
 #include "render/convolver.h"
 
@@ -184,10 +185,8 @@ std::string EnginePath(ImageFilter& filter, uint32_t width, uint32_t height) {
 // Says what was written, on the batch's thread and in frame order.
 void PrintWritten(const FrameJob& job, const HeldFrame& held, ProgressWindow& progress) {
     progress.EndBar();
-    const std::string stop =
-        held.stoppedAt < 0 ? "" : " up to line " + std::to_string(held.stoppedAt) + ", where it was stopped";
-    std::printf("wrote %s, %llu bytes: %s filtered%s\n", job.out.c_str(), (unsigned long long)FileSize(job.out),
-                held.filtered.c_str(), stop.c_str());
+    std::printf("wrote %s, %llu bytes: %s filtered\n", job.out.c_str(), (unsigned long long)FileSize(job.out),
+                held.filtered.c_str());
     std::fflush(stdout);
 }
 
@@ -195,17 +194,6 @@ void PrintTime(ImageFilter& filter, const FrameJob& job, const HeldFrame& held, 
     if (batch) std::printf("render-ms %.3f %s\n", held.renderMs, FileName(job.in).c_str());
     else std::printf("render-ms %.3f\n", held.renderMs);
     std::printf("render-path %s\n", EnginePath(filter, held.storage->Width(), held.storage->Height()).c_str());
-}
-
-// Filters one frame alone and writes it, stopped or not (what it has).
-// Answers whether the render ran to its end.
-bool RenderOne(ImageFilter& filter, const FrameJob& job, ProgressWindow& progress, bool time) {
-    const std::unique_ptr<HeldFrame> held = LoadFrame(job);
-    const RenderResult result = RenderHeld(filter, job, *held, progress, true);
-    WriteHeld(job, *held);
-    PrintWritten(job, *held, progress);
-    if (time) PrintTime(filter, job, *held, false);
-    return result == RenderResult::kDone;
 }
 
 // The ID options a run's configuration does not use are said once, not read.
@@ -283,18 +271,35 @@ void MakeOutDir(const std::string& outDir) {
     }
 }
 
+// One frame alone. Ctrl-C leaves the output as it was; --abort-at-line
+// writes the frame as the plug-in gave it back, which shows the plug-in's stop.
 int RenderSingle(ImageFilter& filter, const RenderArgs& r, const FrameJob& job, ProgressWindow& progress) {
     progress.BeginFrame(0, 1);
-    if (RenderOne(filter, job, progress, r.time)) return kExitDone;
-    progress.EndBar();
+    const std::unique_ptr<HeldFrame> held = LoadFrame(job);
+    const RenderResult result = RenderHeld(filter, job, *held, progress, true);
     const int line = progress.StoppedAt();
-    if (line == 0)
-        std::fprintf(stderr, "minihost: render stopped before its first line; %s holds the frame unfiltered\n",
-                     r.out.c_str());
-    else
-        std::fprintf(stderr, "minihost: render stopped at line %d; %s holds lines 0 to %d filtered\n", line,
-                     r.out.c_str(), line - 1);
-    return kExitStopped;
+    progress.EndBar();
+    if (result == RenderResult::kStopped && progress.StoppedByCtrlC()) {
+        const std::string at = line == 0 ? "before its first line" : "at line " + std::to_string(line);
+        std::fprintf(stderr, "minihost: render stopped by Ctrl-C %s; %s was not written\n", at.c_str(),
+                     job.out.c_str());
+        return kExitStopped;
+    }
+    StopPoint();
+    WriteHeld(job, *held);
+    if (result == RenderResult::kDone) {
+        PrintWritten(job, *held, progress);
+    } else {
+        const std::string wrote = "wrote " + job.out + ", " + std::to_string(FileSize(job.out)) + " bytes: ";
+        if (line == 0)
+            std::fprintf(stderr, "minihost: render stopped before its first line by --abort-at-line 0; %sthe frame "
+                                 "unfiltered\n", wrote.c_str());
+        else
+            std::fprintf(stderr, "minihost: render stopped at line %d by --abort-at-line %d; %slines 0 to %d "
+                                 "filtered, lines %d on as read\n", line, r.abortAtLine, wrote.c_str(), line - 1, line);
+    }
+    if (r.time) PrintTime(filter, job, *held, false);
+    return result == RenderResult::kDone ? kExitDone : kExitStopped;
 }
 
 // A frame that fails is reported by name and the others still go through;

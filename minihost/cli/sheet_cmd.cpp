@@ -21,6 +21,7 @@
 #include "minihost/formats/png_io.h"
 #include "minihost/runtime/held_frame.h"
 #include "minihost/runtime/progress_window.h"
+#include "minihost/runtime/stop.h"
 #include "plugin/kernel_params.h"
 
 namespace {
@@ -89,7 +90,7 @@ int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         const std::string& name = kernels[n].name;
         if (!filter->LoadConfigure(&p)) throw CommandError{"the plug-in refused the configuration of " + name};
         std::copy(original.begin(), original.end(), storage.Pixels());
-        RenderHeld(*filter, job, *held, progress, true);
+        if (RenderHeld(*filter, job, *held, progress, true) == RenderResult::kStopped) throw Stopped{};
 
         const int x0 = kGap + (n % columns) * cellW, y0 = kGap + (n / columns) * cellH;
         const BMM_Color_64* px = storage.Pixels();
@@ -115,6 +116,7 @@ int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     }
 
     std::string error;
+    StopPoint();
     if (!WritePng8(out, uint32_t(sheetW), uint32_t(sheetH), 3, sheet, &error)) throw CommandError{error};
     std::printf("wrote %s, %llu bytes: %d kernels on %s, %d x %d thumbnails of %d x %d\n", out.c_str(),
                 (unsigned long long)FileSize(out), count, FileName(in).c_str(), columns, rows, tileW,

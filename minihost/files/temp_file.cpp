@@ -4,10 +4,83 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cstdio>
+#include <cwchar>
+#include <mutex>
+
 #include "minihost/files/paths.h"
+#include "minihost/files/unicode.h"
+
+namespace {
+
+std::mutex g_committedLock;
+std::vector<std::string> g_committed;
+
+uint64_t ProcessStart(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return uint64_t(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+}
+
+// Whether the process that made a temporary has ended: its id is free, or
+// another process's now, or names one that has exited. Unknown (no right to
+// ask) is not ended.
+bool Ended(unsigned long pid, uint64_t start) {
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!h) return GetLastError() == ERROR_INVALID_PARAMETER;
+    DWORD code = 0;
+    const uint64_t found = ProcessStart(h);
+    const bool exited = GetExitCodeProcess(h, &code) && code != STILL_ACTIVE;
+    CloseHandle(h);
+    return found != 0 && (found != start || exited);
+}
+
+// The writer of a temporary of ours by its name, or false for any other name.
+bool ParseTemporary(const std::wstring& name, unsigned long* pid, uint64_t* start) {
+    unsigned long thread = 0;
+    int n = 0;
+    unsigned long long when = 0;
+    wchar_t tail[8] = L"";
+    if (swscanf(name.c_str(), L"~minihost-%lu-%16llx-%lu-%d%7ls", pid, &when, &thread, &n, tail) != 5) return false;
+    *start = when;
+    return Utf16(TemporaryName(*pid, *start, thread, n)) == name;
+}
+
+}  // namespace
+
+std::string TemporaryName(unsigned long pid, uint64_t start, unsigned long thread, int n) {
+    char name[80];
+    std::snprintf(name, sizeof name, "~minihost-%lu-%016llx-%lu-%d.tmp", pid, (unsigned long long)start, thread, n);
+    return name;
+}
+
+void RemoveEndedTemporaries(const std::string& folder, const std::function<bool(const std::string&)>& spare) {
+    const std::wstring dir = SystemPath(Join(folder, "x"));
+    const size_t slash = dir.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((dir.substr(0, slash + 1) + L"~minihost-*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        unsigned long pid;
+        uint64_t start;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !ParseTemporary(found.cFileName, &pid, &start) ||
+            pid == GetCurrentProcessId() || !Ended(pid, start))
+            continue;
+        const std::string path = Join(folder, Utf8(found.cFileName));
+        if (!spare(path)) DeleteFileW(LongForm(dir.substr(0, slash + 1) + found.cFileName).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+std::vector<std::string> CommittedFiles() {
+    const std::lock_guard<std::mutex> hold(g_committedLock);
+    return g_committed;
+}
 
 bool TempFile::Create(const std::string& path, std::string* reason) {
     Discard();
+    path_ = path;
     target_ = SystemPath(path);
     const size_t slash = target_.find_last_of(L'\\');
     if (target_.empty() || slash == std::wstring::npos) {
@@ -18,13 +91,14 @@ bool TempFile::Create(const std::string& path, std::string* reason) {
         *reason = "it names a folder";
         return false;
     }
-    // The process and thread in the name keep writers apart; the count steps
-    // past a name that is somehow taken already.
-    const std::wstring stem = target_.substr(0, slash + 1) + L"~minihost-" + std::to_wstring(GetCurrentProcessId()) +
-                              L"-" + std::to_wstring(GetCurrentThreadId()) + L"-";
+    // The process and thread in the name keep writers apart, and the
+    // process's start tells a later run whether its writer is gone; the
+    // count steps past a name that is somehow taken already.
+    static const uint64_t start = ProcessStart(GetCurrentProcess());
+    const std::wstring folder = target_.substr(0, slash + 1);
     HANDLE h = INVALID_HANDLE_VALUE;
     for (int n = 0; n < 100 && h == INVALID_HANDLE_VALUE; ++n) {
-        temp_ = LongForm(stem + std::to_wstring(n) + L".tmp");
+        temp_ = LongForm(folder + Utf16(TemporaryName(GetCurrentProcessId(), start, GetCurrentThreadId(), n)));
         h = CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
             break;
@@ -71,6 +145,8 @@ bool TempFile::Commit(std::string* reason) {
         return false;
     }
     temp_.clear();
+    const std::lock_guard<std::mutex> hold(g_committedLock);
+    g_committed.push_back(path_);
     return true;
 }
 

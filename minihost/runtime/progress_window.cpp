@@ -4,19 +4,11 @@
 #include <cstdio>
 
 #include "host/progress.h"
+#include "minihost/runtime/stop.h"
 
 namespace {
 
 const char kClassName[] = "MinihostProgress";
-volatile LONG g_interrupted = 0;
-
-BOOL WINAPI OnConsoleControl(DWORD event) {
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        InterlockedExchange(&g_interrupted, 1);
-        return TRUE;  // the render stops at its next abort query
-    }
-    return FALSE;
-}
 
 double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to, const LARGE_INTEGER& frequency) {
     return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
@@ -24,7 +16,8 @@ double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to, const LARGE_I
 
 }  // namespace
 
-ProgressWindow::ProgressWindow(int abortAtLine, bool showBar) : abortAtLine_(abortAtLine), showBar_(showBar) {
+ProgressWindow::ProgressWindow(int abortAtLine, bool showBar)
+    : abortAtLine_(abortAtLine), ctrlCAtLine_(TestCtrlCLine()), showBar_(showBar) {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = Proc;
     wc.hInstance = GetModuleHandleA(nullptr);
@@ -32,13 +25,11 @@ ProgressWindow::ProgressWindow(int abortAtLine, bool showBar) : abortAtLine_(abo
     RegisterClassA(&wc);
     window_ = CreateWindowA(kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
     if (window_) SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     QueryPerformanceFrequency(&frequency_);
     QueryPerformanceCounter(&start_);
 }
 
 ProgressWindow::~ProgressWindow() {
-    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     if (window_) DestroyWindow(window_);
     EndBar();
 }
@@ -90,7 +81,7 @@ std::string ProgressText(int frame, int frames, int line, int lines, double elap
 
 void ProgressWindow::OnProgress(int line, int last) {
     currentLine_ = line;
-    ++linesSeen_;
+    if (linesSeen_++ == ctrlCAtLine_) RaiseStop();
     if (!showBar_) return;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
@@ -106,8 +97,12 @@ void ProgressWindow::OnProgress(int line, int last) {
 
 void ProgressWindow::OnAbortQuery(int32_t* flag) {
     if (!flag) return;
-    if (g_interrupted || linesSeen_ - 1 == abortAtLine_) {
+    const bool asked = StopRequested();
+    if (asked || linesSeen_ - 1 == abortAtLine_) {
         *flag = 1;
-        if (stoppedAt_ < 0) stoppedAt_ = currentLine_;
+        if (stoppedAt_ < 0) {
+            stoppedAt_ = currentLine_ < 0 ? 0 : currentLine_;
+            byCtrlC_ = asked;
+        }
     }
 }

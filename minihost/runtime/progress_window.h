@@ -18,8 +18,8 @@ std::string ProgressText(int frame, int frames, int line, int lines, double elap
 // message-only window, as on a headless render node.
 class ProgressWindow {
 public:
-    // Stops as Ctrl-C would at the abortAtLine-th line of the run, counting
-    // the lines of all its frames in order from 0; < 0: never on its own.
+    // Stops at the abortAtLine-th line of the run, counting the lines of all
+    // its frames in order from 0; < 0: never on its own. Ctrl-C stops it too.
     ProgressWindow(int abortAtLine, bool showBar);
     ~ProgressWindow();
     HWND Handle() const { return window_; }
@@ -31,6 +31,8 @@ public:
 
     // The line of the frame at whose abort query the flag was set, or -1.
     int StoppedAt() const { return stoppedAt_; }
+    // Whether that stop was Ctrl-C's rather than --abort-at-line's.
+    bool StoppedByCtrlC() const { return byCtrlC_; }
     int LinesSeen() const { return linesSeen_; }
     bool Ok() const { return window_ != nullptr; }
 
@@ -41,9 +43,11 @@ private:
 
     HWND window_ = nullptr;
     int abortAtLine_;
+    int ctrlCAtLine_;  // the tests' stand-in for Ctrl-C
     bool showBar_;
     int currentLine_ = -1;
     int stoppedAt_ = -1;
+    bool byCtrlC_ = false;
     int linesSeen_ = 0;  // over the whole run
     int frameIndex_ = 0, frameCount_ = 1;
     bool barOpen_ = false;
