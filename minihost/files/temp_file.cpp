@@ -65,7 +65,7 @@ void RemoveEndedTemporaries(const std::string& folder, const std::function<bool(
         unsigned long pid;
         uint64_t start;
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !ParseTemporary(found.cFileName, &pid, &start) ||
-            pid == GetCurrentProcessId() || !Ended(pid, start))
+            !Ended(pid, start))
             continue;
         const std::string path = Join(folder, Utf8(found.cFileName));
         if (!spare(path)) DeleteFileW(LongForm(dir.substr(0, slash + 1) + found.cFileName).c_str());
