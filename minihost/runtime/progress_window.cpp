@@ -81,7 +81,7 @@ std::string ProgressText(int frame, int frames, int line, int lines, double elap
 
 void ProgressWindow::OnProgress(int line, int last) {
     currentLine_ = line;
-    if (linesSeen_++ == ctrlCAtLine_) RaiseStop();
+    if (linesSeen_++ == ctrlCAtLine_) RaiseTestCtrlC();
     if (!showBar_) return;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);

@@ -8,6 +8,8 @@ namespace {
 
 volatile LONG g_stop = 0;
 
+void RaiseStop() { InterlockedExchange(&g_stop, 1); }
+
 BOOL WINAPI OnConsoleControl(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
     RaiseStop();
@@ -16,12 +18,17 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 }  // namespace
 
-void RaiseStop() { InterlockedExchange(&g_stop, 1); }
+void RaiseTestCtrlC() {
+    // A console's own Ctrl-C, to every process of the console, taken by the
+    // handler as a user's would be; waited for, so that it lands where asked.
+    if (!GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) return;
+    for (int waited = 0; !StopRequested() && waited < 10000; ++waited) Sleep(1);
+}
 
 void CatchStops() {
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     const char* test = std::getenv("MINIHOST_TEST_CTRL_C");
-    if (test && std::string(test) == "start") RaiseStop();
+    if (test && std::string(test) == "start") RaiseTestCtrlC();
 }
 
 bool StopRequested() { return InterlockedCompareExchange(&g_stop, 0, 0) != 0; }

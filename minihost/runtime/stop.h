@@ -12,9 +12,9 @@ bool StopRequested();
 struct Stopped {};
 void StopPoint();  // throws Stopped once a stop was asked for
 
-// The run's tests' stand-in for a console Ctrl-C, from the environment's
-// MINIHOST_TEST_CTRL_C: "start" raises it before anything runs; a number N
-// as the render reaches line N of the run (counted as --abort-at-line
-// counts). -1 when not set or not a line.
+// For the tests: MINIHOST_TEST_CTRL_C in the environment has a Ctrl-C sent
+// to the console (of the test, which ignores it) as the run starts ("start")
+// or as the render reaches line N of the run, counted as --abort-at-line
+// counts. TestCtrlCLine is N, or -1.
 int TestCtrlCLine();
-void RaiseStop();  // what the console handler does
+void RaiseTestCtrlC();

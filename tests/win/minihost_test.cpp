@@ -570,6 +570,52 @@ TEST_F(MinihostTest, NoCommandReplacesWhatIsNotItsOwn) {
         EXPECT_TRUE(GetFileAttributesA(P(name).c_str()) & FILE_ATTRIBUTE_READONLY) << name;
 }
 
+BOOL WINAPI IgnoreCtrlC(DWORD) { return TRUE; }
+
+// A console Ctrl-C stops any command with status 4 and one line saying so;
+// it writes and replaces no file. minihost sends it to the console itself at
+// the moment the row asks for, and this test, on the same console, ignores it.
+TEST_F(MinihostTest, CtrlCWritesAndReplacesNothing) {
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    SetConsoleCtrlHandler(IgnoreCtrlC, TRUE);
+    std::string error;
+    const std::vector<uint16_t> frame(5 * 4 * 4, 1234), old(3 * 3 * 4, 77);
+    ASSERT_TRUE(WritePng16(P("f.png"), 5, 4, 4, frame.data(), &error)) << error;
+    ASSERT_TRUE(WritePng16(P("out.png"), 3, 3, 4, old.data(), &error)) << error;
+    ASSERT_TRUE(WriteBytes(P("VLM.SET"), EntryText("A", {{0, 0, 0}, {0, 1, 0}, {0, 0, 0}}, 1, 0, 0) +
+                                             EntryText("B", {{0, 1, 0}, {0, 1, 0}, {0, 0, 0}}, 2, 0, 0)));
+    KernelParams p = DefaultParams();
+    p.kernel.weights[40] = 1;
+    WriteConfig("k.cfg", p);
+    const std::string before = ReadAll(P("out.png"));
+    const std::string render = "render \"" + P("f.png") + "\" \"" + P("out.png") + "\" --config \"" + P("k.cfg") + "\"";
+    const struct {
+        const char* when;  // "start", or the line of the run
+        std::string args, says;
+    } rows[] = {
+        {"start", render, "stopped by Ctrl-C before its first line; " + P("out.png") + " was not written"},
+        {"2", render, "at line 2; " + P("out.png") + " was not written"},
+        {"start", "render \"" + P("f.png") + "\" --out-dir \"" + P("o") + "\" --config \"" + P("k.cfg") + "\"",
+         "0 of 1 frames written"},
+        {"6", "--settings-dir \"" + temp.Path() + "\" sheet \"" + P("f.png") + "\" \"" + P("s.png") + "\"",
+         "sheet stopped by Ctrl-C; nothing was written"},
+        {"start", "config \"" + P("new.cfg") + "\" --row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\"",
+         "config stopped by Ctrl-C; nothing was written"},
+    };
+    for (const auto& row : rows) {
+        SetEnvironmentVariableA("MINIHOST_TEST_CTRL_C", row.when);
+        const MinihostOutcome r = Host(row.args);
+        SetEnvironmentVariableA("MINIHOST_TEST_CTRL_C", nullptr);
+        EXPECT_EQ(r.status, 4u) << row.args;
+        EXPECT_EQ(CountLines(r.err), 1) << r.err;
+        EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
+        EXPECT_TRUE(ReadAll(P("out.png")) == before);
+        EXPECT_EQ(FolderNames(temp.Path()), (std::vector<std::string>{"VLM.SET", "f.png", "k.cfg", "out.png"}));
+        EXPECT_FALSE(FileExists(P("o\\f.png")));
+    }
+}
+
 // A render that gives no line back (the plug-in could not have its working
 // copies) is a failure: no output is written, and a batch names the frame,
 // goes on with the others and counts it.
