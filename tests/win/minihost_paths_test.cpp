@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "minihost/files/temp_file.h"
 #include "minihost/formats/png_io.h"
 #include "plugin/kernel_params.h"
 #include "tests/win/support/dialog_driver.h"
@@ -113,13 +114,20 @@ TEST_F(MinihostPaths, NoSpellingLosesAFile) {
     p.kernel.weights[4 * kGridSide + 4] = 2;
     const std::string config(reinterpret_cast<const char*>(&p), sizeof p);
     const std::string wide = "\xe5\x9b\xbe";  // a character no Western code page holds
+    // Names of temporaries: this live process's, and an ended one's whose id
+    // this process has now.
+    FILETIME created, unused[3];
+    GetProcessTimes(GetCurrentProcess(), &created, &unused[0], &unused[1], &unused[2]);
+    const uint64_t start = uint64_t(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+    const std::string live = TemporaryName(GetCurrentProcessId(), start, 1, 0);
+    const std::string ended = TemporaryName(GetCurrentProcessId(), start + 1, 1, 0);
     for (const char* dir : {"t1", "t3", "seq", "seq2", "o", "pp", "deep"}) MakeDir(P(dir));
     // Every file here is an input to some row, each with its own bytes.
     const std::map<std::string, std::string> inputs = {
         {"c.cfg", config},
         {"t1\\a.png", Frame(100)},
-        {"t3\\out.png.part", Frame(300)},
-        {"pp\\keep.cfg.part", "not a configuration, and not minihost's"},
+        {"t3\\" + ended, Frame(300)},
+        {"pp\\" + live, "not a configuration, and not minihost's"},
         {"seq\\shot_1.png", Frame(1000)},
         {"seq2\\shot_1.png", Frame(2000)},
         {"other.png", Frame(400)},
@@ -127,6 +135,7 @@ TEST_F(MinihostPaths, NoSpellingLosesAFile) {
         {wide + ".png", Frame(600)},
     };
     for (const auto& file : inputs) ASSERT_TRUE(Put(P(file.first), file.second)) << file.first;
+    ASSERT_TRUE(Put(P("t3\\" + TemporaryName(GetCurrentProcessId(), start + 1, 2, 0)), "an ended run's"));
 
     // Over 300 characters that all come back to t1.
     std::string longT1 = P("t1");
@@ -148,9 +157,10 @@ TEST_F(MinihostPaths, NoSpellingLosesAFile) {
          Q(P("t1\\a.png")) + cfg, 2, {}, {}},
         {"a batch of a folder spelled long, into itself", "render " + Q(longT1) + " --out-dir " + Q(P("t1")) + cfg,
          2, {}, {}},
-        {"an input named like the output's temporary", "render " + Q(P("t3\\out.png.part")) + " " +
-         Q(P("t3\\out.png")) + cfg, 0, {P("t3\\out.png")}, {}},
-        {"a configuration beside a file named like its temporary", "config " + Q(P("pp\\keep.cfg")) +
+        {"an input named like an ended run's temporary, beside another that goes", "render " +
+         Q(P("t3\\" + ended)) + " " + Q(P("t3\\out.png")) + cfg, 0, {P("t3\\out.png")},
+         {P("t3\\" + TemporaryName(GetCurrentProcessId(), start + 1, 2, 0))}},
+        {"a configuration beside a live run's temporary", "config " + Q(P("pp\\keep.cfg")) +
          " --row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\"", 0, {P("pp\\keep.cfg")}, {}},
         {"two frames whose output names differ only by a trailing dot", "render " + Q(P("seq\\shot_1.png")) + " " +
          Q(P("seq2\\shot_1.png.")) + " --out-dir " + Q(P("o")) + cfg, 2, {}, {P("o\\shot_1.png")}},
@@ -179,8 +189,11 @@ TEST_F(MinihostPaths, NoSpellingLosesAFile) {
         for (const auto& file : inputs) EXPECT_TRUE(Get(P(file.first)) == file.second) << file.first << " changed";
         for (const std::string& path : row.written) EXPECT_TRUE(Exists(path)) << path;
         for (const std::string& path : row.absent) EXPECT_FALSE(Exists(path)) << path;
+        // The rows' own temporaries: this process's are the table's.
         for (const std::string& file : FilesUnder(root))
-            EXPECT_EQ(file.find("~minihost"), std::string::npos) << "left behind: " << file;
+            EXPECT_TRUE(file.find("~minihost") == std::string::npos ||
+                        file.find("~minihost-" + std::to_string(GetCurrentProcessId()) + "-") != std::string::npos)
+                << "left behind: " << file;
     }
     // A name the code page cannot hold came out under its own name, and the
     // frame written through a look-alike went nowhere else.
