@@ -15,7 +15,7 @@ struct HostOptions {
 // Exit statuses. 3 is left out: it is what abort() leaves on Windows.
 constexpr int kExitDone = 0;
 constexpr int kExitError = 2;
-constexpr int kExitStopped = 4;    // render stopped part way
+constexpr int kExitStopped = 4;    // stopped: Ctrl-C, or a render by --abort-at-line
 constexpr int kExitCancelled = 5;  // setup closed with Cancel
 
 // The guard of a command that writes, keeping already what the host is made

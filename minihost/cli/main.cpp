@@ -42,7 +42,7 @@ const char kUsage[] =
     "                            thumbnails in an 8-bit PNG\n"
     "  setup CONFIG              open the control dialog on CONFIG (a missing file starts from the\n"
     "                            defaults); OK writes CONFIG, Cancel leaves it as it was\n"
-    "exit status: 0 done, 2 error, 4 render stopped part way, 5 setup cancelled; about: 1 OK, 0 Escape\n";
+    "exit status: 0 done, 2 error, 4 stopped (Ctrl-C, --abort-at-line), 5 setup cancelled; about: 1 OK, 0 Escape\n";
 
 using PluginCommandFn = int (*)(LoadedPlugin&, const std::vector<std::string>&);
 using PlainCommandFn = int (*)(const std::vector<std::string>&);
