@@ -11,8 +11,8 @@
 #include "minihost/cli/commands.h"
 #include "minihost/files/temp_file.h"
 #include "minihost/files/unicode.h"
-#include "minihost/runtime/stop.h"
 #include "minihost/formats/kernel_library.h"
+#include "minihost/runtime/stop.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "minihost/files/output_guard.h"
@@ -20,46 +20,33 @@
 
 namespace {
 
-// Frames that are only numbers: each stage logs what it did, in the order
-// the batch tells it.
-struct FakeBatch {
-    int failFirstDecodeOf = -1;  // that frame's first decode throws
-    int stopIn = -1;             // that frame's render stops
+// A batch of frames that are only numbers: what it tells of each, in order.
+std::vector<std::string> Told(int count, int failFirstDecodeOf, int stopIn, BatchOutcome* outcome) {
     std::mutex lock;
-    std::vector<int> decodes;
-    std::vector<std::string> told;  // "written N", "failed N"
-
-    BatchStages Stages() {
-        BatchStages s;
-        s.decode = [this](int i) {
-            std::lock_guard<std::mutex> hold(lock);
-            const bool first = std::count(decodes.begin(), decodes.end(), i) == 0;
-            decodes.push_back(i);
-            if (first && i == failFirstDecodeOf) throw std::runtime_error("no memory while others are held");
-            return std::make_unique<HeldFrame>();
-        };
-        s.render = [this](int i, HeldFrame&, bool) { return i == stopIn ? RenderResult::kStopped : RenderResult::kDone; };
-        s.encode = [](int, const HeldFrame&) { Sleep(20); };  // still encoding as the next render ends
-        s.written = [this](int i, const HeldFrame&) { told.push_back("written " + std::to_string(i)); };
-        s.failed = [this](int i, std::exception_ptr) { told.push_back("failed " + std::to_string(i)); };
-        return s;
-    }
-};
-
-TEST(RunBatch, ADecodeThatFailsBesideHeldFramesIsTriedAgainAlone) {
-    FakeBatch batch;
-    batch.failFirstDecodeOf = 1;
-    const BatchOutcome outcome = RunBatch(3, batch.Stages());
-    EXPECT_EQ(outcome.failed, 0);
-    EXPECT_EQ(batch.told, (std::vector<std::string>{"written 0", "written 1", "written 2"}));
+    bool failedOnce = false;
+    std::vector<std::string> told;
+    BatchStages s;
+    s.decode = [&](int i) {
+        const std::lock_guard<std::mutex> hold(lock);
+        if (i == failFirstDecodeOf && !std::exchange(failedOnce, true)) throw std::runtime_error("beside held frames");
+        return std::make_unique<HeldFrame>();
+    };
+    s.render = [&](int i, HeldFrame&, bool) { return i == stopIn ? RenderResult::kStopped : RenderResult::kDone; };
+    s.encode = [](int, const HeldFrame&) { Sleep(20); };  // still encoding as the next render ends
+    s.written = [&](int i, const HeldFrame&) { told.push_back("written " + std::to_string(i)); };
+    s.failed = [&](int i, std::exception_ptr) { told.push_back("failed " + std::to_string(i)); };
+    *outcome = RunBatch(count, s);
+    return told;
 }
 
-TEST(RunBatch, AStopTellsTheFrameBeingEncodedFirst) {
-    FakeBatch batch;
-    batch.stopIn = 2;
-    const BatchOutcome outcome = RunBatch(4, batch.Stages());
+// A decode that fails while other frames are held is tried again alone; a
+// stop first tells the frame being encoded.
+TEST(RunBatch, RetriesADecodeAloneAndTellsTheEncodedFrameAtAStop) {
+    BatchOutcome outcome;
+    EXPECT_EQ(Told(3, 1, -1, &outcome), (std::vector<std::string>{"written 0", "written 1", "written 2"}));
+    EXPECT_EQ(outcome.failed, 0);
+    EXPECT_EQ(Told(4, -1, 2, &outcome), (std::vector<std::string>{"written 0", "written 1"}));
     EXPECT_EQ(outcome.stoppedFrame, 2);
-    EXPECT_EQ(batch.told, (std::vector<std::string>{"written 0", "written 1"}));
 }
 
 uint64_t StartOf(HANDLE process) {
