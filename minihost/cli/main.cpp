@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -110,12 +109,8 @@ int wmain(int argc, wchar_t** wargv) {
         if (!plugin.Load(PluginPath(), &error))
             return Fail(error);
         return chosen->withPlugin(plugin, rest);
-    } catch (const CommandError& e) {
-        return Fail(e.message);
-    } catch (const std::bad_alloc&) {
-        return Fail("not enough memory for this " + command);
-    } catch (const std::exception& e) {
+    } catch (...) {
         // Nothing may end the program without its one line and status.
-        return Fail(command + " failed: " + e.what());
+        return Fail(ErrorText(std::current_exception(), "this " + command));
     }
 }

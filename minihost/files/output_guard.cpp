@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "minihost/files/error.h"
+#include "minihost/files/file_names.h"
 #include "minihost/files/paths.h"
 
 bool OutputGuard::Identify(const std::string& path, FileId* id) const {
@@ -23,6 +24,8 @@ void OutputGuard::Keep(const std::string& path, const std::string& what) {
 }
 
 void OutputGuard::Check(const std::string& path, const OutputKind& kind) const {
+    const std::string fault = NameFault(path);
+    if (!fault.empty()) throw CommandError{command_ + ": " + fault};
     FileId id;
     const bool exists = Identify(path, &id);
     auto kept = exists ? keptIds_.find(id) : keptIds_.end();
