@@ -99,8 +99,8 @@ std::string EntryWarning(const NamedKernel& k, size_t index) {
                ansi + ", without the mark";
     if (k.line.size() != k.name.size())
         return entry + " has a NUL byte in its name, which ends the name there for the plug-in and the dialog ('" +
-               Printable(FromAnsi(k.line.substr(k.name.size()))) + "' is left out); remove the byte in an editor "
-               "that shows it";
+               Printable(FromAnsi(k.line.substr(k.name.size() + 1))) + "' after it is left out); remove the byte in "
+               "an editor that shows it";
     const std::string utf8 = AsUtf8(k.name);
     if (!utf8.empty())
         return entry + " looks saved as UTF-8, for '" + utf8 + "': the plug-in and the dialog take names as ANSI "
