@@ -40,9 +40,12 @@ std::string DeviceOf(const std::string& part) {
 std::string NameFault(const std::string& path) {
     if (path.empty()) return "the output's name is empty; give it a file name";
     size_t start = 0;
-    // \\?\ hands names to the file system as they are, devices included.
-    const bool literal = path.compare(0, 4, "\\\\?\\") == 0;
-    if (literal || path.compare(0, 4, "\\\\.\\") == 0) start = 4;
+    // \\?\ hands names to the file system as they are, devices included;
+    // \\.\ names a device or a file. Either separator serves.
+    const bool prefixed = path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) &&
+                          (path[2] == '?' || path[2] == '.') && IsSeparator(path[3]);
+    const bool literal = prefixed && path[2] == '?';
+    if (prefixed) start = 4;
     if (path.size() >= start + 2 && IsLetter(path[start]) && path[start + 1] == ':') {
         const wchar_t root[] = {wchar_t(path[start]), L':', L'\\', 0};
         if (GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR)

@@ -249,7 +249,7 @@ bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, 
 bool ReadPng(const std::string& path, PngImage* image, std::string* error, PngSize frameSize) {
     FILE* file = OpenFile(path, L"rb");
     if (!file) {
-        *error = path + (IsFolder(path) ? ": a folder, not a PNG file; give a frame's file name"
+        *error = path + (IsFolder(path) ? ": a folder, not a PNG file; give the file's name"
                                         : ": no such file, or it cannot be read");
         return false;
     }

@@ -788,7 +788,12 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
     if (n == 0 || n >= sizeof tiny) return;
     const std::string dir = tiny, filler = dir + "\\filler", page(4096, '\0');
     for (std::ofstream fill(filler, std::ios::binary); fill.write(page.data(), 4096).flush();) {}
-    for (const std::string& args : {renderTo(dir + "\\o.png"), "config \"" + dir + "\\c.cfg\" --row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\""}) {
+    std::vector<uint16_t> noise(32 * 32 * 4);  // more than the stream holds before it writes
+    std::mt19937 rng(27);
+    for (auto& v : noise) v = uint16_t(rng());
+    ASSERT_TRUE(WritePng16(P("noise.png"), 32, 32, 4, noise.data(), &error));
+    for (const std::string& args : {renderTo(dir + "\\o.png"),
+                                    "render \"" + P("noise.png") + "\" \"" + dir + "\\o.png\" --config \"" + P("whole.cfg") + "\"", "config \"" + dir + "\\c.cfg\" --row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\""}) {
         const MinihostOutcome full = Host(args);
         EXPECT_EQ(full.status, 2u) << args;
         EXPECT_EQ(CountLines(full.err), 1) << full.err;
