@@ -30,7 +30,7 @@ const char kUsage[] =
     "         [--source whole|material|object] [--object-id 0..65535] [--material-id 0..15]\n"
     "         [--name TEXT]\n"
     "                            write a 612-byte filter configuration; --kernel takes a kernel\n"
-    "                            saved in VLM.SET\n"
+    "                            saved in VLM.SET; --source material or object needs its ID\n"
     "  kernels [--long]          list the names of the kernels saved in VLM.SET; --long prints each\n"
     "                            as show does\n"
     "  show CONFIG               print a configuration: source and ID, the grid, Divide, Offset,\n"
