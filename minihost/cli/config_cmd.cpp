@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "minihost/cli/args.h"
+#include "minihost/files/paths.h"
 #include "minihost/files/unicode.h"
 #include "minihost/formats/config_file.h"
 #include "minihost/formats/kernel_library.h"
@@ -113,6 +114,12 @@ int RunConfig(const std::vector<std::string>& args) {
         throw CommandError{"--object-id is used only with --source object"};
     if (materialId && p.source != kSourceMaterial)
         throw CommandError{"--material-id is used only with --source material"};
+    // Without its ID the record would select ID 0, the background.
+    if (p.source == kSourceObject && !objectId)
+        throw CommandError{"--source object needs --object-id N (0 to 65535), the ID of the pixels to filter"};
+    if (p.source == kSourceMaterial && !materialId)
+        throw CommandError{"--source material needs --material-id N (0 to " + std::to_string(kDialogMaterialIds) +
+                           "), the ID of the pixels to filter"};
     if (objectId) p.objectId = *objectId;
     if (materialId) p.materialId = *materialId;
     if (!kernel.empty()) {
@@ -153,5 +160,10 @@ int RunConfig(const std::vector<std::string>& args) {
                      kernel.empty() && rows.empty() ? "no --row or --kernel given: " : "");
     StopPoint();
     ReplaceFile(path, &p, sizeof p);
-    return 0;
+    const size_t nameLength = NameLength(p.name);
+    std::printf("wrote %s, %llu bytes: a %d x %d kernel%s for %s%s\n", path.c_str(), (unsigned long long)FileSize(path),
+                p.kernel.kernelSize, p.kernel.kernelSize,
+                nameLength ? (" named '" + Printable(FromAnsi(std::string(p.name, nameLength))) + "'").c_str() : "",
+                p.source == kSourceWhole ? "the " : "", SourceText(p).c_str());
+    return kExitDone;
 }

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -33,7 +32,7 @@ const char kUsage[] =
     "         [--source whole|material|object] [--object-id 0..65535] [--material-id 0..15]\n"
     "         [--name TEXT]\n"
     "                            write a 612-byte filter configuration; --kernel takes a kernel\n"
-    "                            saved in VLM.SET\n"
+    "                            saved in VLM.SET; --source material or object needs its ID\n"
     "  kernels [--long]          list the names of the kernels saved in VLM.SET; --long prints each\n"
     "                            as show does\n"
     "  show CONFIG               print a configuration: source and ID, the grid, Divide, Offset,\n"
@@ -131,11 +130,9 @@ int wmain(int argc, wchar_t** wargv) {
         // A stop that ended the command in an error says so instead.
         if (StopRequested()) status = kExitError;
         else return Fail(e.message);
-    } catch (const std::bad_alloc&) {
-        return Fail("not enough memory for this " + command);
-    } catch (const std::exception& e) {
+    } catch (...) {
         // Nothing may end the program without its one line and status.
-        return Fail(command + " failed: " + e.what());
+        return Fail(ErrorText(std::current_exception(), "this " + command));
     }
     // A stop is never a success, whenever it came; a command that said what
     // its stop left has said all.

@@ -93,7 +93,7 @@ RenderArgs Parse(const std::vector<std::string>& args) {
                                    id.imageFlag + " IDS.png"};
         r.inputs = {files[0]};
         r.out = files[1];
-        if (r.out.back() == '/' || r.out.back() == '\\')
+        if (!r.out.empty() && (r.out.back() == '/' || r.out.back() == '\\'))
             throw CommandError{"render: " + r.out + " names a folder; give OUT.png a file name, or --out-dir DIR"};
     }
     if (r.config.empty()) throw CommandError{kNeedsConfig};
@@ -325,15 +325,7 @@ int RenderBatch(ImageFilter& filter, const RenderArgs& r, const std::vector<Fram
             if (why.find(jobs[i].in) != std::string::npos) std::fprintf(stderr, "minihost: %s\n", why.c_str());
             else std::fprintf(stderr, "minihost: %s: %s\n", FileName(jobs[i].in).c_str(), why.c_str());
         };
-        try {
-            std::rethrow_exception(thrown);
-        } catch (const CommandError& e) {
-            fail(e.message);
-        } catch (const std::bad_alloc&) {
-            fail("not enough memory for " + jobs[i].in);
-        } catch (const std::exception& e) {
-            fail(e.what());
-        }
+        fail(ErrorText(thrown, jobs[i].in));
     };
     const BatchOutcome outcome = RunBatch(count, stages);
     const int failed = outcome.failed;

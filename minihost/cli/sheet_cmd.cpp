@@ -47,7 +47,7 @@ int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     }
     if (files.size() != 2) throw CommandError{"sheet needs FRAME.png and OUT.png"};
     const std::string &in = files[0], &out = files[1];
-    if (IsFolder(out) || out.back() == '/' || out.back() == '\\')
+    if (IsFolder(out) || (!out.empty() && (out.back() == '/' || out.back() == '\\')))
         throw CommandError{"sheet: " + out + " names a folder; give OUT.png a file name"};
     OutputGuard guard = HostGuard("sheet");
     guard.Keep(in, "frame");

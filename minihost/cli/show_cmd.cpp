@@ -4,29 +4,19 @@
 #include <cstring>
 
 #include "minihost/cli/commands.h"
+#include "minihost/files/unicode.h"
 #include "minihost/formats/config_file.h"
 #include "minihost/formats/kernel_text.h"
 #include "plugin/kernel_params.h"
-
-namespace {
-
-std::string SourceText(const KernelParams& p) {
-    switch (p.source) {
-    case kSourceWhole: return "whole frame";
-    case kSourceMaterial: return "material ID " + std::to_string(p.materialId);
-    case kSourceObject: return "object ID " + std::to_string(p.objectId);
-    default: return std::to_string(p.source) + " (none the plug-in knows)";
-    }
-}
-
-}  // namespace
 
 int RunShow(const std::vector<std::string>& args) {
     if (args.size() != 1 || (!args[0].empty() && args[0][0] == '-'))
         throw CommandError{"show needs one CONFIG file (made by 'minihost config' or 'minihost setup')"};
     const KernelParams p = ReadConfigFile(args[0]);
     std::printf("source: %s\n", SourceText(p).c_str());
-    std::printf("%s", KernelText(p.kernel, p.kernel.kernelSize, std::string(p.name, NameLength(p.name))).c_str());
+    std::printf("%s", KernelText(p.kernel, p.kernel.kernelSize, FromAnsi(std::string(p.name, NameLength(p.name))),
+                                     InvertTaken::kByRender)
+                              .c_str());
     const std::string ignored = IgnoredField(p);
     if (!ignored.empty()) std::fprintf(stderr, "minihost: warning: %s: %s\n", args[0].c_str(), ignored.c_str());
     return kExitDone;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "minihost/files/error.h"
+#include "minihost/files/file_names.h"
 #include "minihost/files/paths.h"
 #include "minihost/files/temp_file.h"
 
@@ -24,6 +25,8 @@ void OutputGuard::Keep(const std::string& path, const std::string& what) {
 }
 
 void OutputGuard::Check(const std::string& path, const OutputKind& kind) {
+    const std::string fault = NameFault(path);
+    if (!fault.empty()) throw CommandError{command_ + ": " + fault};
     FileId id;
     const bool exists = Identify(path, &id);
     auto kept = exists ? keptIds_.find(id) : keptIds_.end();

@@ -105,6 +105,11 @@ uint64_t FileSize(const std::string& path) {
 std::string OpenFailureReason(int error) {
     if (error == ENOENT) return "the folder it goes in does not exist";
     if (error == EACCES) return "access denied (a read-only file or folder, or a folder of that name)";
-    if (error == ENOSPC) return "the disk is full";
+    if (error == ENOSPC) return WriteFailureReason(error);
     return std::strerror(error);
+}
+
+std::string WriteFailureReason(int error) {
+    if (error == ENOSPC) return "the disk is full; free some space on it or write elsewhere";
+    return std::string("the disk did not take it whole (") + (error ? std::strerror(error) : "no reason given") + ")";
 }

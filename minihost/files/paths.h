@@ -41,3 +41,6 @@ uint64_t FileSize(const std::string& path);
 // Why a file could not be opened or made, from the errno of the failed open, in words
 // that say what to do.
 std::string OpenFailureReason(int error);
+// Why bytes did not reach the disk, from the errno of the failed write or
+// flush: a full disk says so and what to do.
+std::string WriteFailureReason(int error);

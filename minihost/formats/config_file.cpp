@@ -7,14 +7,23 @@
 #include "minihost/files/paths.h"
 #include "minihost/files/temp_file.h"
 
+namespace {
+
+const char kFolderGiven[] = ": a folder, not a configuration file; give the file's name";
+
+}  // namespace
+
 void LoadConfigFile(ImageFilter& filter, const std::string& path) {
     errno = 0;
     FILE* file = OpenFile(path, L"rb");
-    if (!file)
-        throw CommandError{"cannot open configuration " + path + ": " +
-                           (errno == ENOENT ? "no such file (make one with 'minihost config' or 'minihost setup')"
-                            : errno == 0    ? "the path is longer than Windows allows"
-                                            : OpenFailureReason(errno))};
+    if (!file) {
+        const int error = errno;
+        throw CommandError{"cannot open configuration " + path +
+                           (IsFolder(path)    ? std::string(kFolderGiven)
+                            : error == ENOENT ? ": no such file (make one with 'minihost config' or 'minihost setup')"
+                            : error == 0      ? ": the path is longer than Windows allows"
+                                              : ": " + OpenFailureReason(error))};
+    }
     const size_t size = filter.EvaluateConfigure();
     std::vector<unsigned char> bytes(size + 1);
     const size_t n = std::fread(bytes.data(), 1, bytes.size(), file);
@@ -30,8 +39,9 @@ void ReplaceFile(const std::string& path, const void* bytes, size_t size) {
     TempFile temp;
     std::string reason;
     if (!temp.Create(path, &reason)) throw CommandError{"cannot write " + path + ": " + reason};
-    if (std::fwrite(bytes, 1, size, temp.Stream()) != size)
-        reason = "the disk did not take it whole";
+    errno = 0;
+    if (std::fwrite(bytes, 1, size, temp.Stream()) != size || std::fflush(temp.Stream()) != 0)
+        reason = WriteFailureReason(errno);
     else if (temp.Commit(&reason))
         return;
     throw CommandError{"cannot write " + path + " (" + reason + "); it was left as it was"};
@@ -39,7 +49,9 @@ void ReplaceFile(const std::string& path, const void* bytes, size_t size) {
 
 KernelParams ReadConfigFile(const std::string& path) {
     std::FILE* file = OpenFile(path, L"rb");
-    if (!file) throw CommandError{"cannot open configuration " + path + ": no such file, or it cannot be read"};
+    if (!file)
+        throw CommandError{"cannot open configuration " + path +
+                           (IsFolder(path) ? kFolderGiven : ": no such file, or it cannot be read")};
     KernelParams p;
     char extra;
     const size_t n = std::fread(&p, 1, sizeof p, file);

@@ -1,5 +1,7 @@
 #include "minihost/formats/kernel_library.h"
 
+#include <windows.h>
+
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -30,9 +32,17 @@ std::vector<NamedKernel> ReadKernelLibrary() {
     NamedKernel entry{};
     char name[kNameBytes];
     std::map<std::string, int> firstOf;
+    // The reader writes the name line and one zero after it, nothing beyond:
+    // in a buffer of non-zero bytes its last zero ends the line, and a zero
+    // before that is a NUL byte of the file.
+    std::memset(name, 1, sizeof name);
     // Each entry starts from the record before it, as the reader is defined.
     while (ReadFilterEntry(file, name, &entry.record, &entry.report)) {
+        const char* end = name + sizeof name;
+        while (end > name && end[-1] != '\0') --end;
+        entry.line.assign(static_cast<const char*>(name), end > name ? end - 1 : name);
         entry.name = name;
+        std::memset(name, 1, sizeof name);
         const auto first = firstOf.emplace(entry.name, int(kernels.size()));
         entry.firstOfName = first.second ? -1 : first.first->second;
         kernels.push_back(entry);
@@ -47,6 +57,21 @@ void TakeKernel(const NamedKernel& k, KernelParams* p) {
     p->kernel.invert = p->kernel.invert != 0;
     std::memcpy(p->name, k.name.c_str(), k.name.size() + 1);
 }
+
+namespace {
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+// What a name says to one who wrote it in UTF-8, when its bytes are that
+// and more than ASCII; empty otherwise, and where the code page is UTF-8.
+std::string AsUtf8(const std::string& name) {
+    std::wstring wide;
+    bool beyondAscii = false;
+    for (const char c : name) beyondAscii |= (c & 0x80) != 0;
+    return beyondAscii && GetACP() != CP_UTF8 && ToUtf16(name, &wide) ? Printable(name) : std::string();
+}
+
+}  // namespace
 
 std::string EntryWarning(const NamedKernel& k, size_t index) {
     // A damaged file's names can be long lines of junk: the start says which.
@@ -67,6 +92,19 @@ std::string EntryWarning(const NamedKernel& k, size_t index) {
     case FilterEntryEnd::kWhole:
         break;
     }
+    const std::string ansi = " (code page " + std::to_string(GetACP()) + ")";
+    if (index == 0 && k.name.compare(0, 3, kByteOrderMark) == 0)
+        return entry + " begins with a UTF-8 byte-order mark, which the plug-in and the dialog read as part of its "
+                       "name, so it is not found as '" + Printable(k.name.substr(3)) + "'; save VLM.SET as ANSI text" +
+               ansi + ", without the mark";
+    if (k.line.size() != k.name.size())
+        return entry + " has a NUL byte in its name, which ends the name there for the plug-in and the dialog ('" +
+               Printable(FromAnsi(k.line.substr(k.name.size() + 1))) + "' after it is left out); remove the byte in "
+               "an editor that shows it";
+    const std::string utf8 = AsUtf8(k.name);
+    if (!utf8.empty())
+        return entry + " looks saved as UTF-8, for '" + utf8 + "': the plug-in and the dialog take names as ANSI "
+                       "text" + ansi + " and show it as here; save VLM.SET as ANSI text";
     if (!IsKernelSize(k.record.kernelSize))
         return entry + " gives kernel size " + std::to_string(k.record.kernelSize) +
                ", not 3, 5, 7 or 9: it is read as 9 x 9";

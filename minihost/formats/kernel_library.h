@@ -17,7 +17,8 @@ std::string KernelLibraryPath();
 // Names are kept as the file holds them: bytes of the ANSI code page, as the
 // control dialog saves them.
 struct NamedKernel {
-    std::string name;
+    std::string name;  // up to a NUL byte, where the plug-in's name ends
+    std::string line;  // the name line as the file holds it, NUL bytes and all
     KernelRecord record;
     FilterEntryReport report;  // how the entry ended in the file
     int firstOfName = -1;      // index of the first entry of this name when this one is a later one
@@ -31,6 +32,9 @@ std::vector<NamedKernel> ReadKernelLibrary();
 // it back (0 or 1), and the name.
 void TakeKernel(const NamedKernel& k, KernelParams* p);
 
-// A warning line for an entry cut short or damaged in the file (named by its
-// place, 1 first), or empty for a whole one.
+// A warning line for an entry (named by its place, 1 first) that the
+// plug-in reads otherwise than its writer likely meant, saying what to do:
+// cut short or damaged, a name that starts with a UTF-8 byte-order mark,
+// holds a NUL byte or looks saved as UTF-8, or a size the plug-in reads as 9.
+// The first of these that applies; empty for an entry read as written.
 std::string EntryWarning(const NamedKernel& k, size_t index);

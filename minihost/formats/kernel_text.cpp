@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "render/pixel_math.h"
+
 std::string Printable(const std::string& name) {
     std::string out;
     for (const char ch : name) {
@@ -19,7 +21,16 @@ std::string Printable(const std::string& name) {
     return out;
 }
 
-std::string KernelText(const KernelRecord& record, int k, const std::string& name) {
+std::string SourceText(const KernelParams& p) {
+    switch (p.source) {
+    case kSourceWhole: return "whole frame";
+    case kSourceMaterial: return "material ID " + std::to_string(p.materialId);
+    case kSourceObject: return "object ID " + std::to_string(p.objectId);
+    default: return std::to_string(p.source) + " (none the plug-in knows)";
+    }
+}
+
+std::string KernelText(const KernelRecord& record, int k, const std::string& name, InvertTaken invert) {
     if (!IsKernelSize(k)) k = kGridSide;
     const int s = BlockStart(k);
     size_t width = 1;
@@ -39,7 +50,12 @@ std::string KernelText(const KernelRecord& record, int k, const std::string& nam
     }
     text += "divide: " + std::to_string(record.divide) + (record.divide == 0 ? " (no division)" : "") + "\n";
     text += "offset: " + std::to_string(record.offset) + "\n";
-    text += std::string("invert: ") + (record.invert ? "yes" : "no") + "\n";
+    const int32_t stored = record.invert;
+    const bool inverts = invert == InvertTaken::kByPicking ? stored != 0 : FinishChannel<1>(0, 0, 0, stored) == 1;
+    text += std::string("invert: ") + (inverts ? "yes" : "no");
+    if (invert == InvertTaken::kByRender && stored != 0 && stored != 1)
+        text += " (stored " + std::to_string(stored) + "; only 1 inverts)";
+    text += "\n";
     text += "name: " + Printable(name) + "\n";
     return text;
 }

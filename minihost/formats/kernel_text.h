@@ -7,9 +7,18 @@
 // become \xNN, so a damaged library cannot garble the listing.
 std::string Printable(const std::string& name);
 
+// Which pixels a configuration filters, in words: "whole frame",
+// "object ID 3", "material ID 12".
+std::string SourceText(const KernelParams& p);
+
+// How Invert is taken: a library entry as picking it in the dialog takes it
+// (any value but 0 checks the box), a configuration as the render does.
+enum class InvertTaken { kByPicking, kByRender };
+
 // The k x k block of the grid, one row a line and aligned, then Divide,
 // Offset, Invert and the name: what `show` and `kernels --long` print.
-std::string KernelText(const KernelRecord& record, int k, const std::string& name);
+std::string KernelText(const KernelRecord& record, int k, const std::string& name,
+                       InvertTaken invert = InvertTaken::kByPicking);
 
 // What the plug-in would do nothing with in this configuration, as one line
 // naming the field; empty when it would filter.

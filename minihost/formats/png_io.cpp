@@ -40,6 +40,27 @@ void ReadBytes(png_structp png, png_bytep data, size_t length) {
     Fail(png, std::ferror(file) ? "the file could not be read" : "the file is cut short: it ends inside the image");
 }
 
+// A failed write says why in the reason's words: a full disk is not a damaged file.
+void WriteBytes(png_structp png, png_bytep data, size_t length) {
+    FILE* file = static_cast<FILE*>(png_get_io_ptr(png));
+    errno = 0;
+    if (std::fwrite(data, 1, length, file) == length) return;
+    const int failure = errno;
+    auto* error = static_cast<ErrorText*>(png_get_error_ptr(png));
+    {
+        const std::string reason = WriteFailureReason(failure);  // gone before the jump
+        if (error) std::snprintf(error->text, sizeof error->text, "%s", reason.c_str());
+    }
+    png_longjmp(png, 1);
+}
+
+void FlushBytes(png_structp) {}
+
+// What a frame's samples mean as colour, kept byte for byte: the filter
+// works on the numbers and leaves their colour space as it was.
+const png_byte kColourChunks[] = "gAMA\0cHRM\0sRGB\0iCCP";
+constexpr int kColourChunkCount = 4;
+
 // Frames beyond this are refused before any allocation.
 constexpr uint32_t kMaxSide = 65535;
 
@@ -60,6 +81,7 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
         return false;
     }
     png_set_read_fn(png, file, ReadBytes);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kColourChunks, kColourChunkCount);
     // libpng's own limit would call a larger frame invalid: it is checked
     // below, in words.
     png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
@@ -70,7 +92,7 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
     const int colour = png_get_color_type(png, info);
     int channels = 0;
     if (colour == PNG_COLOR_TYPE_GRAY) channels = 1;
-    else if (colour == PNG_COLOR_TYPE_RGB) channels = 3;
+    else if (colour == PNG_COLOR_TYPE_RGB) channels = png_get_valid(png, info, PNG_INFO_tRNS) ? 4 : 3;
     else if (colour == PNG_COLOR_TYPE_RGB_ALPHA) channels = 4;
     if (channels == 0 || (depth != 8 && depth != 16)) {
         const char* kind = colour == PNG_COLOR_TYPE_PALETTE      ? "a palette (indexed-colour) PNG"
@@ -100,6 +122,7 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
                       static_cast<unsigned long long>(kMaxPngSamples));
         png_longjmp(png, 1);
     }
+    if (colour == PNG_COLOR_TYPE_RGB && channels == 4) png_set_tRNS_to_alpha(png);
     png_read_update_info(png, info);
     const size_t rowBytes = png_get_rowbytes(png, info);
     rows = static_cast<png_bytep*>(std::calloc(height ? height : 1, sizeof(png_bytep)));
@@ -116,6 +139,14 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
     image->height = height;
     image->bitDepth = depth;
     image->channels = channels;
+    png_unknown_chunkp chunks = nullptr;
+    const int chunkCount = png_get_unknown_chunks(png, info, &chunks);
+    for (int i = 0; i < chunkCount; ++i) {
+        PngChunk chunk;
+        std::memcpy(chunk.type, chunks[i].name, sizeof chunk.type);
+        chunk.data.assign(reinterpret_cast<const char*>(chunks[i].data), chunks[i].size);
+        image->colour.push_back(chunk);
+    }
     image->samples.resize(size_t(width) * height * channels);
     uint16_t* out = image->samples.data();
     for (png_uint_32 y = 0; y < height; ++y) {
@@ -133,7 +164,7 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
 // 16-bit samples are turned into PNG's big-endian bytes a row at a time, so
 // writing a frame needs no second copy of it.
 bool EncodeRows(FILE* file, uint32_t width, uint32_t height, int depth, int channels, const void* samples,
-                png_bytep row, ErrorText* error) {
+                png_bytep row, const png_unknown_chunk* colour, int colourCount, ErrorText* error) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, OnPngError, OnPngWarning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -141,7 +172,7 @@ bool EncodeRows(FILE* file, uint32_t width, uint32_t height, int depth, int chan
         png_destroy_write_struct(&png, info ? &info : nullptr);
         return false;
     }
-    png_init_io(png, file);
+    png_set_write_fn(png, file, WriteBytes, FlushBytes);
     png_set_IHDR(png, info, width, height, depth,
                  channels == 4   ? PNG_COLOR_TYPE_RGB_ALPHA
                  : channels == 3 ? PNG_COLOR_TYPE_RGB
@@ -153,6 +184,10 @@ bool EncodeRows(FILE* file, uint32_t width, uint32_t height, int depth, int chan
     // twice the time would give (bench/NOTES.md).
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_set_compression_level(png, 2);
+    if (colourCount > 0) {
+        png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kColourChunks, kColourChunkCount);
+        png_set_unknown_chunks(png, info, colour, colourCount);
+    }
     png_write_info(png, info);
     const size_t rowSamples = size_t(width) * channels;
     for (uint32_t y = 0; y < height; ++y) {
@@ -173,8 +208,17 @@ bool EncodeRows(FILE* file, uint32_t width, uint32_t height, int depth, int chan
 }
 
 bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, int depth, int channels,
-                      const void* samples, std::string* error) {
+                      const void* samples, const std::vector<PngChunk>& colour, std::string* error) {
     std::vector<png_byte> row(size_t(width) * channels * (depth / 8));
+    std::vector<png_unknown_chunk> chunks;
+    for (const PngChunk& c : colour) {
+        png_unknown_chunk chunk{};
+        std::memcpy(chunk.name, c.type, sizeof chunk.name);
+        chunk.data = reinterpret_cast<png_byte*>(const_cast<char*>(c.data.data()));  // libpng copies it
+        chunk.size = c.data.size();
+        chunk.location = PNG_HAVE_IHDR;  // before the pixels, where they belong
+        chunks.push_back(chunk);
+    }
     TempFile temp;
     std::string reason;
     if (!temp.Create(path, &reason)) {
@@ -182,8 +226,15 @@ bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, 
         return false;
     }
     ErrorText text{"write failed"};
-    if (!EncodeRows(temp.Stream(), width, height, depth, channels, samples, row.data(), &text)) {
+    if (!EncodeRows(temp.Stream(), width, height, depth, channels, samples, row.data(), chunks.data(),
+                    int(chunks.size()), &text)) {
         *error = "cannot write " + path + ": " + text.text;
+        return false;
+    }
+    // What the stream still holds meets a full disk here, not in the move.
+    errno = 0;
+    if (std::fflush(temp.Stream()) != 0) {
+        *error = "cannot write " + path + ": " + WriteFailureReason(errno);
         return false;
     }
     if (!temp.Commit(&reason)) {
@@ -198,7 +249,8 @@ bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, 
 bool ReadPng(const std::string& path, PngImage* image, std::string* error, PngSize frameSize) {
     FILE* file = OpenFile(path, L"rb");
     if (!file) {
-        *error = path + ": no such file, or it cannot be read";
+        *error = path + (IsFolder(path) ? ": a folder, not a PNG file; give the file's name"
+                                        : ": no such file, or it cannot be read");
         return false;
     }
     unsigned char signature[8] = {};
@@ -212,13 +264,13 @@ bool ReadPng(const std::string& path, PngImage* image, std::string* error, PngSi
 }
 
 bool WritePng16(const std::string& path, uint32_t width, uint32_t height, int channels, const uint16_t* samples,
-                std::string* error) {
-    return WriteThroughTemp(path, width, height, 16, channels, samples, error);
+                std::string* error, const std::vector<PngChunk>& colour) {
+    return WriteThroughTemp(path, width, height, 16, channels, samples, colour, error);
 }
 
 bool WritePng8(const std::string& path, uint32_t width, uint32_t height, int channels,
                const std::vector<uint8_t>& samples, std::string* error) {
-    return WriteThroughTemp(path, width, height, 8, channels, samples.data(), error);
+    return WriteThroughTemp(path, width, height, 8, channels, samples.data(), {}, error);
 }
 
 bool IsFrameImage(const PngImage& image) {

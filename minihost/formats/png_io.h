@@ -6,6 +6,12 @@
 #include "host/color64.h"
 #include "minihost/files/output_guard.h"
 
+// A chunk as the file holds it: its type and data.
+struct PngChunk {
+    char type[5];
+    std::string data;
+};
+
 // Decoded PNG samples, widened to 16 bits per sample, row by row.
 struct PngImage {
     uint32_t width = 0;
@@ -13,6 +19,9 @@ struct PngImage {
     int bitDepth = 0;      // as stored: 8 or 16
     int channels = 0;      // 1 gray, 3 RGB, 4 RGBA
     std::vector<uint16_t> samples;  // width * height * channels
+    // gAMA, cHRM, sRGB and iCCP as the file holds them: what says how its
+    // samples are to be shown, which a filtered frame keeps.
+    std::vector<PngChunk> colour;
 };
 
 // The frame size an image must have (an ID image); 0 takes any.
@@ -34,8 +43,9 @@ constexpr uint64_t kMaxPngSamples = uint64_t{1} << 28;
 
 // Paths are UTF-8; neither call keeps any state, so threads may use them
 // side by side.
-// Reads a PNG through libpng. Palette, low-bit and gray-alpha images are not
-// expanded: callers check bitDepth and channels for what they accept. The
+// Reads a PNG through libpng. An RGB image's tRNS colour key becomes alpha
+// (0 where a pixel matches it, opaque elsewhere), as a viewer shows it.
+// Palette, low-bit and gray-alpha images are not expanded: callers check bitDepth and channels for what they accept. The
 // size is checked right after the header, before any pixel is decoded:
 // against frameSize, and against kMaxPngSamples. Answers false with a one-line
 // reason.
@@ -48,8 +58,8 @@ extern const OutputKind kPngOutput;
 
 // Writes 16- or 8-bit samples (1 = gray, 3 = RGB, 4 = RGBA) through a temporary file that
 // replaces path only once complete, so a failed write never leaves a
-// half-written frame where a good one stood.
+// half-written frame where a good one stood. colour chunks are written as given.
 bool WritePng16(const std::string& path, uint32_t width, uint32_t height, int channels,
-                const uint16_t* samples, std::string* error);
+                const uint16_t* samples, std::string* error, const std::vector<PngChunk>& colour = {});
 bool WritePng8(const std::string& path, uint32_t width, uint32_t height, int channels,
                const std::vector<uint8_t>& samples, std::string* error);

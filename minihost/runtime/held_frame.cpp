@@ -72,6 +72,7 @@ std::unique_ptr<HeldFrame> LoadFrame(const FrameJob& job) {
     MemoryStorage& storage = *held->storage;
     if (!storage.Ok()) throw CommandError{"not enough memory to hold " + job.in + " (" + size + ")"};
     ToHostPixels(frame, storage.Pixels());
+    held->colour = std::move(frame.colour);
     std::vector<uint16_t>().swap(frame.samples);
     for (const IdImage& image : job.ids) {
         if (!image.source) continue;
@@ -132,6 +133,6 @@ void WriteHeld(const FrameJob& job, const HeldFrame& held) {
     static_assert(sizeof(BMM_Color_64) == 4 * sizeof(uint16_t), "pixels are four samples");
     std::string error;
     if (!WritePng16(job.out, storage.Width(), storage.Height(), 4, reinterpret_cast<const uint16_t*>(storage.Pixels()),
-                    &error))
+                    &error, held.colour))
         throw CommandError{error};
 }

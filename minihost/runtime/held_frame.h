@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/image_filter.h"
 #include "hostlib/host_control.h"
+#include "minihost/formats/png_io.h"
 #include "minihost/runtime/progress_window.h"
 
 // One of the two ID channels a configuration can select by.
@@ -34,6 +36,7 @@ struct FrameJob {
 // A frame as the stages hand it on: its pixels and IDs in the host's storage.
 struct HeldFrame {
     std::unique_ptr<MemoryStorage> storage;
+    std::vector<PngChunk> colour;  // the frame's colour chunks, which its output keeps
     double renderMs = 0;
     std::string filtered = "the whole frame";  // what the render selects, in words
     std::string warning;                       // said on the batch's thread, before the render

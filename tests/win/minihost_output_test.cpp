@@ -117,6 +117,28 @@ TEST_F(MinihostOutput, ShowAndLongListingPrintTheLibraryAsWritten) {
     r = Host("config " + Q("k.cfg") + "--kernel Cut");
     EXPECT_EQ(r.status, 0u);
     EXPECT_NE(r.err.find("'Cut' is cut short"), std::string::npos) << r.err;
+
+    // Invert as the render takes it: only 1 inverts.
+    KernelParams p = DefaultParams();
+    p.kernel.invert = 5;
+    ASSERT_TRUE(WriteBytes(P("five.cfg"), std::string(reinterpret_cast<const char*>(&p), sizeof p)));
+    r = Host("show " + Q("five.cfg"));
+    EXPECT_NE(r.out.find("invert: no (stored 5; only 1 inverts)\n"), std::string::npos) << r.out;
+
+    // Names saved otherwise than the plug-in reads them, each warned of with
+    // what to do, and read as the plug-in reads them.
+    const std::vector<std::vector<int>> one = {{0, 0, 0}, {0, 1, 0}, {0, 0, 0}};
+    ASSERT_TRUE(WriteBytes(P("VLM.SET"), "\xEF\xBB\xBF" + EntryText("Box", one, 1, 0, 0) +
+                                             EntryText("Sch\xC3\xA4rfe", one, 1, 0, 0) +
+                                             EntryText(std::string("Ab\0cd", 5), one, 1, 0, 0)));
+    r = Host("kernels");
+    ASSERT_EQ(r.status, 0u) << r.err;
+    EXPECT_NE(r.out.find("\nAb\n"), std::string::npos) << r.out;
+    for (const char* warning : {"begins with a UTF-8 byte-order mark, which the plug-in and the dialog read as part of "
+                                "its name, so it is not found as 'Box'; save VLM.SET as ANSI text",
+                                "looks saved as UTF-8, for 'Sch\xC3\xA4rfe'", "; save VLM.SET as ANSI text",
+                                "entry 3 'Ab' has a NUL byte in its name", "('cd' after it is left out)"})
+        EXPECT_NE(r.err.find(warning), std::string::npos) << warning << "\n" << r.err;
 }
 
 // The starter kernels' picture: one labelled thumbnail per kernel in file

@@ -9,12 +9,14 @@
 #include <functional>
 #include <iterator>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <zlib.h>
 
 #include "hostlib/host_control.h"
+#include "minihost/files/error.h"
 #include "minihost/formats/png_io.h"
 #include "minihost/runtime/progress_window.h"
 #include "plugin/kernel_params.h"
@@ -46,11 +48,21 @@ std::string Chunk(const std::string& type, const std::string& data) {
     return Be32(uint32_t(data.size())) + body + Be32(uint32_t(crc));
 }
 
-// A PNG of the given header whose pixel data is idat (empty: none at all).
-std::string PngFile(uint32_t width, uint32_t height, char depth, char colourType, const std::string& idat) {
+// A PNG of the given header whose pixel data is idat (empty: none at all),
+// with the chunks of before ahead of it.
+std::string PngFile(uint32_t width, uint32_t height, char depth, char colourType, const std::string& idat,
+                    const std::string& before = "") {
     const std::string ihdr = Be32(width) + Be32(height) + std::string{depth, colourType, 0, 0, 0};
-    return std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr) + (idat.empty() ? "" : Chunk("IDAT", idat)) +
-           Chunk("IEND", "");
+    return std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr) + before +
+           (idat.empty() ? "" : Chunk("IDAT", idat)) + Chunk("IEND", "");
+}
+
+std::string Zipped(const std::string& rows) {
+    uLongf size = compressBound(uLong(rows.size()));
+    std::string idat(size, '\0');
+    compress(reinterpret_cast<Bytef*>(&idat[0]), &size, reinterpret_cast<const Bytef*>(rows.data()), uLong(rows.size()));
+    idat.resize(size);
+    return idat;
 }
 
 // An 8-bit grey PNG of side x side zero pixels, whole and valid: a small file
@@ -79,11 +91,7 @@ std::string ZeroGreyPng(uint32_t side) {
 // A whole 2 x 2 8-bit PNG of zero samples in a layout minihost does not
 // take: palette (3, with its palette) or grey and alpha (4).
 std::string TinyPng(char colourType, int bytesPerPixel) {
-    const std::string rows(2 * (1 + 2 * bytesPerPixel), '\0');
-    uLongf size = compressBound(uLong(rows.size()));
-    std::string idat(size, '\0');
-    compress(reinterpret_cast<Bytef*>(&idat[0]), &size, reinterpret_cast<const Bytef*>(rows.data()), uLong(rows.size()));
-    idat.resize(size);
+    const std::string idat = Zipped(std::string(2 * (1 + 2 * bytesPerPixel), '\0'));
     const std::string ihdr = Be32(2) + Be32(2) + std::string{8, colourType, 0, 0, 0};
     return std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr) +
            (colourType == 3 ? Chunk("PLTE", std::string(3, '\0')) : "") + Chunk("IDAT", idat) + Chunk("IEND", "");
@@ -129,6 +137,28 @@ TEST_F(MinihostTest, SixteenBitFramesPassThroughExactly) {
     for (int i = 0; i < 4; ++i) {
         for (int c = 0; c < 3; ++c) EXPECT_EQ(out.samples[4 * i + c], rgb8[3 * i + c] * 257) << i;
         EXPECT_EQ(out.samples[4 * i + 3], 65535);
+    }
+
+    // How the samples are to be shown is kept byte for byte, alone and in a
+    // batch; a tRNS colour key becomes alpha, at 8 and 16 bits.
+    const std::string gama = Be32(45455), iccp = std::string("mine\0\0", 6) + "a profile's bytes, as they are";
+    ASSERT_TRUE(WritePng16(P("colour.png"), 2, 2, 4, rgba16.data(), &error, {{"gAMA", gama}, {"iCCP", iccp}}));
+    const std::string identity = " --config \"" + P("identity.cfg") + "\"";
+    ASSERT_EQ(Host("render \"" + P("colour.png") + "\" \"" + P("colour_out.png") + "\"" + identity).status, 0u);
+    ASSERT_EQ(Host("render \"" + P("colour.png") + "\" --out-dir \"" + P("batch") + "\"" + identity).status, 0u);
+    for (const char* name : {"colour_out.png", "batch\\colour.png"}) {
+        EXPECT_NE(ReadAll(P(name)).find(Chunk("gAMA", gama)), std::string::npos) << name;
+        EXPECT_NE(ReadAll(P(name)).find(Chunk("iCCP", iccp)), std::string::npos) << name;
+    }
+    for (const char depth : {8, 16}) {
+        std::string row(1, '\0');  // the key (1, 2, 3), then a pixel one sample off it
+        for (const char v : {1, 2, 3, 1, 2, 4}) row += std::string(depth / 8 - 1, '\0') + v;
+        std::ofstream(P("key.png"), std::ios::binary)
+            << PngFile(2, 1, depth, 2, Zipped(row), Chunk("tRNS", std::string("\0\1\0\2\0\3", 6)));
+        ASSERT_EQ(Host("render \"" + P("key.png") + "\" \"" + P("key_out.png") + "\"" + identity).status, 0u);
+        ASSERT_TRUE(ReadPng(P("key_out.png"), &out, &error)) << error;
+        EXPECT_EQ(out.samples[3], 0) << int(depth);
+        EXPECT_EQ(out.samples[7], 65535) << int(depth);
     }
 
     // The gray 8-bit file is not a frame.
@@ -396,6 +426,7 @@ TEST_F(MinihostTest, ConfigWritesTheRecordTheDialogWould) {
     MinihostOutcome r = Host("config \"" + P("sharp.cfg") + "\" --row \"0 -1 0\" --row \"-1 5 -1\" --row \"0 -1 0\" "
                  "--source material --material-id 3 --divide 1 --offset 7 --name Sharpen");
     ASSERT_EQ(r.status, 0u) << r.err;
+    EXPECT_EQ(r.out, "wrote " + P("sharp.cfg") + ", 612 bytes: a 3 x 3 kernel named 'Sharpen' for material ID 3\r\n");
     const std::string bytes = ReadAll(P("sharp.cfg"));
     ASSERT_EQ(bytes.size(), 612u);
     KernelParams p;
@@ -437,6 +468,9 @@ TEST_F(MinihostTest, ConfigWritesTheRecordTheDialogWould) {
         {"--divide 100000", "--divide"},
         {"--offset -100000", "--offset"},
         {"--kernel \"\"", "--kernel"},
+        // Without its ID the record would select ID 0, the background.
+        {"--source object --row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\"", "needs --object-id"},
+        {"--source material --kernel K", "needs --material-id"},
     };
     for (const auto& [args, option] : bad) {
         r = Host("config \"" + P("bad.cfg") + "\" " + args);
@@ -715,7 +749,10 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
     auto render = [&](const char* in, const char* config) {
         return "render \"" + P(in) + "\"" + out + " --config \"" + P(config) + "\"";
     };
-    const std::pair<std::string, const char*> cases[] = {
+    auto renderTo = [&](const std::string& name) {
+        return "render \"" + P("f.png") + "\" \"" + name + "\" --config \"" + P("whole.cfg") + "\"";
+    };
+    std::vector<std::pair<std::string, const char*>> cases = {
         {render("missing.png", "whole.cfg"), "no such file"},
         {render("junk.png", "whole.cfg"), "damaged"},
         {render("cut.png", "whole.cfg"), "cut short"},
@@ -755,7 +792,33 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
         {"show", "show needs one CONFIG"},
         {"show \"" + P("short.cfg") + "\"", "612 bytes"},
         {"sheet \"" + P("f.png") + "\"", "sheet needs FRAME.png and OUT.png"},
+        // Names Windows makes no file of, refused before the frame is read.
+        {renderTo(P("x?.png")), "may not hold '?'"},
+        {renderTo(P("x*.png")), "may not hold '*'"},
+        {renderTo(P("x<y")), "may not hold '<'"},
+        {renderTo(P("x|y")), "may not hold '|'"},
+        {renderTo(P("x\ty")), "may not hold a tab"},
+        {renderTo(P("o.png:s")), "may not hold ':'"},
+        {renderTo(P("CON")), "CON is the name of a Windows device"},
+        {renderTo("nul.png"), "NUL is the name of a Windows device"},
+        {renderTo(P("LPT1.png")), "LPT1 is the name"},
+        {renderTo("prn"), "PRN is the name"},
+        {renderTo(""), "name is empty"},
+        {"config \"" + temp.Path() + "\" --kernel K", "is a folder"},
+        {"show \"" + temp.Path() + "\"", "a folder, not a configuration"},
+        {render("f.png", ".") , "a folder, not a configuration"},
     };
+    // A full disk is not a damaged file: on the small disk on_tiny_disk.sh
+    // mounts for minihost_full_disk, filled; the noise overflows the stream.
+    char tiny[MAX_PATH] = "";
+    const std::string dir = GetEnvironmentVariableA("VLM_TINY_DIR", tiny, MAX_PATH) ? tiny : "";
+    std::vector<uint16_t> noise(32 * 32 * 4);
+    std::generate(noise.begin(), noise.end(), std::mt19937(27));
+    ASSERT_TRUE(WritePng16(P("noise.png"), 32, 32, 4, noise.data(), &error));
+    for (std::ofstream fill(dir.empty() ? "" : dir + "\\filler", std::ios::binary); fill.write(reinterpret_cast<char*>(noise.data()), 4096).flush();) {}
+    for (const std::string& to : {renderTo(dir + "\\o.png"), "config \"" + dir + "\\c.cfg\" --row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\"",
+                                  "render \"" + P("noise.png") + "\" \"" + dir + "\\o.png\" --config \"" + P("whole.cfg") + "\""})
+        if (!dir.empty()) cases.push_back({to, "the disk is full; free some space"});
     for (const auto& [args, word] : cases) {
         const MinihostOutcome r = Host(args);
         EXPECT_EQ(r.status, 2u) << args;
@@ -764,12 +827,25 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
         EXPECT_NE(r.err.find(word), std::string::npos) << args << "\n" << r.err;
     }
     EXPECT_EQ(GetFileAttributesA(P("o.png").c_str()), INVALID_FILE_ATTRIBUTES) << "no output for bad input";
+    DeleteFileA((dir + "\\filler").c_str());
 
     // The 8-bit material channel refuses a 16-bit ID image, naming the option.
     ASSERT_TRUE(WritePng16(P("ids16.png"), 4, 4, 1, frame.data(), &error));
     const MinihostOutcome r = Host(render("f.png", "materials.cfg") + " --material-ids \"" + P("ids16.png") + "\"");
     EXPECT_NE(r.err.find("--material-ids"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("must be an 8-bit grey PNG; this one is 16-bit grey"), std::string::npos) << r.err;
+}
+
+// The one error line never carries a library's own words.
+TEST(ErrorText, SaysNoExceptionsOwnText) {
+    EXPECT_EQ(ErrorText(std::make_exception_ptr(CommandError{"as said"}), "this sheet"), "as said");
+    for (const std::exception_ptr& thrown : {std::make_exception_ptr(std::bad_alloc()),
+                                            std::make_exception_ptr(std::length_error("vector::_M_fill_insert")),
+                                            std::make_exception_ptr(std::runtime_error("basic_string::_M_create"))}) {
+        const std::string text = ErrorText(thrown, "this sheet");
+        EXPECT_EQ(text.find("_M_"), std::string::npos) << text;
+        EXPECT_NE(text.find("this sheet"), std::string::npos) << text;
+    }
 }
 
 TEST_F(MinihostTest, InfoPrintsTheAnswers) {
