@@ -22,6 +22,10 @@ constexpr int kExitCancelled = 5;  // setup closed with Cancel
 // of: minihost.exe, HOSTLIB.DLL, the plug-in and the kernel library in use.
 OutputGuard HostGuard(const std::string& command);
 
+// Loads HOSTLIB.DLL, which minihost.exe takes by delay-load: empty when it
+// is there, else the one line that says where it must be.
+std::string MissingHostLibrary();
+
 int RunInfo(LoadedPlugin& plugin, const std::vector<std::string>& args);
 int RunAbout(LoadedPlugin& plugin, const std::vector<std::string>& args);
 int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args);

@@ -103,6 +103,8 @@ int wmain(int argc, wchar_t** wargv) {
     SetSettingsDir(options.settingsDir);
     SetPluginPath(options.pluginPath);
 
+    const std::string missing = MissingHostLibrary();
+    if (!missing.empty()) return Fail(missing);
     try {
         if (chosen->plain) return chosen->plain(rest);
         LoadedPlugin plugin;
