@@ -1,10 +1,9 @@
-// minihost.exe takes HOSTLIB.DLL by delay-load, so that a copy without it
-// starts and says so in its one line: with an ordinary import, the loader
-// would refuse the program before it runs, and under WINEDEBUG=-all without
-// a word.
+// minihost.exe takes HOSTLIB.DLL's functions when they are first called
+// (through the table cli/host_library.cmake writes) rather than importing
+// them, so that a copy without the library starts and says so in its one
+// line: with an import, the loader would refuse the program before it runs,
+// and under WINEDEBUG=-all without a word. The tests import it as usual.
 #include <windows.h>
-
-#include <delayimp.h>
 
 #include <cstdio>
 #include <string>
@@ -21,14 +20,7 @@ std::string MissingLine() {
            " (the package holds it beside minihost.exe and VLM.FLT)";
 }
 
-// The loader's last resort, for an entry HOSTLIB.DLL turns out not to have
-// (a library of another build): one line, as for any error, rather than
-// the loader's exception.
-FARPROC WINAPI DelayLoadFailed(unsigned notice, PDelayLoadInfo info) {
-    std::string line = MissingLine();
-    if (notice == dliFailGetProc)
-        line = std::string(info->szDll) + " in use lacks an entry that minihost.exe needs: it is of another build; "
-                                           "take the one that came with minihost.exe";
+[[noreturn]] void Fail(const std::string& line) {
     std::fflush(stdout);
     std::fprintf(stderr, "minihost: %s\n", line.c_str());
     ExitProcess(kExitError);
@@ -36,8 +28,18 @@ FARPROC WINAPI DelayLoadFailed(unsigned notice, PDelayLoadInfo info) {
 
 }  // namespace
 
-extern "C" {
-PfnDliHook __pfnDliFailureHook2 = DelayLoadFailed;
+// The table's thunk calls this for an entry not yet found; it answers the
+// function and keeps it in the entry's slot. Any thread may call it: the
+// slot is one aligned word, written with the same value by each.
+extern "C" void* FindHostEntry(void** slot, const char* name) {
+    const HMODULE library = LoadLibraryA(kHostLibrary);
+    if (!library) Fail(MissingLine());
+    void* entry = reinterpret_cast<void*>(GetProcAddress(library, name));
+    if (!entry)
+        Fail(ModulePath(library) + " lacks " + name + ", which minihost.exe needs: it is of another build; take the " +
+             kHostLibrary + " that came with minihost.exe");
+    *slot = entry;
+    return entry;
 }
 
 std::string MissingHostLibrary() {
