@@ -273,7 +273,7 @@ int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     if (!progress.Ok()) throw CommandError{"cannot create the progress window"};
 
     const std::string at = " at " + std::to_string(region.x) + "," + std::to_string(region.y);
-    const std::string what = s.crop || s.detail ? "Original, " + Size(region.w, region.h) + at : "Original";
+    const std::string what = s.crop || s.detail ? "Original" + at : "Original";
     for (int n = 0; n < l.tiles; ++n) {
         const int x0 = kGap + (n % l.columns) * l.cellW, y0 = kGap + (n / l.columns) * l.cellH;
         if (n == 0) {

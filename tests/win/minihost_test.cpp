@@ -18,6 +18,7 @@
 #include "minihost/formats/png_io.h"
 #include "minihost/runtime/progress_window.h"
 #include "plugin/kernel_params.h"
+#include "plugin/version.h"
 #include "render/convolve_route.h"
 #include "render/convolver.h"
 #include "tests/win/support/dialog_driver.h"
@@ -729,6 +730,7 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
 TEST_F(MinihostTest, InfoPrintsTheAnswers) {
     const MinihostOutcome r = Host("info");
     ASSERT_EQ(r.status, 0u) << r.err;
+    EXPECT_EQ(r.out.rfind("release: " VLM_VERSION ", as the About box shows\n", 0), 0u) << r.out;
     for (const char* line : {"version: 0x07D00500", "classes: 1", "class name: Velmora Filter", "kind code: 0x0E00",
                              "class id: 0x33A25539 0x39933116", "category: Image Filter",
                              "filter version: 0x33A25539", "filter capabilities: 6", "configuration size: 612"})
