@@ -20,6 +20,13 @@ std::string MissingLine() {
            " (the package holds it beside minihost.exe and VLM.FLT)";
 }
 
+// From the program's folder only, where the package puts it: a library of
+// the name elsewhere (the working folder, PATH) is not taken for it.
+HMODULE LoadHostLibrary() {
+    const std::wstring path = SystemPath(ProgramDir() + "\\" + kHostLibrary);
+    return path.empty() ? nullptr : LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 [[noreturn]] void Fail(const std::string& line) {
     std::fflush(stdout);
     std::fprintf(stderr, "minihost: %s\n", line.c_str());
@@ -32,7 +39,7 @@ std::string MissingLine() {
 // function and keeps it in the entry's slot. Any thread may call it: the
 // slot is one aligned word, written with the same value by each.
 extern "C" void* FindHostEntry(void** slot, const char* name) {
-    const HMODULE library = LoadLibraryA(kHostLibrary);
+    const HMODULE library = LoadHostLibrary();
     if (!library) Fail(MissingLine());
     void* entry = reinterpret_cast<void*>(GetProcAddress(library, name));
     if (!entry)
@@ -43,5 +50,5 @@ extern "C" void* FindHostEntry(void** slot, const char* name) {
 }
 
 std::string MissingHostLibrary() {
-    return LoadLibraryA(kHostLibrary) ? std::string() : MissingLine();
+    return LoadHostLibrary() ? std::string() : MissingLine();
 }

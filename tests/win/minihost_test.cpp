@@ -664,13 +664,30 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
     std::ofstream(P("a_file"), std::ios::binary) << "not a folder";
     const std::string whole = ReadAll(P("f.png"));
     std::ofstream(P("cut.png"), std::ios::binary) << whole.substr(0, whole.size() - 20);
+    const std::vector<std::vector<int>> one = {{0, 0, 0}, {0, 1, 0}, {0, 0, 0}};
+    ASSERT_TRUE(WriteBytes(P("VLM.SET"), EntryText("Edge finder", one, 1, 0, 0) + EntryText("Blur 3x3", one, 1, 0, 0) +
+                                             EntryText("Blur 5x5", one, 1, 0, 0)));
+    const std::string kernel = "--settings-dir \"" + temp.Path() + "\" config \"" + P("k.cfg") + "\" --kernel ";
+    // A minihost.exe without HOSTLIB.DLL beside it.
+    ASSERT_TRUE(CreateDirectoryA(P("alone").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA((BinDir() + "\\minihost.exe").c_str(), P("alone\\minihost.exe").c_str(), TRUE));
 
     // Each case, and a word of its one line that says what is wrong.
     const std::string out = " \"" + P("o.png") + "\"";
     auto render = [&](const char* in, const char* config) {
         return "render \"" + P(in) + "\"" + out + " --config \"" + P(config) + "\"";
     };
-    const std::pair<std::string, const char*> cases[] = {
+    struct Case {
+        std::string args;
+        std::string word;
+        std::string program = BinDir() + "\\minihost.exe";
+    };
+    const Case cases[] = {
+        {kernel + "\"edge FINDER\"", "did you mean 'Edge finder'?"},
+        {kernel + "\"Edge fnider\"", "did you mean 'Edge finder'?"},
+        {kernel + "blur", "did you mean 'Blur 3x3' or 'Blur 5x5'?"},
+        {"info", "HOSTLIB.DLL is missing: it must be in the folder of minihost.exe, " + temp.Path() + "\\alone (",
+         P("alone\\minihost.exe")},
         {render("missing.png", "whole.cfg"), "no such file"},
         {render("junk.png", "whole.cfg"), "damaged"},
         {render("cut.png", "whole.cfg"), "cut short"},
@@ -711,8 +728,9 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
         {"show \"" + P("short.cfg") + "\"", "612 bytes"},
         {"sheet \"" + P("f.png") + "\"", "sheet needs FRAME.png and OUT.png"},
     };
-    for (const auto& [args, word] : cases) {
-        const MinihostOutcome r = Host(args);
+    for (const auto& [args, word, program] : cases) {
+        ChildProcess child("\"" + program + "\" " + args);
+        const MinihostOutcome r = {child.Finish(), child.Err(), child.Out()};
         EXPECT_EQ(r.status, 2u) << args;
         EXPECT_EQ(CountLines(r.err), 1) << args << "\n" << r.err;
         EXPECT_EQ(r.err.rfind("minihost: ", 0), 0u) << r.err;
@@ -730,7 +748,7 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
 TEST_F(MinihostTest, InfoPrintsTheAnswers) {
     const MinihostOutcome r = Host("info");
     ASSERT_EQ(r.status, 0u) << r.err;
-    EXPECT_EQ(r.out.rfind("release: " VLM_VERSION ", as the About box shows\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("release: " VLM_VERSION ", as the About box shows", 0), 0u) << r.out;
     for (const char* line : {"version: 0x07D00500", "classes: 1", "class name: Velmora Filter", "kind code: 0x0E00",
                              "class id: 0x33A25539 0x39933116", "category: Image Filter",
                              "filter version: 0x33A25539", "filter capabilities: 6", "configuration size: 612"})
