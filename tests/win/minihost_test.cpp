@@ -686,8 +686,9 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
         {kernel + "\"edge FINDER\"", "did you mean 'Edge finder'?"},
         {kernel + "\"Edge fnider\"", "did you mean 'Edge finder'?"},
         {kernel + "blur", "did you mean 'Blur 3x3' or 'Blur 5x5'?"},
-        {"info", "HOSTLIB.DLL is missing: it must be in the folder of minihost.exe, " + temp.Path() + "\\alone (",
-         P("alone\\minihost.exe")},
+        // Run from its folder, where the loader would look for an import.
+        {"/c cd /d \"" + P("alone") + "\" && minihost.exe info",
+         "HOSTLIB.DLL is missing: it must be in the folder of minihost.exe, " + temp.Path() + "\\alone (", "cmd.exe"},
         {render("missing.png", "whole.cfg"), "no such file"},
         {render("junk.png", "whole.cfg"), "damaged"},
         {render("cut.png", "whole.cfg"), "cut short"},
