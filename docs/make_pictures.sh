@@ -18,10 +18,13 @@ run_wine 60 "$host" config "$tmp/blur.cfg" --row "$row" --row "$row" --row "$row
 run_wine 120 "$host" render "$root/samples/frame.png" "$tmp/blurred.png" --config "$tmp/blur.cfg"
 "$tmp/make_pictures" "$root/samples/frame.png" "$tmp/blurred.png" "$root/docs" 0 0 40 30 border.png
 
-# The starter library's sheet: each of its kernels on the sample frame, as
-# minihost sheet draws it.
+# The starter library's sheet: the sample frame and each of its kernels on
+# it, as minihost sheet draws it; then the frame's most detailed region at
+# full size, where the mild blurs show.
 mkdir -p "$tmp/settings"
 run_wine 60 "$root/build/win/bin/make_starter_set.exe" "$(winpath "$root/library/starter/kernels.txt")" \
     "$(winpath "$tmp/settings/VLM.SET")" >/dev/null
 run_wine 120 "$host" --settings-dir "$tmp/settings" sheet "$root/samples/frame.png" "$root/docs/kernel_sheet.png" \
     >/dev/null
+run_wine 120 "$host" --settings-dir "$tmp/settings" sheet "$root/samples/frame.png" \
+    "$root/docs/kernel_sheet_detail.png" --detail >/dev/null

@@ -1,9 +1,10 @@
 #!/bin/sh
 # Builds the release (Release mode) and writes dist/velmora-filter-<version>.zip:
 # VLM.FLT, minihost.exe with HOSTLIB.DLL, the starter VLM.SET where minihost
-# reads it (settings/), the sample frame with its object and material IDs, and INSTALL.txt,
-# whose list of host services comes from host/services.txt. The version is
-# the one plugin/version.h gives.
+# reads it (settings/), the sample frame with its object and material IDs,
+# the two pictures INSTALL.txt shows (docs/: the starter library's sheet and
+# the frame's edge), and INSTALL.txt, whose list of host services comes from
+# host/services.txt. The version is the one plugin/version.h gives.
 set -eu
 . "$(dirname "$0")/env.sh"
 "$root/scripts/build.sh"
@@ -14,13 +15,14 @@ name="velmora-filter-$version"
 bin="$root/build/win/bin"
 stage="$root/build/package/$name"
 rm -rf "$root/build/package"
-mkdir -p "$stage/settings" "$stage/samples/ids" "$stage/samples/materials" "$root/dist"
+mkdir -p "$stage/settings" "$stage/samples/ids" "$stage/samples/materials" "$stage/docs" "$root/dist"
 
 cp "$bin/VLM.FLT" "$bin/minihost.exe" "$stage/"
 cp "$bin/HOSTLIB.dll" "$stage/HOSTLIB.DLL"
 cp "$root/samples/frame.png" "$stage/samples/frame.png"
 cp "$root/samples/object_ids.png" "$stage/samples/ids/frame.png"
 cp "$root/samples/material_ids.png" "$stage/samples/materials/frame.png"
+cp "$root/docs/kernel_sheet.png" "$root/docs/border.png" "$stage/docs/"
 title="Velmora Filter $version"
 underline=$(printf '%s' "$title" | tr '[:print:]' '=')
 services=$(grep -v '^#' "$root/host/services.txt" | awk 'NF { $1 = ""; print "  -" $0 }')

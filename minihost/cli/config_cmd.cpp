@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "minihost/cli/args.h"
+#include "minihost/cli/kernel_names.h"
 #include "minihost/files/paths.h"
 #include "minihost/files/unicode.h"
 #include "minihost/formats/config_file.h"
@@ -71,7 +72,8 @@ void TakeLibraryKernel(const std::string& name, KernelParams* p) {
         return;
     }
     throw CommandError{"--kernel: no kernel named '" + name + "' in " + KernelLibraryPath() +
-                       " ('minihost kernels' lists the names)"};
+                       " (names match exactly, as in the dialog's list;" + NearNames(kernels, ansi) +
+                       " 'minihost kernels' lists them)"};
 }
 
 }  // namespace

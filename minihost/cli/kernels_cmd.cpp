@@ -1,11 +1,24 @@
-// minihost kernels [--long]: the names, or the grids, of the kernels saved in
-// the library.
+// minihost kernels [--long]: the names, or the whole entries, of the kernels
+// saved in the library.
 #include <cstdio>
 
 #include "minihost/cli/commands.h"
 #include "minihost/files/unicode.h"
 #include "minihost/formats/kernel_library.h"
 #include "minihost/formats/kernel_text.h"
+
+void EntryWarnings::Check(const NamedKernel& k, size_t index) {
+    constexpr int kMostWarnings = 5;
+    const std::string warning = EntryWarning(k, index);
+    if (warning.empty()) return;
+    if (said_++ < kMostWarnings) std::fprintf(stderr, "minihost: warning: %s\n", warning.c_str());
+    else ++unsaid_;
+}
+
+void EntryWarnings::Finish() {
+    if (unsaid_) std::fprintf(stderr, "minihost: warning: %d more damaged entries in VLM.SET\n", unsaid_);
+    said_ = unsaid_ = 0;
+}
 
 int RunKernels(const std::vector<std::string>& args) {
     bool longForm = false;
@@ -14,27 +27,27 @@ int RunKernels(const std::vector<std::string>& args) {
         else throw CommandError{"kernels: unknown argument " + a + " (it takes only --long)"};
     }
     const std::vector<NamedKernel> kernels = ReadKernelLibrary();
-    // A file of random bytes is nearly all damaged entries: a few say so.
-    constexpr int kMostWarnings = 5;
-    int warned = 0, unsaid = 0;
+    EntryWarnings warnings;
     for (size_t i = 0; i < kernels.size(); ++i) {
         const NamedKernel& k = kernels[i];
-        const std::string warning = EntryWarning(k, i);
-        if (!warning.empty() && warned++ < kMostWarnings)
-            std::fprintf(stderr, "minihost: warning: %s\n", warning.c_str());
-        else if (!warning.empty()) ++unsaid;
+        warnings.Check(k, i);
+        const std::string name = Printable(FromAnsi(k.name));
         const std::string duplicate =
             k.firstOfName < 0 ? ""
                               : "   (again: entry " + std::to_string(k.firstOfName + 1) +
                                     " has this name, and picking it takes that one)";
-        if (longForm) {
-            if (i > 0) std::printf("\n");
-            std::printf("%s", KernelText(k.record, KernelSizeFromWeights(k.record.weights), FromAnsi(k.name)).c_str());
-            if (!duplicate.empty()) std::printf("%s\n", duplicate.c_str() + 3);
-        } else {
-            std::printf("%s%s\n", Printable(FromAnsi(k.name)).c_str(), duplicate.c_str());
+        if (!longForm) {
+            std::printf("%s%s\n", name.c_str(), duplicate.c_str());
+            continue;
         }
+        // The name first, for a reader who scans for it; the rest as show
+        // prints it, whose name line closes the text.
+        std::string text = KernelText(k.record, KernelSizeFromWeights(k.record.weights), FromAnsi(k.name));
+        const std::string nameLine = "name: " + name + "\n";
+        if (text.size() >= nameLine.size() && text.compare(text.size() - nameLine.size(), nameLine.size(), nameLine) == 0)
+            text.resize(text.size() - nameLine.size());
+        std::printf("%sname: %s%s\n%s", i > 0 ? "\n" : "", name.c_str(), duplicate.c_str(), text.c_str());
     }
-    if (unsaid) std::fprintf(stderr, "minihost: warning: %d more damaged entries in VLM.SET\n", unsaid);
+    warnings.Finish();
     return kExitDone;
 }

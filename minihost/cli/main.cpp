@@ -37,8 +37,10 @@ const char kUsage[] =
     "                            as show does\n"
     "  show CONFIG               print a configuration: source and ID, the grid, Divide, Offset,\n"
     "                            Invert and name\n"
-    "  sheet FRAME.png OUT.png   every kernel of VLM.SET applied to FRAME, as a grid of labelled\n"
-    "                            thumbnails in an 8-bit PNG\n"
+    "  sheet FRAME.png OUT.png [--crop X,Y,W,H | --detail]\n"
+    "                            FRAME and every kernel of VLM.SET applied to it, as a grid of\n"
+    "                            labelled tiles in an 8-bit PNG; --crop and --detail draw one\n"
+    "                            region of the frame (--detail: its most detailed) at full size\n"
     "  setup CONFIG              open the control dialog on CONFIG (a missing file starts from the\n"
     "                            defaults); OK writes CONFIG, Cancel leaves it as it was\n"
     "exit status: 0 done, 2 error, 4 stopped (Ctrl-C, --abort-at-line), 5 setup cancelled; about: 1 OK, 0 Escape\n";
@@ -121,6 +123,8 @@ int wmain(int argc, wchar_t** wargv) {
     SetSettingsDir(options.settingsDir);
     SetPluginPath(options.pluginPath);
 
+    const std::string missing = MissingHostLibrary();
+    if (!missing.empty()) return Fail(missing);
     int status;
     try {
         status = Run(*chosen, rest);

@@ -133,3 +133,24 @@ void DrawLabel(std::vector<uint8_t>* rgb, int width, int height, int x, int y, c
             }
     }
 }
+
+std::vector<std::string> WrapLabel(const std::string& text, size_t perLine, size_t maxLines) {
+    std::vector<std::string> lines;
+    if (perLine < 3 || maxLines < 2) return {text.substr(0, perLine)};
+    std::string rest = text;
+    while (!rest.empty()) {
+        if (rest.size() <= perLine) {
+            lines.push_back(rest);
+            break;
+        }
+        const size_t blank = rest.rfind(' ', perLine);
+        const size_t cut = blank == std::string::npos || blank == 0 ? perLine : blank;
+        lines.push_back(rest.substr(0, cut));
+        rest.erase(0, cut == blank ? cut + 1 : cut);
+    }
+    if (lines.size() > maxLines) {
+        lines.resize(maxLines);
+        lines.back() = ".." + text.substr(text.size() - (perLine - 2));
+    }
+    return lines;
+}

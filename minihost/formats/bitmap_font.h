@@ -16,3 +16,9 @@ bool GlyphPixel(unsigned char c, int x, int y);
 // clipped to the image.
 void DrawLabel(std::vector<uint8_t>* rgb, int width, int height, int x, int y, const std::string& text,
               const uint8_t colour[3]);
+
+// Text in lines of at most perLine glyphs, broken at blanks where it can be.
+// Text that needs more than maxLines lines (2 or more) keeps its first
+// maxLines - 1 lines and, on the last, its end after "..": names that begin
+// alike most often differ at their ends ("... 3x3", "... 5x5").
+std::vector<std::string> WrapLabel(const std::string& text, size_t perLine, size_t maxLines);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -88,10 +89,10 @@ TEST_F(MinihostOutput, ShowAndLongListingPrintTheLibraryAsWritten) {
                                EntryText(std::string("Bell\x07"), {{0, 0, 0}, {0, 1, 0}, {0, 0, 0}}, 1, 0, 0) +
                                "Cut\r\n3\r\n1 2 3\r\n4 5"));
     const std::string edge = "kernel: 3 x 3\n   0  -1   0\n  -1   4  -1\n   0  -1   0\n"
-                             "divide: 1\noffset: 32768\ninvert: no\nname: Edge\n";
+                             "divide: 1\noffset: 32768\ninvert: no\n";
     const std::string wide = "kernel: 5 x 5\n    0    0    0    0  120\n    0    0    0    0    0\n"
                              "    0    0   -7    0    0\n    0    0    0    0    0\n    3    0    0    0    0\n"
-                             "divide: 0 (no division)\noffset: -5\ninvert: yes\nname: Wide\n";
+                             "divide: 0 (no division)\noffset: -5\ninvert: yes\n";
 
     MinihostOutcome r = Host("kernels");
     ASSERT_EQ(r.status, 0u) << r.err;
@@ -101,7 +102,11 @@ TEST_F(MinihostOutput, ShowAndLongListingPrintTheLibraryAsWritten) {
 
     r = Host("kernels --long");
     ASSERT_EQ(r.status, 0u) << r.err;
-    EXPECT_EQ(r.out.find(edge + "\n" + wide + "\n"), 0u) << r.out;
+    // The name first, as a reader scans for it; show keeps it last.
+    EXPECT_EQ(r.out.find("name: Edge\n" + edge + "\nname: Wide\n" + wide +
+                         "\nname: Edge   (again: entry 1 has this name, and picking it takes that one)\n"),
+              0u)
+        << r.out;
     EXPECT_NE(r.out.find("name: Bell\\x07\n"), std::string::npos) << r.out;
 
     // A kernel taken into a configuration shows as the library lists it.
@@ -112,7 +117,7 @@ TEST_F(MinihostOutput, ShowAndLongListingPrintTheLibraryAsWritten) {
             << r.err;
         r = Host("show " + Q("k.cfg"));
         ASSERT_EQ(r.status, 0u) << r.err;
-        EXPECT_EQ(r.out, "source: material ID 12\n" + (name == std::string("Edge") ? edge : wide));
+        EXPECT_EQ(r.out, "source: material ID 12\n" + (name == std::string("Edge") ? edge : wide) + "name: " + name + "\n");
     }
     r = Host("config " + Q("k.cfg") + "--kernel Cut");
     EXPECT_EQ(r.status, 0u);
@@ -141,50 +146,101 @@ TEST_F(MinihostOutput, ShowAndLongListingPrintTheLibraryAsWritten) {
         EXPECT_NE(r.err.find(warning), std::string::npos) << warning << "\n" << r.err;
 }
 
-// The starter kernels' picture: one labelled thumbnail per kernel in file
-// order, four to a row; a kernel that changes the frame changes its tile.
-TEST_F(MinihostOutput, SheetDrawsEveryKernelAsALabelledThumbnail) {
+// The library's sheet: the frame itself first, then one labelled tile per
+// kernel in file order, four to a row; a kernel that changes the frame
+// changes its tile, and a name saved twice still gets a label of its own. A
+// cropped sheet's tiles are that region of the frame and of its renders;
+// --detail finds where the frame has detail; a frame too small is refused.
+TEST_F(MinihostOutput, SheetDrawsTheOriginalAndEveryKernelAsALabelledTile) {
     const std::vector<std::vector<int>> one = {{0, 0, 0}, {0, 1, 0}, {0, 0, 0}};
     ASSERT_TRUE(WriteBytes(P("VLM.SET"), EntryText("Same", one, 1, 0, 0) +
                                              EntryText("Blur", {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, 9, 0, 0) +
                                              EntryText("Negative", one, 1, 0, 1) + EntryText("Lift", one, 1, 9000, 0) +
-                                             EntryText("Same too", one, 1, 0, 0)));
-    const uint32_t w = 40, h = 30;  // within a thumbnail: drawn at full size
+                                             EntryText("Same", one, 1, 0, 0)));
+    const uint32_t w = 40, h = 30;  // within a tile: drawn at full size
     std::vector<uint8_t> frame(w * h * 3);
     std::mt19937 rng(9);
     for (auto& v : frame) v = uint8_t(20 + rng() % 200);
     std::string error;
     ASSERT_TRUE(WritePng8(P("f.png"), w, h, 3, frame, &error));
-
-    const MinihostOutcome r = Host("sheet " + Q("f.png") + Q("sheet.png"));
-    ASSERT_EQ(r.status, 0u) << r.err;
-    EXPECT_NE(r.out.find("5 kernels"), std::string::npos) << r.out;
     PngImage sheet;
-    ASSERT_TRUE(ReadPng(P("sheet.png"), &sheet, &error)) << error;
-    EXPECT_EQ(sheet.bitDepth, 8);
-    ASSERT_EQ(sheet.channels, 3);
-    const int gap = 8, label = 12, cellW = w + gap, cellH = label + h + gap;
-    ASSERT_EQ(sheet.width, uint32_t(gap + 4 * cellW));
-    ASSERT_EQ(sheet.height, uint32_t(gap + 2 * cellH));
-    auto at = [&](int x, int y, int c) { return sheet.samples[(size_t(y) * sheet.width + x) * 3 + c]; };
-
-    const bool changes[] = {false, true, true, true, false};
-    for (int n = 0; n < 5; ++n) {
-        const int x0 = gap + n % 4 * cellW, y0 = gap + n / 4 * cellH;
-        int ink = 0;
-        for (int y = y0; y < y0 + label; ++y)
-            for (int x = x0; x < x0 + int(w); ++x) ink += at(x, y, 0) > 200 && at(x, y, 1) > 200;
-        EXPECT_GT(ink, 20) << "tile " << n << " has no label";
+    // Each tile against an 8-bit image: its (x, y, w, h) region, by its place.
+    auto drawn = [&](const char* file, int n, int regionX, int regionY, int tw, int th, const std::vector<uint8_t>& image,
+                     int imageW) {
+        EXPECT_TRUE(ReadPng(P(file), &sheet, &error)) << error;
+        const int gap = 8, label = 12, cellW = 22 * 6 - 1 + gap, cellH = label + th + gap;
+        EXPECT_EQ(sheet.width, uint32_t(gap + 4 * cellW));
+        EXPECT_EQ(sheet.height, uint32_t(gap + 2 * cellH));
+        const int x0 = gap + n % 4 * cellW, y0 = gap + n / 4 * cellH + label;
         int differing = 0;
-        for (uint32_t y = 0; y < h; ++y)
-            for (uint32_t x = 0; x < w; ++x)
-                for (int c = 0; c < 3; ++c) differing += at(x0 + x, y0 + label + y, c) != frame[(y * w + x) * 3 + c];
+        for (int y = 0; y < th; ++y)
+            for (int x = 0; x < tw; ++x)
+                for (int c = 0; c < 3; ++c)
+                    differing += sheet.samples[(size_t(y0 + y) * sheet.width + x0 + x) * 3 + c] !=
+                                 image[(size_t(regionY + y) * imageW + regionX + x) * 3 + c];
+        return differing;
+    };
+    auto labelOf = [&](int n) {
+        std::vector<uint8_t> strip;
+        const int x0 = 8 + n % 4 * (22 * 6 - 1 + 8), y0 = 8 + n / 4 * (12 + int(h) + 8);
+        for (int y = y0; y < y0 + 12; ++y)
+            strip.insert(strip.end(), &sheet.samples[(size_t(y) * sheet.width + x0) * 3],
+                         &sheet.samples[(size_t(y) * sheet.width + x0 + 22 * 6) * 3]);
+        return strip;
+    };
+
+    MinihostOutcome r = Host("sheet " + Q("f.png") + Q("sheet.png"));
+    ASSERT_EQ(r.status, 0u) << r.err;
+    EXPECT_NE(r.out.find("the original and 5 kernels"), std::string::npos) << r.out;
+    const bool changes[] = {false, false, true, true, true, false};
+    for (int n = 0; n < 6; ++n) {
+        const int differing = drawn("sheet.png", n, 0, 0, w, h, frame, w);
         if (changes[n]) EXPECT_GT(differing, int(w * h)) << "tile " << n;
         else EXPECT_EQ(differing, 0) << "tile " << n;
+        int ink = 0;
+        for (uint8_t v : labelOf(n)) ink += v > 200;
+        EXPECT_GT(ink, 60) << "tile " << n << " has no label";
     }
-    // The eighth cell is empty: background only.
-    for (int y = gap + cellH; y < int(sheet.height); ++y)
-        for (int x = gap + 3 * cellW; x < int(sheet.width); ++x) ASSERT_EQ(at(x, y, 0), 48) << x << "," << y;
+    EXPECT_NE(labelOf(1), labelOf(5)) << "two entries named Same read alike";
+    for (int y = 8 + (12 + int(h) + 8); y < int(sheet.height); ++y)  // the last two cells: background only
+        for (int x = 8 + 2 * (22 * 6 - 1 + 8); x < int(sheet.width); ++x)
+            ASSERT_EQ(sheet.samples[(size_t(y) * sheet.width + x) * 3], 48) << x << "," << y;
+
+    // A region: the original's tile is it, the blur's is it of the render.
+    ASSERT_EQ(Host("config " + Q("blur.cfg") + "--kernel Blur").status, 0u);
+    ASSERT_EQ(Host("render " + Q("f.png") + Q("blur.png") + "--config " + Q("blur.cfg")).status, 0u);
+    PngImage blurred;
+    ASSERT_TRUE(ReadPng(P("blur.png"), &blurred, &error)) << error;
+    std::vector<uint8_t> blur8;
+    for (size_t i = 0; i < blurred.samples.size(); ++i)
+        if (i % 4 < 3) blur8.push_back(uint8_t((blurred.samples[i] * 255u + 32767) / 65535));
+    r = Host("sheet " + Q("f.png") + Q("crop.png") + "--crop 30,4,10,25");
+    ASSERT_EQ(r.status, 0u) << r.err;
+    EXPECT_EQ(drawn("crop.png", 0, 30, 4, 10, 25, frame, w), 0);
+    EXPECT_EQ(drawn("crop.png", 2, 30, 4, 10, 25, blur8, w), 0);
+
+    // --detail: a flat frame but for a patch of noise, which the region holds.
+    const uint32_t bigW = 400, bigH = 300;
+    std::vector<uint8_t> flat(bigW * bigH * 3, 128);
+    for (uint32_t y = 180; y < 280; ++y)
+        for (uint32_t x = 260; x < 380; ++x) flat[(y * bigW + x) * 3 + rng() % 3] = uint8_t(rng());
+    ASSERT_TRUE(WritePng8(P("big.png"), bigW, bigH, 3, flat, &error));
+    r = Host("sheet " + Q("big.png") + Q("detail.png") + "--detail");
+    ASSERT_EQ(r.status, 0u) << r.err;
+    int x = -1, y = -1;
+    const size_t at = r.out.find("320 x 240 at ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    ASSERT_EQ(std::sscanf(r.out.c_str() + at, "320 x 240 at %d,%d", &x, &y), 2) << r.out;
+    EXPECT_TRUE(x <= 260 && x + 320 >= 380 && y <= 180 && y + 240 >= 280) << r.out;
+
+    // Tiles of 0 x 150: refused in one line, nothing written.
+    ASSERT_TRUE(WritePng8(P("thin.png"), 1, 300, 3, std::vector<uint8_t>(300 * 3, 9), &error));
+    r = Host("sheet " + Q("thin.png") + Q("thin_sheet.png"));
+    EXPECT_EQ(r.status, 2u);
+    EXPECT_EQ(r.err, "minihost: sheet: " + P("thin.png") +
+                         " (1 x 300) is too small to draw: its tiles would be 0 x 150 pixels, and each side needs at "
+                         "least 4\n");
+    EXPECT_FALSE(FileExists(P("thin_sheet.png")));
 }
 
 }  // namespace

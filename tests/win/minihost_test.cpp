@@ -20,6 +20,7 @@
 #include "minihost/formats/png_io.h"
 #include "minihost/runtime/progress_window.h"
 #include "plugin/kernel_params.h"
+#include "plugin/version.h"
 #include "render/convolve_route.h"
 #include "render/convolver.h"
 #include "tests/win/support/dialog_driver.h"
@@ -743,6 +744,13 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
     std::ofstream(P("a_file"), std::ios::binary) << "not a folder";
     const std::string whole = ReadAll(P("f.png"));
     std::ofstream(P("cut.png"), std::ios::binary) << whole.substr(0, whole.size() - 20);
+    const std::vector<std::vector<int>> one = {{0, 0, 0}, {0, 1, 0}, {0, 0, 0}};
+    ASSERT_TRUE(WriteBytes(P("VLM.SET"), EntryText("Edge finder", one, 1, 0, 0) + EntryText("Blur 3x3", one, 1, 0, 0) +
+                                             EntryText("Blur 5x5", one, 1, 0, 0)));
+    const std::string kernel = "--settings-dir \"" + temp.Path() + "\" config \"" + P("k.cfg") + "\" --kernel ";
+    // A minihost.exe without HOSTLIB.DLL beside it.
+    ASSERT_TRUE(CreateDirectoryA(P("alone").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA((BinDir() + "\\minihost.exe").c_str(), P("alone\\minihost.exe").c_str(), TRUE));
 
     // Each case, and a word of its one line that says what is wrong.
     const std::string out = " \"" + P("o.png") + "\"";
@@ -752,7 +760,18 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
     auto renderTo = [&](const std::string& name) {
         return "render \"" + P("f.png") + "\" \"" + name + "\" --config \"" + P("whole.cfg") + "\"";
     };
-    std::vector<std::pair<std::string, const char*>> cases = {
+    struct Case {
+        std::string args;
+        std::string word;
+        std::string program = BinDir() + "\\minihost.exe";
+    };
+    std::vector<Case> cases = {
+        {kernel + "\"edge FINDER\"", "did you mean 'Edge finder'?"},
+        {kernel + "\"Edge fnider\"", "did you mean 'Edge finder'?"},
+        {kernel + "blur", "did you mean 'Blur 3x3' or 'Blur 5x5'?"},
+        // Run from its folder, where the loader would look for an import.
+        {"/c cd /d \"" + P("alone") + "\" && minihost.exe info",
+         "HOSTLIB.DLL is missing: it must be in the folder of minihost.exe, " + temp.Path() + "\\alone (", "cmd.exe"},
         {render("missing.png", "whole.cfg"), "no such file"},
         {render("junk.png", "whole.cfg"), "damaged"},
         {render("cut.png", "whole.cfg"), "cut short"},
@@ -819,8 +838,9 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
     for (const std::string& to : {renderTo(dir + "\\o.png"), "config \"" + dir + "\\c.cfg\" --row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\"",
                                   "render \"" + P("noise.png") + "\" \"" + dir + "\\o.png\" --config \"" + P("whole.cfg") + "\""})
         if (!dir.empty()) cases.push_back({to, "the disk is full; free some space"});
-    for (const auto& [args, word] : cases) {
-        const MinihostOutcome r = Host(args);
+    for (const auto& [args, word, program] : cases) {
+        ChildProcess child("\"" + program + "\" " + args);
+        const MinihostOutcome r = {child.Finish(), child.Err(), child.Out()};
         EXPECT_EQ(r.status, 2u) << args;
         EXPECT_EQ(CountLines(r.err), 1) << args << "\n" << r.err;
         EXPECT_EQ(r.err.rfind("minihost: ", 0), 0u) << r.err;
@@ -851,6 +871,7 @@ TEST(ErrorText, SaysNoExceptionsOwnText) {
 TEST_F(MinihostTest, InfoPrintsTheAnswers) {
     const MinihostOutcome r = Host("info");
     ASSERT_EQ(r.status, 0u) << r.err;
+    EXPECT_EQ(r.out.rfind("release: " VLM_VERSION ", as the About box shows", 0), 0u) << r.out;
     for (const char* line : {"version: 0x07D00500", "classes: 1", "class name: Velmora Filter", "kind code: 0x0E00",
                              "class id: 0x33A25539 0x39933116", "category: Image Filter",
                              "filter version: 0x33A25539", "filter capabilities: 6", "configuration size: 612"})

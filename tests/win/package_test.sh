@@ -15,7 +15,7 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$tmp"
 dir="$tmp/velmora-filter-$version"
 listed=$(cd "$dir" && find . -type f | sort | tr '\n' ' ')
-expected="./HOSTLIB.DLL ./INSTALL.txt ./VLM.FLT ./minihost.exe ./samples/frame.png ./samples/ids/frame.png ./samples/materials/frame.png ./settings/VLM.SET "
+expected="./HOSTLIB.DLL ./INSTALL.txt ./VLM.FLT ./docs/border.png ./docs/kernel_sheet.png ./minihost.exe ./samples/frame.png ./samples/ids/frame.png ./samples/materials/frame.png ./settings/VLM.SET "
 [ "$listed" = "$expected" ] || { echo "package holds: $listed"; exit 1; }
 
 # Only system DLLs and the host's own: no compiler runtime.
@@ -65,8 +65,16 @@ while read -r line; do
     done
 done < "$tmp/examples"
 
-for out in sharpened.png sphere.png glossy.png kernels.png filtered/frame.png; do
+for out in sharpened.png sphere.png glossy.png kernels.png detail.png filtered/frame.png; do
     test -s "$dir/$out" || { echo "the examples wrote no $out"; exit 1; }
     cmp -s "$dir/samples/frame.png" "$dir/$out" && { echo "$out equals the input frame"; exit 1; }
+done
+# Every file INSTALL.txt names is there once its examples have run: what the
+# zip holds, and what the examples write. A bare name may be in any folder.
+for name in $(tr -d '\r' < "$dir/INSTALL.txt" | grep -oE '[A-Za-z0-9_./-]+\.(png|txt|SET|FLT|DLL|exe|cfg)\b' | sort -u); do
+    case $name in
+        */*) test -e "$dir/$name" ;;
+        *) [ -n "$(find "$dir" -name "$name")" ] ;;
+    esac || { echo "INSTALL.txt names $name, which the package does not hold"; exit 1; }
 done
 echo "package ok: $(basename "$zip"), $(wc -l < "$tmp/examples") examples in both forms"

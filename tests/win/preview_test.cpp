@@ -288,21 +288,21 @@ TEST_F(PreviewKernelDirect, OnlyInvertOneInvertsAndOnlyTheLowIdBitsCount) {
 }
 
 // Not part of the test run: scripts/screenshot.sh runs it to make the picture
-// of the dialog in the docs. VLM_SCREENSHOT names the PNG to write.
+// of the dialog in the docs, with the starter library (VLM_SCREENSHOT_LIBRARY)
+// in the list and its emboss picked and previewed. VLM_SCREENSHOT names the
+// PNG to write.
 TEST_F(PreviewDialog, DISABLED_Screenshot) {
     const char* out = std::getenv("VLM_SCREENSHOT");
+    const char* library = std::getenv("VLM_SCREENSHOT_LIBRARY");
     ASSERT_NE(out, nullptr) << "set VLM_SCREENSHOT to the PNG to write";
-    ASSERT_TRUE(WriteBytes(LibraryFile(),
-                           EntryText("Box blur", {{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}, 9, 0, 0) +
-                               EntryText("Sharpen", {{0, -1, 0}, {-1, 5, -1}, {0, -1, 0}}, 1, 0, 0) +
-                               EntryText("Outline", {{-1, -1, -1}, {-1, 8, -1}, {-1, -1, -1}}, 1, 0, 1)));
+    ASSERT_NE(library, nullptr) << "set VLM_SCREENSHOT_LIBRARY to the VLM.SET to list";
+    ASSERT_TRUE(WriteBytes(LibraryFile(), ReadBytes(library)));
     int width = 0, height = 0;
     std::vector<uint8_t> rgb;
     Open([&](HWND d) {
-        const Kernel emboss = {3, {-2, -1, 0, -1, 0, 1, 0, 1, 2}, 1, 32768, 0};
-        TypeKernel(d, emboss);
-        SetText(GetDlgItem(d, kName), "Emboss");
-        Click(d, kSave);
+        const int emboss = ItemIndex(GetDlgItem(d, 1101), "Emboss");
+        EXPECT_GE(emboss, 0) << "the library holds no Emboss";
+        Pick(d, emboss);
         EXPECT_TRUE(WaitForPaint(d));
         Click(d, kPreview);
         RECT r;
