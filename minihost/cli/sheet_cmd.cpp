@@ -289,11 +289,7 @@ int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         if (!filter->LoadConfigure(&p))
             throw CommandError{"the plug-in refused the configuration of " + Printable(kernels[n - 1].name)};
         std::copy(original.begin(), original.end(), storage.Pixels());
-        if (RenderHeld(*filter, job, *held, progress, true) != RenderResult::kDone) {
-            std::fprintf(stderr, "minihost: sheet stopped at kernel %d of %zu; %s is not written\n", n, count,
-                         s.out.c_str());
-            return kExitStopped;
-        }
+        if (RenderHeld(*filter, job, *held, progress, true) == RenderResult::kStopped) throw Stopped{};
         DrawTile(storage.Pixels(), width, region, l, x0, y0 + l.labelH, &sheet);
         DrawCaption(labels[n - 1], l, x0, y0, &sheet);
     }
