@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "host/custom_controls.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
 class KernelFilter;
 

@@ -10,7 +10,7 @@
 #include "minihost/kernel_library.h"
 #include "minihost/kernel_text.h"
 #include "minihost/unicode.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
 namespace {
 

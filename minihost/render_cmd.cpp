@@ -20,7 +20,7 @@
 #include "minihost/png_io.h"
 #include "minihost/progress.h"
 #include "minihost/unicode.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 #include "render/convolver.h"
 
 namespace {

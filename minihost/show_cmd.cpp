@@ -6,7 +6,7 @@
 #include "minihost/commands.h"
 #include "minihost/kernel_text.h"
 #include "minihost/paths.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "plugin/identity.h"
 #include "plugin/kernel_filter.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
 namespace {
 KernelFilterClassDesc g_descriptor;

@@ -3,7 +3,7 @@
 
 #include "host/custom_controls.h"
 #include "host/image_filter.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
 // Identity answers and modal dialogs shared by the maker's filters.
 class FilterPluginBase : public ImageFilter {

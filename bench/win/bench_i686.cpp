@@ -30,7 +30,7 @@
 #include "hostlib/host_control.h"
 #include "minihost/plugin_loader.h"
 #include "minihost/progress.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 #include "render/work_image.h"
 
 namespace {

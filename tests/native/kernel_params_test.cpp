@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 #include "plugin/message_box.h"
 
 namespace {

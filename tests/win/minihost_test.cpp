@@ -16,7 +16,7 @@
 #include "hostlib/host_control.h"
 #include "minihost/png_io.h"
 #include "minihost/progress.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 #include "render/convolve_route.h"
 #include "render/convolver.h"
 #include "tests/win/support/dialog_driver.h"

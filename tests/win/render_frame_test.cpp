@@ -11,7 +11,7 @@
 
 #include "host/progress.h"
 #include "hostlib/host_control.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 #include "render/convolve_reference.h"
 #include "render/convolver.h"
 #include "tests/support/convolution_oracle.h"
