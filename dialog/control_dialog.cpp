@@ -15,9 +15,9 @@
 
 ControlDialogState g_controlDialog;
 
-int FilterPluginBase::RunControlDialog(HWND parent) {
+int RunControlDialog(HWND parent, KernelFilter* filter) {
     return static_cast<int>(DialogBoxParamA(ModuleHandle(), MAKEINTRESOURCEA(static_cast<WORD>(kControlTemplate)),
-                                            parent, ControlDialogProc, reinterpret_cast<LPARAM>(this)));
+                                            parent, ControlDialogProc, reinterpret_cast<LPARAM>(filter)));
 }
 
 namespace {

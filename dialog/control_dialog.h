@@ -19,6 +19,10 @@ struct ControlDialogState {
 };
 extern ControlDialogState g_controlDialog;
 
+// Runs the control dialog for filter, modal over parent: the dialog's answer
+// (IDOK, IDCANCEL, or -1 when it could not be made).
+int RunControlDialog(HWND parent, KernelFilter* filter);
+
 INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Kernel record <-> controls. A weight of 0 shows as an empty cell. Both set

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "dialog/control_dialog.h"
 #include "host/interface.h"
 #include "plugin/identity.h"
 #include "plugin/library_path.h"
@@ -31,7 +32,7 @@ KernelFilter::~KernelFilter() = default;
 void* KernelFilter::DeletingDestructor(unsigned int flags) { return DestroyInPlace(this, flags); }
 
 int KernelFilter::OpenAboutBox(HWND parent) { return RunAboutDialog(parent); }
-int KernelFilter::ShowControl(HWND parent) { return RunControlDialog(parent); }
+int KernelFilter::ShowControl(HWND parent) { return RunControlDialog(parent, this); }
 
 uint32_t KernelFilter::EvaluateConfigure() { return sizeof(KernelParams); }
 

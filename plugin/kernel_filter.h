@@ -17,7 +17,6 @@ public:
     int RenderFrame(HWND progressWindow) override = 0;
 
     int RunAboutDialog(HWND parent);
-    int RunControlDialog(HWND parent);
 
 protected:
     ~FilterPluginBase();
