@@ -50,7 +50,7 @@ double TimeEngine(const Frame& f, const Kernel& kn, const ConvolveOptions& optio
     return Median(
         [&] {
             cv.Prepare(kn.block.data(), kn.k, kn.divide, kn.offset, 0, f.w, f.h, options);
-            for (int y = 0; y < f.h; ++y) cv.FilterLine(f.px.data(), dst.data(), y, ChannelSelection());
+            for (int y = 0; y < f.h; ++y) cv.FilterFromFrame(f.px.data(), dst.data(), y, ChannelSelection());
         },
         7);
 }

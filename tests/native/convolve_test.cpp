@@ -80,7 +80,7 @@ Pixels Filter(const Pixels& src, int w, int h, const Oracle& o, const Engine& e,
     options.separableMinK = 3;
     Pixels dst = src;
     EXPECT_TRUE(cv.Prepare(o.block.data(), o.k, o.divide, o.offset, o.invert, w, h, options));
-    for (int y = 0; y < h; ++y) cv.FilterLine(src.data(), dst.data(), y, sel);
+    for (int y = 0; y < h; ++y) cv.FilterFromFrame(src.data(), dst.data(), y, sel);
     if (path) *path = cv.path();
     return dst;
 }
@@ -411,20 +411,20 @@ TEST(Convolve, RefusesOtherKernelSizesAndBadInput) {
     Convolver cv;
     Pixels src = Uniform(5, 5, 100), dst = src;
     for (int k : {4, 1, 0, -3, 11}) EXPECT_FALSE(cv.Prepare(block.data(), k, 1, 0, 0, 5, 5)) << k;
-    cv.FilterLine(src.data(), dst.data(), 2, {});
+    cv.FilterFromFrame(src.data(), dst.data(), 2, {});
     EXPECT_TRUE(FramesEqual(src, dst, 5));
     EXPECT_FALSE(cv.Prepare(nullptr, 3, 1, 0, 0, 5, 5));
     EXPECT_FALSE(cv.Prepare(block.data(), 3, 1, 0, 0, -1, 5));
     EXPECT_FALSE(cv.Prepare(block.data(), 3, 1, 0, 0, 5, -1));
 
     ASSERT_TRUE(cv.Prepare(block.data(), 3, 1, 0, 0, 5, 5));
-    for (int y : {-1, 5, INT32_MAX, INT32_MIN}) cv.FilterLine(src.data(), dst.data(), y, {});
-    cv.FilterLine(nullptr, dst.data(), 0, {});
-    cv.FilterLine(src.data(), nullptr, 0, {});
+    for (int y : {-1, 5, INT32_MAX, INT32_MIN}) cv.FilterFromFrame(src.data(), dst.data(), y, {});
+    cv.FilterFromFrame(nullptr, dst.data(), 0, {});
+    cv.FilterFromFrame(src.data(), nullptr, 0, {});
     EXPECT_TRUE(FramesEqual(src, dst, 5));
 
     ASSERT_TRUE(cv.Prepare(block.data(), 3, 1, 0, 0, 0, 0));  // empty frame
-    cv.FilterLine(src.data(), dst.data(), 0, {});
+    cv.FilterFromFrame(src.data(), dst.data(), 0, {});
     EXPECT_TRUE(FramesEqual(src, dst, 5));
 }
 
@@ -529,10 +529,10 @@ TEST(Convolve, LineOrderAndSourceChangesDoNotMatter) {
                 for (int y = h - 1; y >= 0; --y) order.push_back(y);
                 for (int i = 0; i < 10; ++i) order.push_back(static_cast<int>(rng() % h));
                 for (int y : order) {
-                    cv.FilterLine(a.data(), outA.data(), y, {});
-                    cv.FilterLine(b.data(), outB.data(), (y * 5) % h, {});
+                    cv.FilterFromFrame(a.data(), outA.data(), y, {});
+                    cv.FilterFromFrame(b.data(), outB.data(), (y * 5) % h, {});
                 }
-                for (int y = 0; y < h; ++y) cv.FilterLine(b.data(), outB.data(), y, {});
+                for (int y = 0; y < h; ++y) cv.FilterFromFrame(b.data(), outB.data(), y, {});
                 EXPECT_TRUE(FramesEqual(wantA, outA, w)) << Name(e) << " k=" << k;
                 EXPECT_TRUE(FramesEqual(wantB, outB, w)) << Name(e) << " k=" << k;
             }

@@ -549,7 +549,7 @@ TEST(ShippedEngine, EveryInstructionSetMatchesTheReference) {
             options.simd = level;
             options.separableMinK = 3;
             ASSERT_TRUE(cv.Prepare(block.data(), k, divide, offset, invert, w, h, options));
-            for (int y = 0; y < h; ++y) cv.FilterLine(f.px.data(), got.data(), y, ChannelSelection());
+            for (int y = 0; y < h; ++y) cv.FilterFromFrame(f.px.data(), got.data(), y, ChannelSelection());
             int wrong = 0;
             for (size_t i = 0; i < got.size(); ++i) wrong += !Same(got[i], want[i]);
             EXPECT_EQ(wrong, 0) << SimdName(level) << " " << PathName(cv.path()) << " trial " << trial << " k=" << k
