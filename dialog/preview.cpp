@@ -3,7 +3,7 @@
 #include <climits>
 #include <vector>
 
-#include "plugin/module.h"
+#include "module/module.h"
 #include "render/convolver.h"
 
 namespace {

@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "plugin/identity.h"
-#include "plugin/kernel_filter.h"
+#include "module/identity.h"
 #include "params/kernel_params.h"
+#include "plugin/kernel_filter.h"
 
 namespace {
 KernelFilterClassDesc g_descriptor;

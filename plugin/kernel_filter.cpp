@@ -4,9 +4,9 @@
 
 #include "dialog/control_dialog.h"
 #include "host/interface.h"
-#include "plugin/identity.h"
-#include "plugin/library_path.h"
-#include "plugin/module.h"
+#include "module/identity.h"
+#include "module/library_path.h"
+#include "module/module.h"
 #include "render/render_frame.h"
 
 FilterPluginBase::~FilterPluginBase() = default;
@@ -21,9 +21,7 @@ int FilterPluginBase::RunAboutDialog(HWND parent) {
                                             parent, AboutBoxProc, reinterpret_cast<LPARAM>(this)));
 }
 
-KernelFilter::KernelFilter()
-    : params(DefaultParams()), weightEdits{}, divideEdit(nullptr), offsetEdit(nullptr),
-      divideSpinner(nullptr), offsetSpinner(nullptr) {
+KernelFilter::KernelFilter() {
     Interface* host = HostInterface();
     BuildLibraryPath(host ? host->DirectoryPath(kSettingsDirCode) : nullptr);
 }

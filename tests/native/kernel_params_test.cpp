@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "module/message_box.h"
 #include "params/kernel_params.h"
-#include "plugin/message_box.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "dialog/preview.h"
 #include "hostlib/host_control.h"
 #include "minihost/png_io.h"
-#include "plugin/module.h"
+#include "module/module.h"
 #include "tests/support/convolution_oracle.h"
 #include "tests/win/support/dialog_driver.h"
 #include "tests/win/support/win_support.h"
