@@ -11,9 +11,6 @@ set -eu
 out="$root/docs/control_dialog.png"
 mkdir -p "$root/docs"
 cd "$root/build/win/bin"
-# The dialog needs a Wine server started with this display, not one left by
-# an earlier run.
-stop_wine_server
 # The path in Wine's terms (winpath): a winepath run would start a
 # Wine server without the display, and the dialog would never show.
 VLM_SCREENSHOT="$(winpath "$out")" xvfb-run -a -s "-screen 0 1280x1024x24" \

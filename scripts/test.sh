@@ -27,10 +27,8 @@ if [ -x "$root/fuzz/run.sh" ]; then
 fi
 
 echo "== Windows tests (Wine, Xvfb)"
-# A Wine server left by an earlier run without a display could show none of
-# the tests' windows: they start with a server of their own, which goes with
-# the display it served. Each test is bounded by its CTest TIMEOUT.
-stop_wine_server
+# with_wine.sh starts them with a server of their own, which goes with the
+# display it served. Each test is bounded by its CTest TIMEOUT.
 xvfb-run -a -s "-screen 0 1280x1024x24" \
     "$root/scripts/with_wine.sh" ctest --test-dir "$root/build/win" --output-on-failure || status=1
 stop_wine_server
