@@ -30,7 +30,7 @@ double TimeOurs(const Frame& f, const Kernel& kn, const ConvolveOptions& options
     Convolver cv;
     const double ms = Median([&] {
         cv.Prepare(kn.block.data(), kn.k, kn.divide, kn.offset, 0, f.w, f.h, options);
-        for (int y = 0; y < f.h; ++y) cv.FilterLine(f.px.data(), dst.data(), y, ChannelSelection());
+        for (int y = 0; y < f.h; ++y) cv.FilterFromFrame(f.px.data(), dst.data(), y, ChannelSelection());
     });
     *label = std::string("native x86-64 engine, ") + PathName(cv.path()) + ", " + SimdName(cv.simd());
     return ms;

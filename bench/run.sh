@@ -25,6 +25,7 @@ if [ -n "$missing" ]; then
 fi
 
 "$here/scripts/build.sh" >/dev/null
+cmake --build "$here/build/win" -j2 --target bench_i686 >/dev/null
 build="$here/build/bench"
 cmake -S "$here/bench" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 >/dev/null

@@ -6,18 +6,17 @@
 #include "dialog/preview.h"
 #include "library/filter_file.h"
 #include "library/filter_list.h"
-#include "plugin/identity.h"
-#include "plugin/kernel_filter.h"
-#include "plugin/library_path.h"
-#include "plugin/message_box.h"
-#include "plugin/module.h"
+#include "module/identity.h"
+#include "module/library_path.h"
+#include "module/message_box.h"
+#include "module/module.h"
 #include "resources/resource.h"
 
 ControlDialogState g_controlDialog;
 
-int FilterPluginBase::RunControlDialog(HWND parent) {
+int RunControlDialog(HWND parent, DialogFields* filter) {
     return static_cast<int>(DialogBoxParamA(ModuleHandle(), MAKEINTRESOURCEA(static_cast<WORD>(kControlTemplate)),
-                                            parent, ControlDialogProc, reinterpret_cast<LPARAM>(this)));
+                                            parent, ControlDialogProc, reinterpret_cast<LPARAM>(filter)));
 }
 
 namespace {
@@ -83,11 +82,11 @@ void Release(T*& held, void (*release)(T*)) {
     held = nullptr;
 }
 
-int ParamsToControlsOf(HWND dialog, KernelFilter& f) {
+int ParamsToControlsOf(HWND dialog, DialogFields& f) {
     return ParamsToControls(dialog, f.weightEdits, f.divideSpinner, f.offsetSpinner, IDC_INVERT, &f.params.kernel);
 }
 
-int ControlsToParamsOf(HWND dialog, KernelFilter& f) {
+int ControlsToParamsOf(HWND dialog, DialogFields& f) {
     return ControlsToParams(dialog, f.weightEdits, f.divideSpinner, f.offsetSpinner, IDC_INVERT, &f.params.kernel);
 }
 
@@ -137,10 +136,10 @@ int SelectedSource(HWND dialog) {
     return IDC_SOURCE_WHOLE;
 }
 
-void OpenControlDialog(HWND dialog, KernelFilter* filter) {
+void OpenControlDialog(HWND dialog, DialogFields* filter) {
     g_controlDialog.dialog = dialog;
     g_controlDialog.filter = filter;
-    KernelFilter& f = *filter;
+    DialogFields& f = *filter;
     CenterWindow(dialog, GetParent(dialog));
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));
     std::memcpy(&g_controlDialog.opening, &f.params, sizeof f.params);
@@ -170,7 +169,7 @@ void OpenControlDialog(HWND dialog, KernelFilter* filter) {
 }
 
 void ConfirmControlDialog(HWND dialog) {
-    KernelFilter& f = *g_controlDialog.filter;
+    DialogFields& f = *g_controlDialog.filter;
     f.params.source = SelectedSource(dialog);
     if (g_controlDialog.materialSpinner) f.params.materialId = g_controlDialog.materialSpinner->ReadValue();
     if (g_controlDialog.objectSpinner) f.params.objectId = g_controlDialog.objectSpinner->ReadValue();
@@ -185,7 +184,7 @@ void CancelControlDialog(HWND dialog) {
 }
 
 void PreviewCommand(HWND dialog) {
-    KernelFilter& f = *g_controlDialog.filter;
+    DialogFields& f = *g_controlDialog.filter;
     HWND button = GetDlgItem(dialog, IDC_PREVIEW_BUTTON);
     EnableWindow(button, FALSE);
     const int k = ControlsToParamsOf(dialog, f);
@@ -199,7 +198,7 @@ void PreviewCommand(HWND dialog) {
 }
 
 void SaveCommand(HWND dialog) {
-    KernelFilter& f = *g_controlDialog.filter;
+    DialogFields& f = *g_controlDialog.filter;
     ControlsToParamsOf(dialog, f);
     ReadNameBox(dialog, f.params.name);
     if (f.params.name[0] == '\0') {
@@ -248,7 +247,7 @@ void FilterPicked(HWND dialog, HWND list) {
         SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
         return;
     }
-    KernelFilter& f = *g_controlDialog.filter;
+    DialogFields& f = *g_controlDialog.filter;
     f.params.kernel = found;
     std::memcpy(f.params.name, name, kNameBytes);
     // The size the file gives is replaced by the one the weights imply.
@@ -260,7 +259,7 @@ void CloseControlDialog(HWND dialog) {
     if (!dialog || dialog != g_controlDialog.dialog) return;
     Release(g_controlDialog.materialSpinner, ReleaseISpinner);
     Release(g_controlDialog.objectSpinner, ReleaseISpinner);
-    if (KernelFilter* f = g_controlDialog.filter) {
+    if (DialogFields* f = g_controlDialog.filter) {
         Release(f->divideEdit, ReleaseICustEdit);
         Release(f->divideSpinner, ReleaseISpinner);
         Release(f->offsetEdit, ReleaseICustEdit);
@@ -273,7 +272,7 @@ void CloseControlDialog(HWND dialog) {
 
 INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        auto* filter = reinterpret_cast<KernelFilter*>(lParam);
+        auto* filter = reinterpret_cast<DialogFields*>(lParam);
         if (!filter) {
             // Nothing to edit: the dialog never opens, so closing has nothing to give back.
             EndDialog(dialog, -1);

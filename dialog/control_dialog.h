@@ -2,22 +2,36 @@
 #include <windows.h>
 
 #include "host/custom_controls.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
-class KernelFilter;
+// What the control dialog edits of a filter: its parameters, and the host
+// interfaces of its custom controls, right after them, which the dialog holds
+// while it is open (null otherwise).
+struct DialogFields {
+    KernelParams params = DefaultParams();
+    ICustEdit* weightEdits[kGridCells] = {};
+    ICustEdit* divideEdit = nullptr;
+    ICustEdit* offsetEdit = nullptr;
+    ISpinnerControl* divideSpinner = nullptr;
+    ISpinnerControl* offsetSpinner = nullptr;
+};
 
 // What the control dialog keeps once for the whole plug-in, which is why only
 // one control dialog may be open at a time. The dialog and its filter are
 // known only from WM_INITDIALOG until the dialog is destroyed: the host may
 // delete the filter once ShowControl has returned.
 struct ControlDialogState {
-    HWND dialog = nullptr;  // the dialog that opened; null when none is open
-    KernelFilter* filter = nullptr;
+    HWND dialog = nullptr;                       // the dialog that opened; null when none is open
+    DialogFields* filter = nullptr;              // the fields of the filter being edited
     ISpinnerControl* materialSpinner = nullptr;  // spinner 1014, null when not held
     ISpinnerControl* objectSpinner = nullptr;    // spinner 1015, null when not held
     KernelParams opening{};                      // the record as it stood when the dialog opened
 };
 extern ControlDialogState g_controlDialog;
+
+// Runs the control dialog for filter, modal over parent: the dialog's answer
+// (IDOK, IDCANCEL, or -1 when it could not be made).
+int RunControlDialog(HWND parent, DialogFields* filter);
 
 INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -36,7 +50,7 @@ void UpdateSourceControls(HWND dialog);
 int SelectedSource(HWND dialog);
 
 // The dialog's steps, which the procedure only dispatches to.
-void OpenControlDialog(HWND dialog, KernelFilter* filter);
+void OpenControlDialog(HWND dialog, DialogFields* filter);
 void ConfirmControlDialog(HWND dialog);
 void CancelControlDialog(HWND dialog);
 void PreviewCommand(HWND dialog);

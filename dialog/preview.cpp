@@ -3,7 +3,7 @@
 #include <climits>
 #include <vector>
 
-#include "plugin/module.h"
+#include "module/module.h"
 #include "render/convolver.h"
 
 namespace {
@@ -38,7 +38,7 @@ void FilterAndPaint(HDC control, HDC memory, int width, int height, const int32_
         for (int x = 0; x < width; ++x) source[static_cast<size_t>(y) * width + x] = Widened(GetPixel(memory, x, y));
     std::vector<BMM_Color_64> result(source);
     const ChannelSelection everyPixel;
-    for (int y = 0; y < height; ++y) convolver.FilterLine(source.data(), result.data(), y, everyPixel);
+    for (int y = 0; y < height; ++y) convolver.FilterFromFrame(source.data(), result.data(), y, everyPixel);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const BMM_Color_64& v = result[static_cast<size_t>(y) * width + x];

@@ -1,14 +1,18 @@
 #!/bin/sh
 # Builds the libFuzzer targets with clang into build/fuzz and runs each for
-# FUZZ_SECONDS (default 20) on a scratch copy of its seed corpus, so the
-# corpus in the repo never grows. Prints executions and time per target;
-# exits non-zero when a target crashes, hangs or leaks.
+# FUZZ_SECONDS (default 20) on the corpus this machine has grown in earlier
+# runs, kept outside the repo (VLM_FUZZ_CORPUS, default
+# ${XDG_CACHE_HOME:-$HOME/.cache}/velmora-filter/fuzz), with the seeds in the
+# repo added to it each time, so the corpus in the repo never grows. Prints
+# executions and time per target; exits non-zero when a target crashes, hangs
+# or leaks.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${FUZZ_SECONDS:-20}
 build="$root/build/fuzz"
 targets="filter_file filter_append"
+kept=${VLM_FUZZ_CORPUS:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora-filter/fuzz}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVLM_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 for t in $targets; do
@@ -22,7 +26,7 @@ trap 'rm -rf "$work" "$scratch"' EXIT INT TERM
 
 status=0
 for t in $targets; do
-    corpus="$work/corpus_$t"
+    corpus="$kept/$t"
     mkdir -p "$corpus"
     if [ -d "$root/fuzz/corpus/$t" ]; then cp "$root/fuzz/corpus/$t"/* "$corpus"/; fi
     log="$work/$t.log"

@@ -12,7 +12,7 @@
 // (it is put back with fseek, which every file opened here allows).
 #include <cstdio>
 
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
 constexpr int kMaxNameChars = kNameBytes - 1;
 

@@ -1,6 +1,6 @@
 #include "library/filter_list.h"
 
-#include "plugin/message_box.h"
+#include "module/message_box.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "plugin/identity.h"
+#include "module/identity.h"
+#include "params/kernel_params.h"
 #include "plugin/kernel_filter.h"
-#include "plugin/kernel_params.h"
 
 namespace {
 KernelFilterClassDesc g_descriptor;

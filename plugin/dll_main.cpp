@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "plugin/module.h"
+#include "module/module.h"
 
 // The C runtime has constructed the static class descriptor before this runs.
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {

@@ -1,5 +1,5 @@
+#include "module/identity.h"
 #include "plugin/class_desc.h"
-#include "plugin/identity.h"
 
 // Exported by name and ordinal through VLM.def.
 extern "C" {

@@ -2,10 +2,11 @@
 
 #include <cstring>
 
+#include "dialog/control_dialog.h"
 #include "host/interface.h"
-#include "plugin/identity.h"
-#include "plugin/library_path.h"
-#include "plugin/module.h"
+#include "module/identity.h"
+#include "module/library_path.h"
+#include "module/module.h"
 #include "render/render_frame.h"
 
 FilterPluginBase::~FilterPluginBase() = default;
@@ -20,9 +21,7 @@ int FilterPluginBase::RunAboutDialog(HWND parent) {
                                             parent, AboutBoxProc, reinterpret_cast<LPARAM>(this)));
 }
 
-KernelFilter::KernelFilter()
-    : params(DefaultParams()), weightEdits{}, divideEdit(nullptr), offsetEdit(nullptr),
-      divideSpinner(nullptr), offsetSpinner(nullptr) {
+KernelFilter::KernelFilter() {
     Interface* host = HostInterface();
     BuildLibraryPath(host ? host->DirectoryPath(kSettingsDirCode) : nullptr);
 }
@@ -31,7 +30,7 @@ KernelFilter::~KernelFilter() = default;
 void* KernelFilter::DeletingDestructor(unsigned int flags) { return DestroyInPlace(this, flags); }
 
 int KernelFilter::OpenAboutBox(HWND parent) { return RunAboutDialog(parent); }
-int KernelFilter::ShowControl(HWND parent) { return RunControlDialog(parent); }
+int KernelFilter::ShowControl(HWND parent) { return RunControlDialog(parent, this); }
 
 uint32_t KernelFilter::EvaluateConfigure() { return sizeof(KernelParams); }
 

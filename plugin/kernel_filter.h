@@ -1,9 +1,8 @@
 #pragma once
 #include <windows.h>
 
-#include "host/custom_controls.h"
+#include "dialog/control_dialog.h"
 #include "host/image_filter.h"
-#include "plugin/kernel_params.h"
 
 // Identity answers and modal dialogs shared by the maker's filters.
 class FilterPluginBase : public ImageFilter {
@@ -17,14 +16,15 @@ public:
     int RenderFrame(HWND progressWindow) override = 0;
 
     int RunAboutDialog(HWND parent);
-    int RunControlDialog(HWND parent);
 
 protected:
     ~FilterPluginBase();
 };
 
-// Final: entry 1 runs this class's destructor, which is not virtual.
-class KernelFilter final : public FilterPluginBase {
+// Final: entry 1 runs this class's destructor, which is not virtual. Its
+// parameters and control interface fields are the dialog's DialogFields, so
+// the control dialog edits them without knowing the filter.
+class KernelFilter final : public FilterPluginBase, public DialogFields {
 public:
     KernelFilter();
     ~KernelFilter();
@@ -37,14 +37,6 @@ public:
     int LoadConfigure(void* buffer) override;
     int SaveConfigure(void* buffer) override;
     uint32_t ChannelsRequired() override;
-
-    KernelParams params;
-    // The control dialog's host interfaces; null while no dialog is open.
-    ICustEdit* weightEdits[kGridCells];
-    ICustEdit* divideEdit;
-    ICustEdit* offsetEdit;
-    ISpinnerControl* divideSpinner;
-    ISpinnerControl* offsetSpinner;
 
     Bitmap* SourceBitmap() const { return frameMap; }
 };

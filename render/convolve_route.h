@@ -5,6 +5,10 @@
 #include "render/convolver.h"
 #include "render/cpu_features.h"
 
+// The entry points of a level; null for kNone, kAuto and levels this build
+// lacks.
+const SimdKernels* KernelsFor(SimdLevel level);
+
 // Whether a processor reporting cpu runs the level.
 bool SimdSupported(const CpuFeatures& cpu, SimdLevel level);
 

@@ -10,249 +10,6 @@
 #include "render/convolve_reference.h"
 #include "render/cpu_features.h"
 
-SignedDivider MakeSignedDivider(int32_t d) {
-    // Hacker's Delight, figure 10-1: the smallest p with 2^p > nc * (d - 2^p mod d),
-    // nc the largest numerator with nc mod d == d - 1.
-    const uint32_t two31 = 0x80000000u;
-    const uint32_t ad = d < 0 ? 0u - static_cast<uint32_t>(d) : static_cast<uint32_t>(d);
-    const uint32_t t = two31 + (static_cast<uint32_t>(d) >> 31);
-    const uint32_t anc = t - 1 - t % ad;
-    int p = 31;
-    uint32_t q1 = two31 / anc, r1 = two31 - q1 * anc;
-    uint32_t q2 = two31 / ad, r2 = two31 - q2 * ad;
-    uint32_t delta;
-    do {
-        ++p;
-        q1 *= 2;
-        r1 *= 2;
-        if (r1 >= anc) {
-            ++q1;
-            r1 -= anc;
-        }
-        q2 *= 2;
-        r2 *= 2;
-        if (r2 >= ad) {
-            ++q2;
-            r2 -= ad;
-        }
-        delta = ad - r2;
-    } while (q1 < delta || (q1 == delta && r1 == 0));
-    const uint32_t magic = q2 + 1;
-    SignedDivider m;
-    m.multiplier = static_cast<int32_t>(d < 0 ? 0u - magic : magic);
-    m.shift = p - 32;
-    m.addMask = (d > 0 && m.multiplier < 0) ? -1 : 0;
-    m.subMask = (d < 0 && m.multiplier > 0) ? -1 : 0;
-    return m;
-}
-
-bool MakeUnsignedDivider(uint32_t divisor, uint32_t limit, UnsignedDivider* out) {
-    if (divisor < 2) return false;
-    // multiplier = ceil(2^(32+s) / d) exceeds n / d by n * e / (d * 2^(32+s)),
-    // e = multiplier * d - 2^(32+s) < d; the floor holds while n * e < 2^(32+s).
-    for (int s = 0; s < 32; ++s) {
-        const uint64_t unit = uint64_t{1} << (32 + s);
-        const uint64_t multiplier = (unit + divisor - 1) / divisor;
-        if (multiplier > UINT32_MAX) return false;
-        const uint64_t excess = multiplier * divisor - unit;
-        if (excess == 0 || uint64_t{limit} < (unit + excess - 1) / excess) {
-            out->multiplier = static_cast<uint32_t>(multiplier);
-            out->shift = s;
-            return true;
-        }
-    }
-    return false;
-}
-
-FinishPlan MakeFinishPlan(int32_t divide, int32_t offset, int32_t invert, int64_t minSum, int64_t maxSum) {
-    FinishPlan f;
-    if (divide == 0 || divide == 1) {
-        f.mode = FinishPlan::kNone;
-    } else if (divide == -1) {
-        f.mode = FinishPlan::kNegate;
-    } else {
-        f.mode = FinishPlan::kMagic;
-        f.divider = MakeSignedDivider(divide);
-    }
-    // Any quotient plus INT32_MIN is negative, as it is plus INT32_MIN + 1:
-    // both clamp to 0, and the latter keeps -offset representable.
-    const int32_t off = offset == INT32_MIN ? INT32_MIN + 1 : offset;
-    f.low = -off;
-    const int64_t high = int64_t{65535} - off;
-    f.high = high > INT32_MAX ? INT32_MAX : static_cast<int32_t>(high);
-    f.biasedOffset = static_cast<int32_t>(static_cast<uint32_t>(off) - 32768u);
-    f.xorMask = invert == 1 ? 0x7FFF : 0x8000;
-
-    const int64_t packedOffset = int64_t{off} - 32768;
-    auto fits = [](int64_t lo, int64_t hi) { return lo >= INT32_MIN && hi <= INT32_MAX; };
-    if (f.mode == FinishPlan::kNone && fits(minSum + packedOffset, maxSum + packedOffset)) {
-        f.mode = FinishPlan::kPacked;
-        f.packedAdd = static_cast<int32_t>(packedOffset);
-    } else if (f.mode == FinishPlan::kNegate && fits(packedOffset - maxSum, packedOffset - minSum)) {
-        f.mode = FinishPlan::kPackedNegate;
-        f.packedAdd = static_cast<int32_t>(packedOffset);
-    } else if (f.mode == FinishPlan::kMagic && divide >= 2 && off <= 0) {
-        const int64_t raise = minSum < 0 ? (-minSum + divide - 1) / divide : 0;
-        const int64_t limit = maxSum + raise * divide;
-        UnsignedDivider m;
-        const int64_t add = packedOffset - raise;
-        if (limit <= UINT32_MAX && MakeUnsignedDivider(static_cast<uint32_t>(divide), static_cast<uint32_t>(limit), &m) &&
-            fits(add, limit / divide + add)) {
-            f.mode = FinishPlan::kPackedFloor;
-            f.floorDivider = m;
-            f.sumBias = static_cast<uint32_t>(raise * divide);
-            f.packedAdd = static_cast<int32_t>(add);
-        }
-    }
-    return f;
-}
-
-bool SplitWeights(const int32_t* weights, int count, WeightSplit* split) {
-    if (count < 0 || count > kMaxK * kMaxK) return false;
-    for (int shift = 1; shift <= 16; ++shift) {
-        const int64_t half = int64_t{1} << (shift - 1), unit = int64_t{1} << shift;
-        int64_t sumHigh = 0, sumLow = 0;
-        bool fits = true;
-        for (int i = 0; i < count && fits; ++i) {
-            const int64_t w = weights[i];
-            const int64_t low = ((w + half) & (unit - 1)) - half;  // w - low is a multiple of 2^shift
-            const int64_t high = (w - low) / unit;
-            fits = high >= -32768 && high <= 32767;
-            sumHigh += high < 0 ? -high : high;
-            sumLow += low < 0 ? -low : low;
-            split->high[i] = static_cast<int32_t>(high);
-            split->low[i] = static_cast<int32_t>(low);
-        }
-        if (fits && sumHigh <= 65535 && sumLow <= 65535) {
-            split->shift = shift;
-            return true;
-        }
-    }
-    return false;
-}
-
-namespace {
-const SimdKernels* KernelsFor(SimdLevel level) {
-    switch (level) {
-        case SimdLevel::kNone: return nullptr;
-        case SimdLevel::kSse2: return Sse2Kernels();
-        case SimdLevel::kAvx2: return Avx2Kernels();
-        case SimdLevel::kAvx512Vnni: return Avx512VnniKernels();
-        case SimdLevel::kAvxVnni: return AvxVnniKernels();
-        case SimdLevel::kAvx512Bw: return Avx512BwKernels();
-        case SimdLevel::kAuto: return nullptr;
-    }
-    return nullptr;
-}
-}  // namespace
-
-bool SimdSupported(const CpuFeatures& cpu, SimdLevel level) {
-    switch (level) {
-        case SimdLevel::kNone: return true;
-        case SimdLevel::kSse2: return cpu.sse2;
-        case SimdLevel::kAvx2: return cpu.avx2;
-        case SimdLevel::kAvxVnni: return cpu.avxVnni;
-        case SimdLevel::kAvx512Bw: return cpu.avx512Bw;
-        case SimdLevel::kAvx512Vnni: return cpu.avx512Vnni;
-        case SimdLevel::kAuto: return false;
-    }
-    return false;
-}
-
-bool SimdAvailable(SimdLevel level) {
-    return level != SimdLevel::kAuto && (level == SimdLevel::kNone || KernelsFor(level) != nullptr) &&
-           SimdSupported(HostCpuFeatures(), level);
-}
-
-namespace {
-// The widest first. AVX-VNNI is never chosen: it chains the sums on ymm and
-// measured level with AVX2 or behind it.
-constexpr SimdLevel kPreferred[] = {SimdLevel::kAvx512Vnni, SimdLevel::kAvx512Bw, SimdLevel::kAvx2,
-                                    SimdLevel::kSse2};
-
-// Intel cores (family 6) that lower their clock under 512-bit multiply-adds:
-// Skylake-SP to Cooper Lake, Cannon Lake, Ice Lake, Tiger Lake, Rocket Lake.
-// Later cores report AVX-VNNI and were measured faster with 512 bits at
-// every kernel size.
-bool SlowsUnder512(const CpuFeatures& cpu) {
-    if (!cpu.intel || cpu.family != 6 || cpu.avxVnni) return false;
-    switch (cpu.model) {
-        case 0x55: case 0x66: case 0x6A: case 0x6C: case 0x7D: case 0x7E: case 0x8C: case 0x8D: case 0xA7:
-            return true;
-        default: return false;
-    }
-}
-
-bool Is512(SimdLevel level) { return level == SimdLevel::kAvx512Bw || level == SimdLevel::kAvx512Vnni; }
-
-SimdLevel Fallen(const CpuFeatures& cpu, SimdLevel level) {
-    while (level != SimdLevel::kNone && !SimdSupported(cpu, level))
-        level = static_cast<SimdLevel>(static_cast<int>(level) - 1);
-    return level;
-}
-}  // namespace
-
-SimdLevel BestSimdLevel() {
-    for (SimdLevel level : kPreferred)
-        if (SimdAvailable(level)) return level;
-    return SimdLevel::kNone;
-}
-
-ConvolveRoute ChooseRoute(const CpuFeatures& cpu, const KernelTraits& kernel, const ConvolveOptions& options) {
-    const bool chosen = options.simd == SimdLevel::kAuto;
-    const SimdLevel forced = chosen ? SimdLevel::kNone : Fallen(cpu, options.simd);
-    const bool simd = chosen ? cpu.sse2 : forced != SimdLevel::kNone;
-    ConvolveRoute route;
-    if (!kernel.narrow)
-        route.path = simd && options.allowSplit && kernel.splittable ? ConvolvePath::kSplitPlanar
-                     : simd && kernel.exact53                    ? ConvolvePath::kDouble
-                                                                 : ConvolvePath::kWide;
-    else if (!simd)
-        route.path = ConvolvePath::kReference;
-    else if (options.allowSeparable && kernel.k >= options.separableMinK && kernel.separable)
-        route.path = ConvolvePath::kSeparable;
-    else
-        route.path = ConvolvePath::kPlanar;
-    if (route.path == ConvolvePath::kReference || route.path == ConvolvePath::kWide) return route;
-    if (!chosen) {
-        route.simd = forced;
-        return route;
-    }
-    // Where the clock drops, 512 bits pay only at 3x3 and on the split path.
-    const bool gains512 = route.path == ConvolvePath::kSplitPlanar || (route.path == ConvolvePath::kPlanar && kernel.k == 3);
-    for (SimdLevel level : kPreferred)
-        if (SimdSupported(cpu, level) && !(Is512(level) && SlowsUnder512(cpu) && !gains512)) {
-            route.simd = level;
-            break;
-        }
-    return route;
-}
-
-const char* PathName(ConvolvePath path) {
-    switch (path) {
-        case ConvolvePath::kReference: return "scalar";
-        case ConvolvePath::kWide: return "wide int64";
-        case ConvolvePath::kDouble: return "double";
-        case ConvolvePath::kPlanar: return "planar";
-        case ConvolvePath::kSeparable: return "separable";
-        case ConvolvePath::kSplitPlanar: return "split planar";
-    }
-    return "?";
-}
-
-const char* SimdName(SimdLevel level) {
-    switch (level) {
-        case SimdLevel::kNone: return "no SIMD";
-        case SimdLevel::kSse2: return "SSE2";
-        case SimdLevel::kAvx2: return "AVX2";
-        case SimdLevel::kAvx512Vnni: return "AVX512BW+VNNI";
-        case SimdLevel::kAvxVnni: return "AVX2+AVX-VNNI";
-        case SimdLevel::kAvx512Bw: return "AVX512BW";
-        case SimdLevel::kAuto: return "chosen";
-    }
-    return "?";
-}
-
 namespace {
 
 int64_t Gcd(int64_t a, int64_t b) {
@@ -359,18 +116,16 @@ CpuFeatures BuildableCpu() {
 }
 }  // namespace
 
-bool Convolver::Prepare(const int32_t* block, int k, int32_t divide, int32_t offset, int32_t invert, int width,
-                        int height, const ConvolveOptions& options) {
+bool Convolver::Prepare(const KernelArgs& kernel, int width, int height, const ConvolveOptions& options) {
     prepared_ = false;
     cachedSrc_ = nullptr;
-    if (!block || !IsKernelSize(k) || width < 0 || height < 0) return false;
-    k_ = k;
+    if (!kernel.block || !IsKernelSize(kernel.k) || width < 0 || height < 0) return false;
+    k_ = kernel.k;
     width_ = width;
     height_ = height;
-    divide_ = divide;
-    offset_ = offset;
-    invert_ = invert;
-    for (int i = 0; i < k * k; ++i) block_[i] = block[i];
+    for (int i = 0; i < k_ * k_; ++i) block_[i] = kernel.block[i];
+    kernel_ = kernel;
+    kernel_.block = block_;
 
     KernelFactors factors;
     const KernelTraits traits = Examine(&factors);
@@ -399,8 +154,9 @@ void Convolver::BuildPlan(const KernelFactors& factors) {
     int64_t minSum = 0, maxSum = 0;
     for (int i = 0; i < k * k; ++i) (block_[i] < 0 ? minSum : maxSum) += int64_t{block_[i]} * 65535;
     const bool int32Sums = path_ == ConvolvePath::kPlanar || path_ == ConvolvePath::kSeparable;
-    plan_.finish = int32Sums ? MakeFinishPlan(divide_, offset_, invert_, minSum, maxSum)
-                             : MakeFinishPlan(divide_, offset_, invert_);
+    const KernelArgs& ks = kernel_;
+    plan_.finish = int32Sums ? MakeFinishPlan(ks.divide, ks.offset, ks.invert, minSum, maxSum)
+                             : MakeFinishPlan(ks.divide, ks.offset, ks.invert);
     uint32_t total = 0;
     for (int i = 0; i < k * k; ++i) total += static_cast<uint32_t>(block_[i]);
     plan_.bias = static_cast<int32_t>(total * 32768u);  // wraps; only the exact final sum must fit
@@ -419,10 +175,10 @@ void Convolver::BuildPlan(const KernelFactors& factors) {
     plan_.splitScale = static_cast<double>(int64_t{1} << split.shift);
     plan_.splitBias = 32768.0 * static_cast<double>(sum);  // below 2^53: exact
     for (int i = 0; i < k * k; ++i) plan_.weights[i] = block_[i];
-    plan_.divisor = divide_;
-    plan_.low = -static_cast<double>(offset_);
-    plan_.high = 65535.0 - offset_;
-    plan_.offset = offset_;
+    plan_.divisor = ks.divide;
+    plan_.low = -static_cast<double>(ks.offset);
+    plan_.high = 65535.0 - ks.offset;
+    plan_.offset = ks.offset;
     if (path_ == ConvolvePath::kSeparable) {
         uint32_t rowTotal = 0;
         for (int c = 0; c < k; ++c) rowTotal += static_cast<uint32_t>(factors.row[c]);
@@ -525,11 +281,10 @@ const double* Convolver::ValueLine(const BMM_Color_64* source, int j, int channe
 
 // The paths without SIMD are the reference itself, pixel by pixel.
 void Convolver::FilterScalar(const BMM_Color_64* const* lines, BMM_Color_64* out, const LineSelection& sel) const {
-    const KernelArgs ks{block_, k_, divide_, offset_, invert_};
     for (int x = 0; x < width_; ++x) {
         if (!sel.Selected(x)) continue;
-        out[x] = path_ == ConvolvePath::kWide ? ReferencePixel<int64_t>(lines, width_, x, ks)
-                                              : ReferencePixel<int32_t>(lines, width_, x, ks);
+        out[x] = path_ == ConvolvePath::kWide ? ReferencePixel<int64_t>(lines, width_, x, kernel_)
+                                              : ReferencePixel<int32_t>(lines, width_, x, kernel_);
     }
 }
 
@@ -540,7 +295,7 @@ size_t Convolver::ScratchBytes() const {
            (values_.capacity() + zeroValues_.capacity()) * sizeof(double);
 }
 
-void Convolver::FilterLine(const BMM_Color_64* src, BMM_Color_64* dst, int y, const ChannelSelection& sel) {
+void Convolver::FilterFromFrame(const BMM_Color_64* src, BMM_Color_64* dst, int y, const ChannelSelection& sel) {
     if (!prepared_ || !src || !dst || y < 0 || y >= height_) return;
     if (src != cachedSrc_) {
         cachedSrc_ = src;

@@ -5,6 +5,7 @@
 #include "host/channels.h"
 #include "host/color64.h"
 #include "render/convolve_plan.h"
+#include "render/convolve_reference.h"
 
 struct KernelTraits;
 
@@ -15,14 +16,6 @@ struct ChannelSelection {
     const uint16_t* object = nullptr;    // channel 4 entries, one unsigned 16-bit value per pixel
     uint32_t requested = 0;              // channel bits requested; an entry is 0 when its address is null
 };
-
-// Entry of pixel i (index y * width + x): the material byte when bit 2 was
-// requested, else the object value when bit 4 was, else 0; widened unsigned.
-inline uint32_t ChannelEntry(const ChannelSelection& sel, size_t i) {
-    if (sel.requested & kMaterialChannel) return sel.material ? sel.material[i] : 0u;
-    if (sel.requested & kObjectChannel) return sel.object ? sel.object[i] : 0u;
-    return 0u;
-}
 
 // Instruction sets of the line kernels, lowest first: a level the processor
 // lacks falls to the one before it. AVX-VNNI is AVX2 with the dot product
@@ -61,7 +54,7 @@ struct ConvolveOptions {
 // The 16-bit convolution of one frame, line by line, so the caller can report
 // progress and stop between lines.
 //
-// Usage: Prepare once, then FilterFromLines or FilterLine for the lines
+// Usage: Prepare once, then FilterFromLines or FilterFromFrame for the lines
 // wanted. Results are bit-identical to ReferencePixel for every path. Only
 // selected pixels of the output line are written, each from the source
 // neighbours, alpha from the source pixel.
@@ -72,10 +65,20 @@ struct ConvolveOptions {
 // until Prepare starts afresh. Single thread.
 class Convolver {
 public:
+    // The ring points into the Convolver's own vectors, so it is never copied.
+    Convolver() = default;
+    Convolver(const Convolver&) = delete;
+    Convolver& operator=(const Convolver&) = delete;
+
     // False for k not in {3, 5, 7, 9}, a null block or a negative size: then
-    // FilterLine writes nothing and the caller leaves the frame unchanged.
+    // the Filter calls write nothing and the caller leaves the frame unchanged.
+    // The block is copied.
+    bool Prepare(const KernelArgs& kernel, int width, int height, const ConvolveOptions& options = ConvolveOptions());
+    // The same with the kernel's settings given one by one.
     bool Prepare(const int32_t* block, int k, int32_t divide, int32_t offset, int32_t invert, int width,
-                 int height, const ConvolveOptions& options = ConvolveOptions());
+                 int height, const ConvolveOptions& options = ConvolveOptions()) {
+        return Prepare(KernelArgs{block, k, divide, offset, invert}, width, height, options);
+    }
 
     // Output line y into out (width pixels) from its k source lines: lines[r]
     // is frame line y - k/2 + r, null outside the frame. Does nothing when not
@@ -84,7 +87,7 @@ public:
     // The same over whole frames: src the untouched source frame, dst the
     // result frame. A different src pointer starts the line cache afresh; do
     // not mix the two forms without a Prepare between them.
-    void FilterLine(const BMM_Color_64* src, BMM_Color_64* dst, int y, const ChannelSelection& sel);
+    void FilterFromFrame(const BMM_Color_64* src, BMM_Color_64* dst, int y, const ChannelSelection& sel);
 
     // Whether output line y has a pixel to write: false when not prepared or
     // y is outside the frame.
@@ -122,8 +125,8 @@ private:
     SimdLevel simd_ = SimdLevel::kNone;
     const SimdKernels* kernels_ = nullptr;
     int k_ = 0, width_ = 0, height_ = 0;
-    int32_t divide_ = 0, offset_ = 0, invert_ = 0;
     int32_t block_[kMaxK * kMaxK] = {};
+    KernelArgs kernel_{block_, 0, 0, 0, 0};  // its block is block_
     ConvolvePlan plan_;
 
     // Scratch: k cached lines, slot j % k holds source line j.

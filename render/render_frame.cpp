@@ -33,7 +33,7 @@ int RenderBitmap(Bitmap* bitmap, HWND progressWindow, FrameSelection selection, 
         break;
     case FrameSelection::kNothing: run = false; break;
     }
-    if (run) image.Convolve(matchId, kernel.block, kernel.k, kernel.divide, kernel.offset, kernel.invert);
+    if (run) image.Convolve(matchId, kernel);
     image.WriteBack();
     return 1;
 }

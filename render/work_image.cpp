@@ -55,13 +55,13 @@ uint32_t WorkImage::RequestChannel(uint32_t channel) {
     return 0;
 }
 
-int WorkImage::Convolve(int32_t matchId, const int32_t* kernel, int k, int32_t divide, int32_t offset,
-                        int32_t invert) {
+int WorkImage::Convolve(int32_t matchId, const KernelArgs& kernel) {
     if (!Valid() || nextRead_ != 0 || height_ <= 0) return 1;
     // Prepared before any line is read: running out of memory here leaves
     // the frame as it was.
     Convolver convolver;
-    const bool ready = convolver.Prepare(kernel, k, divide, offset, invert, width_, height_);
+    const bool ready = convolver.Prepare(kernel, width_, height_);
+    const int k = kernel.k;
     const int h = ready ? k / 2 : 0;
     slots_ = ready ? k : 1;
     BMM_Color_64* const out = ring_ + size_t(kMaxK) * lineStride_;

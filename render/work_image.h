@@ -5,6 +5,7 @@
 
 #include "host/bitmap.h"
 #include "host/progress.h"
+#include "render/convolve_reference.h"
 
 // The render's private view of one frame, streamed a line at a time: the
 // storage lines that the line being filtered needs, in a ring, and the host's
@@ -26,7 +27,7 @@ public:
     // whether to stop, and writes each back once it is done. Storage line j
     // is read before any line that draws on it is written. 1 when all lines
     // were done, 0 when stopped. At most once, before WriteBack.
-    int Convolve(int32_t matchId, const int32_t* kernel, int k, int32_t divide, int32_t offset, int32_t invert);
+    int Convolve(int32_t matchId, const KernelArgs& kernel);
     // Writes back, as they are, the lines Convolve has not: all of them when
     // it did not run, those from the stop onward when it stopped.
     int WriteBack();

@@ -7,7 +7,8 @@
 # host/services.txt. The version is the one plugin/version.h gives.
 set -eu
 . "$(dirname "$0")/env.sh"
-"$root/scripts/build.sh"
+# VLM_BUILT=1: the caller has just built.
+[ "${VLM_BUILT:-}" = 1 ] || "$root/scripts/build.sh"
 
 version=$(sed -n 's/^#define VLM_VERSION "\(.*\)"$/\1/p' "$root/plugin/version.h")
 [ -n "$version" ] || { echo "package: no VLM_VERSION in plugin/version.h" >&2; exit 1; }

@@ -16,9 +16,6 @@ start_wine
 run_wine 60 "$root/build/win/bin/make_starter_set.exe" "$(winpath "$root/library/starter/kernels.txt")" \
     "$(winpath "$tmp/VLM.SET")" >/dev/null
 cd "$root/build/win/bin"
-# The dialog needs a Wine server started with this display, not one left by
-# an earlier run.
-stop_wine_server
 # The path in Wine's terms (winpath): a winepath run would start a
 # Wine server without the display, and the dialog would never show.
 VLM_SCREENSHOT="$(winpath "$out")" VLM_SCREENSHOT_LIBRARY="$(winpath "$tmp/VLM.SET")" xvfb-run -a -s "-screen 0 1280x1024x24" \

@@ -31,7 +31,7 @@
 #include "minihost/runtime/held_frame.h"
 #include "minihost/runtime/plugin_loader.h"
 #include "minihost/runtime/progress_window.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 #include "render/work_image.h"
 
 namespace {
@@ -51,7 +51,7 @@ double TimeEngine(const Frame& f, const Kernel& kn, const ConvolveOptions& optio
     return Median(
         [&] {
             cv.Prepare(kn.block.data(), kn.k, kn.divide, kn.offset, 0, f.w, f.h, options);
-            for (int y = 0; y < f.h; ++y) cv.FilterLine(f.px.data(), dst.data(), y, ChannelSelection());
+            for (int y = 0; y < f.h; ++y) cv.FilterFromFrame(f.px.data(), dst.data(), y, ChannelSelection());
         },
         7);
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
 struct StarterKernel {
     std::string name;

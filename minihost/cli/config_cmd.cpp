@@ -13,7 +13,7 @@
 #include "minihost/formats/kernel_library.h"
 #include "minihost/formats/kernel_text.h"
 #include "minihost/runtime/stop.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "host/channels.h"
 #include "minihost/cli/commands.h"
-#include "plugin/identity.h"
+#include "module/identity.h"
 
 namespace {
 

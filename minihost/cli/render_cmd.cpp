@@ -24,7 +24,7 @@
 #include "minihost/runtime/held_frame.h"
 #include "minihost/runtime/progress_window.h"
 #include "minihost/runtime/stop.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 #include "render/convolver.h"
 
 namespace {

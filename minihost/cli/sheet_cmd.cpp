@@ -26,7 +26,7 @@
 #include "minihost/runtime/held_frame.h"
 #include "minihost/runtime/progress_window.h"
 #include "minihost/runtime/stop.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "minihost/files/unicode.h"
 #include "minihost/formats/config_file.h"
 #include "minihost/formats/kernel_text.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
 int RunShow(const std::vector<std::string>& args) {
     if (args.size() != 1 || (!args[0].empty() && args[0][0] == '-'))

@@ -4,7 +4,7 @@
 
 #include "host/image_filter.h"
 #include "minihost/files/output_guard.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
 // Loads a configuration file into the filter: exactly the size the filter
 // asks for, and a record it accepts. Throws CommandError otherwise.

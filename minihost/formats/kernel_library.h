@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "library/filter_file.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
 // The host's settings folder, where VLM.SET lives: the one given with
 // --settings-dir, or "settings" beside minihost.exe. UTF-8.

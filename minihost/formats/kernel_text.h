@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
 // A name as a terminal can show it: bytes that are not text (controls, DEL)
 // become \xNN, so a damaged library cannot garble the listing.

@@ -80,7 +80,7 @@ Pixels Filter(const Pixels& src, int w, int h, const Oracle& o, const Engine& e,
     options.separableMinK = 3;
     Pixels dst = src;
     EXPECT_TRUE(cv.Prepare(o.block.data(), o.k, o.divide, o.offset, o.invert, w, h, options));
-    for (int y = 0; y < h; ++y) cv.FilterLine(src.data(), dst.data(), y, sel);
+    for (int y = 0; y < h; ++y) cv.FilterFromFrame(src.data(), dst.data(), y, sel);
     if (path) *path = cv.path();
     return dst;
 }
@@ -390,16 +390,24 @@ TEST(Convolve, KernelsAtTheInt32LimitStayOnTheFastPaths) {
     block[0] = -32768;  // 32768 * 65535 < 2^31, the most negative 16-bit weight
     std::vector<int32_t> spread(81, 0);
     for (int i = 0; i < 81; ++i) spread[i] = (i % 2 ? -1 : 1) * (i < 80 ? 404 : 32768 - 80 * 404);
-    for (const auto& b : {block, spread}) {
+    std::vector<int32_t> pair(9, 0);  // sums up to 32768 * 65535, the most a 32-bit path takes
+    pair[3] = 32767;
+    pair[4] = 1;
+    // Every finishing mode at the ends of the dialog's ranges (Divide and
+    // Offset -99999..99999) and beyond them.
+    for (const auto& b : {block, spread, pair}) {
         const int k = b.size() == 81 ? 9 : 3;
-        for (int32_t divide : {1, -1, 7, INT32_MIN}) {
-            const Oracle o{k, b, divide, 40000, 1};
-            for (const Pixels* frame : {&white, &random}) {
-                const Pixels want = ExpectedAll(*frame, w, h, o);
-                for (const Engine& e : Engines()) {
-                    ConvolvePath path;
-                    EXPECT_TRUE(FramesEqual(want, Filter(*frame, w, h, o, e, {}, &path), w)) << Name(e);
-                    EXPECT_NE(path, ConvolvePath::kWide) << Name(e);
+        for (int32_t divide : {1, -1, 7, INT32_MIN, 0, 99999, -99999}) {
+            for (int32_t offset : {40000, -99999, 99999}) {
+                const Oracle o{k, b, divide, offset, 1};
+                for (const Pixels* frame : {&white, &random}) {
+                    const Pixels want = ExpectedAll(*frame, w, h, o);
+                    for (const Engine& e : Engines()) {
+                        ConvolvePath path;
+                        EXPECT_TRUE(FramesEqual(want, Filter(*frame, w, h, o, e, {}, &path), w))
+                            << Name(e) << " Divide " << divide << " Offset " << offset;
+                        EXPECT_NE(path, ConvolvePath::kWide) << Name(e);
+                    }
                 }
             }
         }
@@ -411,20 +419,20 @@ TEST(Convolve, RefusesOtherKernelSizesAndBadInput) {
     Convolver cv;
     Pixels src = Uniform(5, 5, 100), dst = src;
     for (int k : {4, 1, 0, -3, 11}) EXPECT_FALSE(cv.Prepare(block.data(), k, 1, 0, 0, 5, 5)) << k;
-    cv.FilterLine(src.data(), dst.data(), 2, {});
+    cv.FilterFromFrame(src.data(), dst.data(), 2, {});
     EXPECT_TRUE(FramesEqual(src, dst, 5));
     EXPECT_FALSE(cv.Prepare(nullptr, 3, 1, 0, 0, 5, 5));
     EXPECT_FALSE(cv.Prepare(block.data(), 3, 1, 0, 0, -1, 5));
     EXPECT_FALSE(cv.Prepare(block.data(), 3, 1, 0, 0, 5, -1));
 
     ASSERT_TRUE(cv.Prepare(block.data(), 3, 1, 0, 0, 5, 5));
-    for (int y : {-1, 5, INT32_MAX, INT32_MIN}) cv.FilterLine(src.data(), dst.data(), y, {});
-    cv.FilterLine(nullptr, dst.data(), 0, {});
-    cv.FilterLine(src.data(), nullptr, 0, {});
+    for (int y : {-1, 5, INT32_MAX, INT32_MIN}) cv.FilterFromFrame(src.data(), dst.data(), y, {});
+    cv.FilterFromFrame(nullptr, dst.data(), 0, {});
+    cv.FilterFromFrame(src.data(), nullptr, 0, {});
     EXPECT_TRUE(FramesEqual(src, dst, 5));
 
     ASSERT_TRUE(cv.Prepare(block.data(), 3, 1, 0, 0, 0, 0));  // empty frame
-    cv.FilterLine(src.data(), dst.data(), 0, {});
+    cv.FilterFromFrame(src.data(), dst.data(), 0, {});
     EXPECT_TRUE(FramesEqual(src, dst, 5));
 }
 
@@ -529,10 +537,10 @@ TEST(Convolve, LineOrderAndSourceChangesDoNotMatter) {
                 for (int y = h - 1; y >= 0; --y) order.push_back(y);
                 for (int i = 0; i < 10; ++i) order.push_back(static_cast<int>(rng() % h));
                 for (int y : order) {
-                    cv.FilterLine(a.data(), outA.data(), y, {});
-                    cv.FilterLine(b.data(), outB.data(), (y * 5) % h, {});
+                    cv.FilterFromFrame(a.data(), outA.data(), y, {});
+                    cv.FilterFromFrame(b.data(), outB.data(), (y * 5) % h, {});
                 }
-                for (int y = 0; y < h; ++y) cv.FilterLine(b.data(), outB.data(), y, {});
+                for (int y = 0; y < h; ++y) cv.FilterFromFrame(b.data(), outB.data(), y, {});
                 EXPECT_TRUE(FramesEqual(wantA, outA, w)) << Name(e) << " k=" << k;
                 EXPECT_TRUE(FramesEqual(wantB, outB, w)) << Name(e) << " k=" << k;
             }
@@ -576,9 +584,10 @@ TEST(Convolve, PackedFinishingMatchesFinishChannelWithinTheSumRange) {
     struct Range { int64_t min, max; };
     const Range ranges[] = {{0, 0},          {0, 9 * 65535},        {-2 * 9 * 65535, 9 * 25 * 65535},
                             {-65535, 65535}, {-(int64_t{1} << 30), int64_t{1} << 30},
-                            {-32767 * int64_t{65535}, 32767 * int64_t{65535}}, {INT32_MIN + 1, INT32_MAX}};
+                            {-32767 * int64_t{65535}, 32767 * int64_t{65535}}, {INT32_MIN + 1, INT32_MAX},
+                            {0, 32768 * int64_t{65535}}};
     const int32_t divisors[] = {0, 1, -1, 2, 3, 7, 9, 16, 25, 81, 256, 641, 1000, 65535, 1 << 30, INT32_MAX, -9};
-    const int32_t offsets[] = {0, -1, -100, 1, 32768, -65536, 70000, INT32_MAX, INT32_MIN};
+    const int32_t offsets[] = {0, -1, -100, 1, 32768, -65536, 70000, INT32_MAX, INT32_MIN, -99999, 99999};
     int seen[6] = {};
     for (const Range& range : ranges) {
         std::vector<int64_t> sums = {range.min, range.max, range.min + 1, range.max - 1, 0};
@@ -883,6 +892,7 @@ TEST(ChooseRoute, EachProcessorAndKernel) {
         {"Zen 2 without splitting", zen2, split5, noSplit, "double, AVX2"},
         {"Zen 2 sums beyond doubles", zen2, wide9, chosen, "wide int64, no SIMD"},
         {"separable below 7x7 stays planar", zen2, separable5, chosen, "planar, AVX2"},
+        {"separable from 7x7 on", zen2, kernel(7, true, false, true), chosen, "separable, AVX2"},
         {"SSE2 only", sse2Only, planar5, chosen, "planar, SSE2"},
         {"no SIMD asked for", zen2, planar5, forcedNone, "scalar, no SIMD"},
         {"no SIMD asked for, wide sums", zen2, split5, forcedNone, "wide int64, no SIMD"},

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "plugin/kernel_params.h"
-#include "plugin/message_box.h"
+#include "module/message_box.h"
+#include "params/kernel_params.h"
 
 namespace {
 

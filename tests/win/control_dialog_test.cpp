@@ -14,8 +14,8 @@
 
 #include "dialog/control_dialog.h"
 #include "hostlib/host_control.h"
+#include "module/module.h"
 #include "plugin/kernel_filter.h"
-#include "plugin/module.h"
 #include "tests/win/support/dialog_driver.h"
 #include "tests/win/support/win_support.h"
 

@@ -13,7 +13,7 @@
 
 #include "minihost/files/temp_file.h"
 #include "minihost/formats/png_io.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 #include "tests/win/support/dialog_driver.h"
 #include "tests/win/support/win_support.h"
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 #include "tests/win/support/dialog_driver.h"
 #include "tests/win/support/win_support.h"
 

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "hostlib/host_control.h"
+#include "module/library_path.h"
+#include "module/message_box.h"
+#include "module/module.h"
 #include "plugin/class_desc.h"
 #include "plugin/kernel_filter.h"
-#include "plugin/library_path.h"
-#include "plugin/message_box.h"
-#include "plugin/module.h"
 #include "tests/win/support/win_support.h"
 
 namespace {

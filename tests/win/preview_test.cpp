@@ -14,7 +14,7 @@
 #include "dialog/preview.h"
 #include "hostlib/host_control.h"
 #include "minihost/formats/png_io.h"
-#include "plugin/module.h"
+#include "module/module.h"
 #include "tests/support/convolution_oracle.h"
 #include "tests/win/support/dialog_driver.h"
 #include "tests/win/support/win_support.h"
@@ -163,6 +163,7 @@ TEST_F(PreviewDialog, PaintsTheFilteredSampleAtTheControlsClientOrigin) {
             EXPECT_EQ(shown[61 * w + 70], sample.At(70, 61));
             EXPECT_TRUE(ShowsFiltered(shown, w, sample, Identity(divide))) << "identity, Divide " << divide;
         }
+        Click(d, IDCANCEL);
     });
 }
 
@@ -217,6 +218,7 @@ TEST_F(PreviewDialog, ShowsWhatTheRenderMakesOfTheSample) {
         }
         EXPECT_EQ(blur[0], RGB(corner[0], corner[1], corner[2]));
         EXPECT_EQ(ringShown[2 * w + 2], RGB(v[0], v[1], v[2]));
+        Click(d, IDCANCEL);
     });
 }
 

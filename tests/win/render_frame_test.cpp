@@ -11,7 +11,7 @@
 
 #include "host/progress.h"
 #include "hostlib/host_control.h"
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 #include "render/convolve_reference.h"
 #include "render/convolver.h"
 #include "tests/support/convolution_oracle.h"
@@ -275,6 +275,28 @@ TEST_F(RenderTest, SelectsByMaterialAndObjectIds) {
     p.objectId = 40000;
     p.materialId = 3;
     ExpectFiltered(f, Render(f, p, nullptr), kn, std::vector<bool>(f.px.size(), true));
+
+    // The largest ID of each channel, carried on a line by one pixel only, at
+    // each edge of the blocks the render scans a line's IDs in.
+    Frame edges = RandomFrame(128, 4, 6);
+    for (int x : {15, 16, 31, 32, 63, 64}) {
+        edges.material.assign(edges.px.size(), 254);
+        edges.object.assign(edges.px.size(), 65534);
+        sel.assign(edges.px.size(), false);
+        for (int y = 1; y < edges.h; y += 2) {
+            const size_t i = size_t(y) * edges.w + x;
+            edges.material[i] = 255;
+            edges.object[i] = 65535;
+            sel[i] = true;
+        }
+        for (int32_t source : {kSourceMaterial, kSourceObject}) {
+            p = ParamsFor(kn, source);
+            p.materialId = 255;
+            p.objectId = 65535;
+            SCOPED_TRACE(testing::Message() << "x = " << x << ", source " << source);
+            ExpectFiltered(edges, Render(edges, p, nullptr), kn, sel);
+        }
+    }
 }
 
 TEST_F(RenderTest, IdsThatMatchNothingStillReportEveryLine) {
@@ -549,7 +571,7 @@ TEST(ShippedEngine, EveryInstructionSetMatchesTheReference) {
             options.simd = level;
             options.separableMinK = 3;
             ASSERT_TRUE(cv.Prepare(block.data(), k, divide, offset, invert, w, h, options));
-            for (int y = 0; y < h; ++y) cv.FilterLine(f.px.data(), got.data(), y, ChannelSelection());
+            for (int y = 0; y < h; ++y) cv.FilterFromFrame(f.px.data(), got.data(), y, ChannelSelection());
             int wrong = 0;
             for (size_t i = 0; i < got.size(); ++i) wrong += !Same(got[i], want[i]);
             EXPECT_EQ(wrong, 0) << SimdName(level) << " " << PathName(cv.path()) << " trial " << trial << " k=" << k

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "plugin/message_box.h"
+#include "module/message_box.h"
 
 void ShowMessageBox(const char* caption, const char* format, ...) {
     char text[kMessageChars];

@@ -1,4 +1,4 @@
-#include "plugin/module.h"
+#include "module/module.h"
 
 #include <commctrl.h>
 

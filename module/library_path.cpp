@@ -1,4 +1,4 @@
-#include "plugin/library_path.h"
+#include "module/library_path.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "plugin/message_box.h"
+#include "module/message_box.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "plugin/identity.h"
+#include "module/identity.h"
 
 const char kLibDescription[256] = "Velmora Filter, (c) 2026 Velmora Imaging. All rights reserved.";
 const char kDisplayName[256] = "Velmora Filter";

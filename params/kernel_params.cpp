@@ -1,4 +1,4 @@
-#include "plugin/kernel_params.h"
+#include "params/kernel_params.h"
 
 #include <cstring>
 
