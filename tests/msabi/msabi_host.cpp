@@ -36,6 +36,9 @@ __declspec(dllimport) int __stdcall FreeLibrary(HMODULE);
 __declspec(dllimport) DWORD __stdcall GetModuleFileNameA(HMODULE, char*, DWORD);
 __declspec(dllimport) void __stdcall ExitProcess(UINT);
 __declspec(dllimport) int __stdcall CreateDirectoryA(const char*, void*);
+__declspec(dllimport) int __stdcall RemoveDirectoryA(const char*);
+__declspec(dllimport) int __stdcall DeleteFileA(const char*);
+__declspec(dllimport) DWORD __stdcall GetLastError();
 __declspec(dllimport) void* __stdcall CreateFileA(const char*, DWORD, DWORD, void*, DWORD, DWORD, void*);
 __declspec(dllimport) void* __stdcall CreateThread(void*, unsigned, DWORD(__stdcall*)(void*), void*, DWORD, DWORD*);
 __declspec(dllimport) DWORD __stdcall WaitForSingleObject(void*, DWORD);
@@ -709,13 +712,16 @@ int Run() {
 
     // The filter library file lives in the host's directory for code 9; as a
     // host installation has one, so does this host (empty: no kernels yet).
+    // What it makes for the run it takes away again, so that minihost.exe
+    // beside it is not left with an empty library.
     char settings[340];
     sprintf(settings, "%s\\settings", g_folder);
-    CreateDirectoryA(settings, 0);
+    const bool madeFolder = CreateDirectoryA(settings, 0) != 0;
     sprintf(path, "%s\\VLM.SET", settings);
     // GENERIC_READ, OPEN_ALWAYS: made when missing, never emptied.
     void* file = CreateFileA(path, 0x80000000u, 1, 0, 4, 0x80, 0);
     CHECK(file != (void*)-1);
+    const bool madeFile = file != (void*)-1 && GetLastError() != 183;  // ERROR_ALREADY_EXISTS
     CloseHandle(file);
 
     HWND progress = MakeProgressWindow();
@@ -733,6 +739,8 @@ int Run() {
 
     DestroyWindow(progress);
     FreeLibrary(plugin);
+    if (madeFile) DeleteFileA(path);
+    if (madeFolder) RemoveDirectoryA(settings);
     return 0;
 }
 
