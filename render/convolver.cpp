@@ -9,6 +9,7 @@
 #include "render/kernel_size.h"
 #include "render/convolve_reference.h"
 #include "render/cpu_features.h"
+#include "render/row_stride.h"
 
 namespace {
 
@@ -201,22 +202,29 @@ void Convolver::AllocateScratch() {
     slotLine_.assign(k, -1);
     if (!kernels_) return;
     const int blockPixels = kernels_->blockPixels;
-    planeStride_ = static_cast<size_t>(width_) + k + 4 * blockPixels;
+    // Every ring's rows are spread over the caches' sets (row_stride.h); a
+    // 64-byte granule keeps rows that start on 64 bytes doing so.
+    const size_t planeElements = static_cast<size_t>(width_) + k + 4 * blockPixels;
     if (path_ == ConvolvePath::kSeparable) {
-        sumStride_ = (static_cast<size_t>(width_) + blockPixels - 1) / blockPixels * blockPixels;
+        planeStride_ = planeElements;
+        const size_t sumElements = (static_cast<size_t>(width_) + blockPixels - 1) / blockPixels * blockPixels;
+        sumStride_ = SpreadRowElements(sumElements, sizeof(int32_t), 64 / sizeof(int32_t));
         planes_.assign(3 * planeStride_, 0x8000);
         sums_.assign(static_cast<size_t>(k) * 3 * sumStride_, 0);
         zeroSums_.assign(sumStride_, 0);
     } else if (path_ == ConvolvePath::kDouble) {
+        planeStride_ = SpreadRowElements(planeElements, sizeof(double), 64 / sizeof(double));
         values_.assign(static_cast<size_t>(k) * 3 * planeStride_, 0.0);
         zeroValues_.assign(planeStride_, 0.0);
     } else {
+        planeStride_ = planeElements;
         const size_t tiles = (static_cast<size_t>(width_) + blockPixels - 1) / blockPixels;
         // Flat rows start on a whole vector of elements (the ring starts on
         // 64 bytes), so the loads at even columns of the 512-bit kernels
         // split no cache line; SSE2's rows measured slower so (bench/NOTES.md).
-        ringStride_ = kernels_->planeScale == 2 ? tiles * 2 * blockPixels
-                                                : (planeStride_ + blockPixels - 1) / blockPixels * blockPixels;
+        ringStride_ = kernels_->planeScale == 2
+                          ? SpreadRowElements(tiles * 2 * blockPixels, sizeof(uint16_t), 2 * blockPixels)
+                          : SpreadRowElements(planeElements, sizeof(uint16_t), blockPixels);
         const size_t slack = 32;  // elements: room to start on a 64-byte boundary
         planes_.assign(static_cast<size_t>(k) * 3 * ringStride_ + slack, 0x8000);
         blankPlane_.assign(ringStride_ + slack, 0x8000);
