@@ -5,7 +5,7 @@
 #include "host/channels.h"
 #include "host/color64.h"
 #include "render/convolve_plan.h"
-#include "render/cpu_features.h"
+#include "render/cache_sizes.h"
 #include "render/convolve_reference.h"
 
 struct KernelTraits;

@@ -1,11 +1,7 @@
 #pragma once
 #include <cstdint>
 
-// Bytes of one core's data caches; 0 where the processor does not say.
-struct CacheSizes {
-    uint32_t l1d = 0;
-    uint32_t l2 = 0;
-};
+#include "render/cache_sizes.h"
 
 // What the processor and the system offer the line kernels, read with CPUID
 // and XGETBV directly: one detection for the plug-in's dispatch, the tests,
