@@ -219,11 +219,11 @@ void Convolver::AllocateScratch() {
     slotLine_.assign(k, -1);
     if (!kernels_) return;
     const int blockPixels = kernels_->blockPixels;
-    // Every ring's rows are spread over the caches' sets (row_stride.h); a
-    // 64-byte granule keeps rows that start on 64 bytes doing so.
+    // Every ring's rows are spread over the caches' sets (row_stride.h), in
+    // steps that keep each row's start on the boundary it had.
     const size_t planeElements = static_cast<size_t>(width_) + k + 4 * blockPixels;
+    planeStride_ = planeElements;
     if (path_ == ConvolvePath::kSeparable) {
-        planeStride_ = planeElements;
         const size_t sumElements = (static_cast<size_t>(width_) + blockPixels - 1) / blockPixels * blockPixels;
         sumStride_ = SpreadRowElements(sumElements, sizeof(int32_t), 64 / sizeof(int32_t));
         planes_.assign(3 * planeStride_, 0x8000);
@@ -234,7 +234,6 @@ void Convolver::AllocateScratch() {
         values_.assign(static_cast<size_t>(k) * 3 * planeStride_, 0.0);
         zeroValues_.assign(planeStride_, 0.0);
     } else {
-        planeStride_ = planeElements;
         const size_t tiles = (static_cast<size_t>(width_) + blockPixels - 1) / blockPixels;
         // Flat rows start on a whole vector of elements (the ring starts on
         // 64 bytes), so the loads at even columns of the 512-bit kernels
@@ -245,16 +244,15 @@ void Convolver::AllocateScratch() {
         const size_t slack = 32;  // elements: room to start on a 64-byte boundary
         planes_.assign(static_cast<size_t>(k) * 3 * ringStride_ + slack, 0x8000);
         blankPlane_.assign(ringStride_ + slack, 0x8000);
-        auto aligned = [](uint16_t* p) {
+        auto aligned = [](auto* p) {
             const uintptr_t a = reinterpret_cast<uintptr_t>(p);
-            return p + ((64 - a % 64) % 64) / sizeof(uint16_t);
+            return p + ((64 - a % 64) % 64) / sizeof(*p);
         };
         ring_ = aligned(planes_.data());
         blank_ = aligned(blankPlane_.data());
         if (path_ == ConvolvePath::kSeparableStrips) {
             stripSums_.assign(3 * static_cast<size_t>(plan_.stripColumns + blockPixels) + 16, 0);
-            const uintptr_t at = reinterpret_cast<uintptr_t>(stripSums_.data());
-            strip_ = stripSums_.data() + (64 - at % 64) % 64 / sizeof(int32_t);
+            strip_ = aligned(stripSums_.data());
         }
     }
 }

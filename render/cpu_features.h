@@ -17,7 +17,7 @@ struct CpuFeatures {
     bool intel = false;
     uint32_t family = 0;  // display family and model: base plus extended fields
     uint32_t model = 0;
-    CacheSizes cache;
+    CacheSizes cache;  // what the separable pass may keep in cache depends on it (convolve_budget.h)
 };
 
 // The raw words the decision reads.

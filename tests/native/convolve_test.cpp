@@ -859,49 +859,33 @@ TEST(CpuFeatures, IdentityFromTheSignature) {
     }
 }
 
-void IntelCaches(CpuidWords& w) {
-    std::memcpy(w.vendor, "GenuineIntel", 4);
-    std::memcpy(w.vendor + 1, "GenuineIntel" + 4, 4);
-    std::memcpy(w.vendor + 2, "GenuineIntel" + 8, 4);
-    const uint32_t leaves[][3] = {
-        {0x21, 11u << 22 | 63, 63},    // L1 data: 12 ways x 64 sets of 64 bytes
-        {0x22, 7u << 22 | 63, 63},     // L1 instructions
-        {0x43, 19u << 22 | 63, 1023},  // L2 unified: 20 ways x 1024 sets
-        {0x63, 11u << 22 | 63, 49151},
-    };
-    std::memcpy(w.leaf4, leaves, sizeof leaves);
-}
-
-// Cache sizes from Intel's leaf 4 (ways x partitions x line x sets, data or
-// unified, levels 1 and 2) and AMD's leaves 0x80000005-6 (KiB), 0 where the
-// leaves are missing.
+// Cache sizes: Intel's leaf 4 (ways x partitions x line x sets; the level-1
+// data and level-2 caches only), AMD's leaves 0x80000005-6 (KiB); 0 where a
+// leaf is missing.
 TEST(CpuFeatures, CachesFromTheirLeaves) {
+    const uint32_t intelLeaves[][3] = {{0x21, 11u << 22 | 63, 63}, {0x22, 7u << 22 | 63, 63},
+                                       {0x43, 19u << 22 | 63, 1023}, {0x63, 11u << 22 | 63, 49151}};
     struct Case {
         const char* what;
-        void (*change)(CpuidWords&);
+        bool intel;
+        uint32_t maxLeaf, maxExtendedLeaf;
+        size_t leaf4Count;
         uint32_t l1d, l2;
     };
     const Case cases[] = {
-        {"AMD", [](CpuidWords&) {}, 48 * 1024, 1024 * 1024},
-        {"AMD without leaf 0x80000006", [](CpuidWords& w) { w.maxExtendedLeaf = 0x80000005u; }, 48 * 1024, 0},
-        {"AMD without extended leaves", [](CpuidWords& w) { w.maxExtendedLeaf = 0x80000000u; }, 0, 0},
-        {"Intel", IntelCaches, 48 * 1024, 1280 * 1024},
-        {"Intel reads no AMD leaf", [](CpuidWords& w) {
-             IntelCaches(w);
-             w.leaf4[0][0] = 0;
-         }, 0, 0},
-        {"Intel, leaf 4 ends after the first cache", [](CpuidWords& w) {
-             IntelCaches(w);
-             w.leaf4[1][0] = 0;
-         }, 48 * 1024, 0},
-        {"Intel without leaf 4", [](CpuidWords& w) {
-             IntelCaches(w);
-             w.maxLeaf = 3;
-         }, 0, 0},
+        {"AMD", false, 0xD, 0x80000008u, 0, 48 << 10, 1 << 20},
+        {"AMD without leaf 0x80000006", false, 0xD, 0x80000005u, 0, 48 << 10, 0},
+        {"AMD without extended leaves", false, 0xD, 0x80000000u, 0, 0, 0},
+        {"Intel", true, 0xD, 0x80000008u, 4, 48 << 10, 1280 << 10},
+        {"Intel, leaf 4 ending after the first cache", true, 0xD, 0x80000008u, 1, 48 << 10, 0},
+        {"Intel without leaf 4: AMD's leaves are not read", true, 3, 0x80000008u, 4, 0, 0},
     };
     for (const Case& c : cases) {
         CpuidWords w = ModernWords();
-        c.change(w);
+        if (c.intel) std::memcpy(w.vendor, "GenuineIntel", sizeof w.vendor);
+        w.maxLeaf = c.maxLeaf;
+        w.maxExtendedLeaf = c.maxExtendedLeaf;
+        std::memcpy(w.leaf4, intelLeaves, c.leaf4Count * sizeof intelLeaves[0]);
         const CpuFeatures f = DecodeCpuFeatures(w);
         EXPECT_EQ(f.cache.l1d, c.l1d) << c.what;
         EXPECT_EQ(f.cache.l2, c.l2) << c.what;
@@ -924,7 +908,6 @@ TEST(CacheBudget, SumsOrStripsForEachCacheAndWidth) {
         {48 * 1024, 1024 * 1024, 4854, 9, 32, true, 2016},   // the widest that fits it
         {48 * 1024, 1024 * 1024, 4855, 9, 32, false, 2016},
         {48 * 1024, 1024 * 1024, 8192, 9, 16, false, 2032},
-        {48 * 1024, 1024 * 1024, 8192, 7, 16, false, 2032},
         {48 * 1024, 2048 * 1024, 8192, 9, 32, true, 2016},   // a 2 MiB L2
         {32 * 1024, 512 * 1024, 8192, 3, 8, false, 1352},
         {0, 0, 1213, 9, 32, true, 1312},                       // sizes unknown: 32 KiB, 256 KiB
