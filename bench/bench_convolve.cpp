@@ -2,7 +2,8 @@
 // under Wine: figures from bench_i686.exe, which this program starts), the
 // whole render against the design floor, the native x86-64 engine, its
 // scalar reference, OpenCV and libvips; then the targets as ratios of these
-// figures. Figures are medians of several runs on one thread; over several
+// figures. Frames of 1920 x 1080 and 3840 x 2160, and 8192 x 4096 for the
+// kernels whose working sets grow most with the width. Figures are medians of several runs on one thread; over several
 // rounds, the fastest of the rounds' medians.
 #include <vips/vips.h>
 
@@ -109,12 +110,15 @@ std::string Spaced(std::string s) {
     return s;
 }
 
-std::map<std::string, I686Figures> RunI686(const std::string& exe, const std::string& size) {
+std::map<std::string, I686Figures> RunI686(const std::string& exe, const std::string& size,
+                                           const std::vector<std::string>& only) {
     std::map<std::string, I686Figures> out;
     if (exe.empty()) return out;
     // Wine's helper processes inherit the pipe; the records end at a blank
     // line of our own, not at the end of the stream.
-    const std::string cmd = "wine '" + exe + "' --raw --size " + size + " 2>/dev/null; echo";
+    std::string cmd = "wine '" + exe + "' --raw --size " + size;
+    for (const std::string& name : only) cmd += " --kernel " + name;
+    cmd += " 2>/dev/null; echo";
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return out;
     char line[512];
@@ -218,10 +222,15 @@ int main(int argc, char** argv) {
     vips_cache_set_max(0);  // every run computes afresh
     cv::setNumThreads(1);
 
-    const std::vector<Kernel> kernels = Kernels();
-    std::vector<std::pair<int, int>> sizes = {{1920, 1080}, {3840, 2160}};
+    const std::vector<Kernel> allKernels = Kernels();
+    // Print size: the kernels whose working sets grow most with the width,
+    // and the wide-sum one.
+    const std::vector<std::string> wideKernels = {"3x3", "9x9", "9x9-separable", "5x5-large-weights"};
+    std::vector<std::pair<int, int>> sizes = {{1920, 1080}, {3840, 2160}, {8192, 4096}};
     if (quick) sizes = {{1920, 1080}};
     std::vector<Target> targets;
+    // Per kernel, ms a megapixel at 3840 x 2160: the engine's and the whole render's.
+    std::map<std::string, std::pair<double, double>> at4k;
 
     std::printf("Convolution of pseudo-random RGBA16 frames, one thread, median ms of 3-9 runs; of %d\n"
                 "rounds taken in turn, the fastest such median (the machine is shared, and a\n"
@@ -236,6 +245,11 @@ int main(int argc, char** argv) {
     std::printf("|-----------|-------------------|------------------------------------------------------|-----------|"
                 "----------|--------------------------|\n");
     for (auto [w, h] : sizes) {
+        const bool wide = w > 3840;
+        std::vector<Kernel> kernels;
+        for (const Kernel& kn : allKernels)
+            if (!wide || std::find(wideKernels.begin(), wideKernels.end(), kn.name) != wideKernels.end())
+                kernels.push_back(kn);
         const Frame f = MakeFrame(w, h);
         const std::string frame = std::to_string(w) + "x" + std::to_string(h);
         const double mpix = w * static_cast<double>(h) / 1e6;
@@ -244,7 +258,7 @@ int main(int argc, char** argv) {
         // targets compare them with, round after round.
         std::map<std::string, Repeated> best;
         for (int round = 0; round < rounds; ++round) {
-            std::map<std::string, I686Figures> shipped = RunI686(i686, frame);
+            std::map<std::string, I686Figures> shipped = RunI686(i686, frame, wide ? wideKernels : std::vector<std::string>());
             for (const Kernel& kn : kernels) {
                 Repeated& r = best[kn.name];
                 if (shipped.count(kn.name)) KeepFastest(r.fig, shipped[kn.name]);
@@ -286,9 +300,24 @@ int main(int argc, char** argv) {
             if (kn.name.find("large") != std::string::npos)
                 targets.push_back({frame, "i686 engine vs OpenCV float (exact vs inexact), " + kn.name,
                                    fig.engine > 0 && cvf > 0 ? cvf / fig.engine : -1, 1.2, none});
-            if (generic && w == 1920)
+            if ((generic && w == 1920) || wide)
                 targets.push_back({frame, "i686 whole render vs OpenCV fastest, " + kn.name,
                                    fig.render > 0 ? cvBest / fig.render : -1, 2.0, none});
+            if (w == 3840) at4k[kn.name] = {fig.engine / mpix, fig.render / mpix};
+            if (wide && at4k.count(kn.name)) {
+                const auto [engine4k, render4k] = at4k[kn.name];
+                targets.push_back({frame, "i686 engine, time a pixel / 4K's, " + kn.name,
+                                   fig.engine > 0 && engine4k > 0 ? fig.engine / mpix / engine4k : -1, 0.0, 1.1});
+                targets.push_back({frame, "i686 whole render, time a pixel / 4K's, " + kn.name,
+                                   fig.render > 0 && render4k > 0 ? fig.render / mpix / render4k : -1, 0.0, 1.1});
+            }
+            if (wide && kn.name == "9x9-separable" && best.count("9x9")) {
+                const I686Figures& general = best["9x9"].fig;
+                targets.push_back({frame, "i686 engine, separable 9x9 / general 9x9",
+                                   fig.engine > 0 && general.engine > 0 ? fig.engine / general.engine : -1, 0.0, 0.75});
+                targets.push_back({frame, "i686 whole render, separable 9x9 / general 9x9",
+                                   fig.render > 0 && general.render > 0 ? fig.render / general.render : -1, 0.0, 0.75});
+            }
             // The render costs the floor, its messages and the engine: the
             // render that selects no pixel plus the engine. Both renders as
             // their pair ratios times this kernel's floor, which keeps the

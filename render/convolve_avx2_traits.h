@@ -48,6 +48,9 @@ struct Avx2 {
     static Vec Unpackhi32(Vec a, Vec b) { return _mm256_unpackhi_epi32(a, b); }
     static Vec Unpacklo64(Vec a, Vec b) { return _mm256_unpacklo_epi64(a, b); }
     static Vec Unpackhi64(Vec a, Vec b) { return _mm256_unpackhi_epi64(a, b); }
+    // The even (odd) 32-bit lanes of each 128-bit lane of a, then of b.
+    static Vec Even32(Vec a, Vec b) { return _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), 0x88)); }
+    static Vec Odd32(Vec a, Vec b) { return _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(a), _mm256_castsi256_ps(b), 0xDD)); }
     static Vec Packs32(Vec a, Vec b) { return _mm256_packs_epi32(a, b); }
 
     using DVec = __m256d;

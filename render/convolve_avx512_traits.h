@@ -50,6 +50,9 @@ struct Avx512 {
     static Vec Unpackhi32(Vec a, Vec b) { return _mm512_unpackhi_epi32(a, b); }
     static Vec Unpacklo64(Vec a, Vec b) { return _mm512_unpacklo_epi64(a, b); }
     static Vec Unpackhi64(Vec a, Vec b) { return _mm512_unpackhi_epi64(a, b); }
+    // The even (odd) 32-bit lanes of each 128-bit lane of a, then of b.
+    static Vec Even32(Vec a, Vec b) { return _mm512_castps_si512(_mm512_shuffle_ps(_mm512_castsi512_ps(a), _mm512_castsi512_ps(b), 0x88)); }
+    static Vec Odd32(Vec a, Vec b) { return _mm512_castps_si512(_mm512_shuffle_ps(_mm512_castsi512_ps(a), _mm512_castsi512_ps(b), 0xDD)); }
     static Vec Packs32(Vec a, Vec b) { return _mm512_packs_epi32(a, b); }
 
     using DVec = __m512d;

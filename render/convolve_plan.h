@@ -144,6 +144,11 @@ struct ConvolvePlan {
     int32_t rowPairWeights[kMaxPairs] = {};
     int32_t rowBias = 0;  // makes the stored horizontal sums unbiased
     int32_t column[kMaxK] = {};
+    // Separable strips: the column factors paired for the sums down two
+    // lines at a time, the row factors, and the columns a strip takes.
+    int32_t columnPairWeights[kMaxPairs] = {};
+    int32_t row[kMaxK] = {};
+    int stripColumns = 0;
     FinishPlan finish;
     // Double-precision path: weights as doubles, row by row, and Divide.
     // Products w * v (< 2^47) and all partial sums are exact while
@@ -186,6 +191,9 @@ struct LineJob {
     const int32_t* const* sums = nullptr;
     // Double path: like planes, unbiased channel values as doubles.
     const double* const* values = nullptr;
+    // Separable strips: room for three channels of stripColumns +
+    // blockPixels 32-bit sums, on 64 bytes.
+    int32_t* strip = nullptr;
 };
 
 // The entry points of one instruction set. Rows of planes have room for
@@ -208,6 +216,8 @@ struct SimdKernels {
     void (*horizontalSums)(const ConvolvePlan& plan, const uint16_t* const planes[3], int32_t* const sums[3]);
     void (*filterPlanar)(const ConvolvePlan& plan, const LineJob& job);
     void (*filterSeparable)(const ConvolvePlan& plan, const LineJob& job);
+    // The planar planes of a rank-1 kernel, a strip at a time, down then across.
+    void (*filterSeparableStrips)(const ConvolvePlan& plan, const LineJob& job);
     // The planar planes with split weights (WeightSplit): sums beyond int32.
     void (*filterSplit)(const ConvolvePlan& plan, const LineJob& job);
     // Writes columns 0..width-1 of three planes of doubles.

@@ -2,6 +2,8 @@
 // bench/NOTES.md.
 #include "render/convolve_route.h"
 
+#include "render/convolve_budget.h"
+
 const SimdKernels* KernelsFor(SimdLevel level) {
     switch (level) {
         case SimdLevel::kNone: return nullptr;
@@ -79,7 +81,8 @@ ConvolveRoute ChooseRoute(const CpuFeatures& cpu, const KernelTraits& kernel, co
     else if (!simd)
         route.path = ConvolvePath::kReference;
     else if (options.allowSeparable && kernel.k >= options.separableMinK && kernel.separable)
-        route.path = ConvolvePath::kSeparable;
+        route.path = SeparableSumsFit(cpu.cache, kernel.width, kernel.k) ? ConvolvePath::kSeparable
+                                                                          : ConvolvePath::kSeparableStrips;
     else
         route.path = ConvolvePath::kPlanar;
     if (route.path == ConvolvePath::kReference || route.path == ConvolvePath::kWide) return route;
@@ -104,6 +107,7 @@ const char* PathName(ConvolvePath path) {
         case ConvolvePath::kDouble: return "double";
         case ConvolvePath::kPlanar: return "planar";
         case ConvolvePath::kSeparable: return "separable";
+        case ConvolvePath::kSeparableStrips: return "separable strips";
         case ConvolvePath::kSplitPlanar: return "split planar";
     }
     return "?";

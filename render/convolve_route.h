@@ -19,6 +19,7 @@ struct KernelTraits {
     bool exact53 = true;     // every sum is exact in a double
     bool splittable = false; // the weights split into two bounded 16-bit parts (SplitWeights)
     bool separable = false;  // an exact integer rank-1 kernel
+    int width = 0;           // of the frame
 };
 
 struct ConvolveRoute {

@@ -262,11 +262,13 @@ void SplitTiled(const BMM_Color_64* src, int width, int h, uint16_t* const tiles
 // Walks a line block by block. A block with no selected pixel costs only its
 // mask; any other gets its prefetches, its three channel vectors from
 // compute(x0, rgb), and its store of the selected pixels.
+// begin: a block's first column; end: at most the width.
 template <class V, class Compute>
-VLM_INLINE void ForEachSelectedBlock(const ConvolvePlan& plan, const LineJob& job, Compute&& compute) {
+VLM_INLINE void ForEachSelectedBlock(const ConvolvePlan& plan, const LineJob& job, int begin, int end,
+                                     Compute&& compute) {
     constexpr int kBlock = 4 * V::kPixels;
     const int width = plan.width;
-    for (int x0 = 0; x0 < width; x0 += kBlock) {
+    for (int x0 = begin; x0 < end; x0 += kBlock) {
         const int n = width - x0 < kBlock ? width - x0 : kBlock;
         const uint32_t mask = BlockMask(job.selection, x0, n);
         if (!mask) continue;
@@ -276,6 +278,11 @@ VLM_INLINE void ForEachSelectedBlock(const ConvolvePlan& plan, const LineJob& jo
         compute(x0, rgb);
         StoreBlock<V>(rgb, job.src + x0, job.dst + x0, n, mask);
     }
+}
+
+template <class V, class Compute>
+VLM_INLINE void ForEachSelectedBlock(const ConvolvePlan& plan, const LineJob& job, Compute&& compute) {
+    ForEachSelectedBlock<V>(plan, job, 0, plan.width, compute);
 }
 
 // Even and odd sums of one 1-D row of K taps at block x0 of a biased plane.
@@ -425,6 +432,80 @@ void FilterSeparableK(const ConvolvePlan& plan, const LineJob& job) {
 template <class V>
 void FilterSeparable(const ConvolvePlan& plan, const LineJob& job) {
     WithKernelSize(plan.k, [&](auto k) { FilterSeparableK<V, decltype(k)::value>(plan, job); });
+}
+
+// A rank-1 kernel over the planar planes, for lines too wide for k lines of
+// horizontal sums to stay in cache: strip by strip, the columns are summed
+// down (two lines a pmaddwd, on the lines' words interleaved), then those
+// sums across, from the strip's scratch in the first-level cache.
+//
+// The column sums of one channel lie in the scratch as even and odd
+// columns: even[i] is column s - h + 2i of a strip starting at column s,
+// odd[i] the column after it, so that a block's even and odd outputs (see
+// the top of this file) each read whole vectors at every tap. Each sum
+// holds biased values; plan.bias turns the final sums into exact ones.
+template <class V, int K>
+void FilterSeparableStripsK(const ConvolvePlan& plan, const LineJob& job) {
+    using Vec = typename V::Vec;
+    constexpr int kBlock = 4 * V::kPixels;
+    constexpr int kHalf = kBlock / 2;
+    const int width = plan.width;
+    const int tiles = (width + kBlock - 1) / kBlock;
+    const FinishVectors<V> finish(plan.finish);
+    const Vec start = V::Set1(static_cast<int32_t>(static_cast<uint32_t>(plan.bias) + plan.finish.sumBias));
+    for (int s = 0; s < width; s += plan.stripColumns) {
+        const int end = width - s < plan.stripColumns ? width : s + plan.stripColumns;
+        // A block's outputs reach h columns past it: one vector more.
+        const int vectors = (end - s + kBlock - 1) / kBlock + 1;
+        const int length = vectors * kHalf;  // sums of one parity and channel
+        for (int c = 0; c < 3; ++c) {
+            int32_t* even = job.strip + 2 * c * length;
+            int32_t* odd = even + length;
+            for (int j = 0; j < vectors; ++j) {
+                // Columns s - h + kBlock * j onwards: the first half of a
+                // tile, or, past the last tile, the second half of that one.
+                const int m = s / kBlock + j;
+                const int at = V::kPlaneScale == 2 ? (m < tiles ? 2 * kBlock * m : 2 * kBlock * (tiles - 1) + kBlock)
+                                                   : kBlock * m;
+                Vec lo = V::Zero(), hi = V::Zero();
+                VLM_UNROLL
+                for (int q = 0; q < K / 2 + 1; ++q) {
+                    const Vec a = V::LoadU(job.planes[c * K + 2 * q] + at);
+                    const Vec b = 2 * q + 1 < K ? V::LoadU(job.planes[c * K + 2 * q + 1] + at) : a;
+                    const Vec w = V::Set1(plan.columnPairWeights[q]);
+                    lo = V::MaddAdd(lo, V::Unpacklo16(a, b), w);
+                    hi = V::MaddAdd(hi, V::Unpackhi16(a, b), w);
+                    VLM_KEEP(lo);
+                    VLM_KEEP(hi);
+                }
+                V::StoreU(even + kHalf * j, V::Even32(lo, hi));
+                V::StoreU(odd + kHalf * j, V::Odd32(lo, hi));
+            }
+        }
+        ForEachSelectedBlock<V>(plan, job, s, end, [&](int x0, Vec* rgb) VLM_INLINE_LAMBDA {
+            const int at = (x0 - s) / 2;
+            for (int c = 0; c < 3; ++c) {
+                const int32_t* even = job.strip + 2 * c * length + at;
+                const int32_t* odd = even + length;
+                Vec sumEven = start, sumOdd = start;
+                VLM_UNROLL
+                for (int t = 0; t < K; ++t) {
+                    const Vec w = V::Set1(plan.row[t]);
+                    // Output x0 + 2i + p reads column x0 + 2i + p - h + t.
+                    const int32_t* forEven = t % 2 ? odd + t / 2 : even + t / 2;
+                    const int32_t* forOdd = t % 2 ? even + (t + 1) / 2 : odd + t / 2;
+                    sumEven = V::Add32(sumEven, V::Mullo32(V::LoadU(forEven), w));
+                    sumOdd = V::Add32(sumOdd, V::Mullo32(V::LoadU(forOdd), w));
+                }
+                rgb[c] = finish.Channel(sumEven, sumOdd);
+            }
+        });
+    }
+}
+
+template <class V>
+void FilterSeparableStrips(const ConvolvePlan& plan, const LineJob& job) {
+    WithKernelSize(plan.k, [&](auto k) { FilterSeparableStripsK<V, decltype(k)::value>(plan, job); });
 }
 
 // Division, Offset, clamp and Invert of exact sums beyond int32, in doubles
@@ -586,7 +667,7 @@ template <class V>
 const SimdKernels* KernelTable() {
     static const SimdKernels table = {4 * V::kPixels,    V::kPlaneScale,      &SplitLine<V>,
                                       V::kPlaneScale == 2 ? &SplitTiled<V> : nullptr,      &HorizontalSums<V>,  &FilterPlanar<V>,
-                                      &FilterSeparable<V>, &FilterSplit<V>,  &SplitLineDouble<V>,
+                                      &FilterSeparable<V>, &FilterSeparableStrips<V>, &FilterSplit<V>,  &SplitLineDouble<V>,
                                       &FilterDouble<V>};
     return &table;
 }

@@ -39,6 +39,9 @@ struct Sse2 {
     static Vec Unpackhi32(Vec a, Vec b) { return _mm_unpackhi_epi32(a, b); }
     static Vec Unpacklo64(Vec a, Vec b) { return _mm_unpacklo_epi64(a, b); }
     static Vec Unpackhi64(Vec a, Vec b) { return _mm_unpackhi_epi64(a, b); }
+    // The even (odd) 32-bit lanes of each 128-bit lane of a, then of b.
+    static Vec Even32(Vec a, Vec b) { return _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(a), _mm_castsi128_ps(b), 0x88)); }
+    static Vec Odd32(Vec a, Vec b) { return _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(a), _mm_castsi128_ps(b), 0xDD)); }
     static Vec Packs32(Vec a, Vec b) { return _mm_packs_epi32(a, b); }
 
     // SSE2 has only the unsigned 32 x 32 -> 64 multiply of lanes 0 and 2.

@@ -8,7 +8,9 @@
 
 #include "render/kernel_size.h"
 #include "render/convolve_reference.h"
+#include "render/convolve_budget.h"
 #include "render/cpu_features.h"
+#include "render/row_stride.h"
 
 namespace {
 
@@ -91,6 +93,7 @@ bool Convolver::FactorSeparable(int32_t* column, int32_t* row) const {
 KernelTraits Convolver::Examine(KernelFactors* factors) const {
     KernelTraits traits;
     traits.k = k_;
+    traits.width = width_;
     int64_t sumAbs = 0;  // at most 81 * 2^31, so sumAbs * 65535 < 2^63
     for (int i = 0; i < k_ * k_; ++i) {
         traits.narrow = traits.narrow && FitsInt16(block_[i]);
@@ -129,7 +132,11 @@ bool Convolver::Prepare(const KernelArgs& kernel, int width, int height, const C
 
     KernelFactors factors;
     const KernelTraits traits = Examine(&factors);
-    const ConvolveRoute route = ChooseRoute(BuildableCpu(), traits, options);
+    CpuFeatures cpu = BuildableCpu();
+    if (options.cache.l1d) cpu.cache.l1d = options.cache.l1d;
+    if (options.cache.l2) cpu.cache.l2 = options.cache.l2;
+    cache_ = cpu.cache;
+    const ConvolveRoute route = ChooseRoute(cpu, traits, options);
     path_ = route.path;
     simd_ = route.simd;
     kernels_ = KernelsFor(simd_);
@@ -153,7 +160,8 @@ void Convolver::BuildPlan(const KernelFactors& factors) {
     // the pack's saturation do the clamp; the wider paths clamp themselves.
     int64_t minSum = 0, maxSum = 0;
     for (int i = 0; i < k * k; ++i) (block_[i] < 0 ? minSum : maxSum) += int64_t{block_[i]} * 65535;
-    const bool int32Sums = path_ == ConvolvePath::kPlanar || path_ == ConvolvePath::kSeparable;
+    const bool int32Sums = path_ == ConvolvePath::kPlanar || path_ == ConvolvePath::kSeparable ||
+                           path_ == ConvolvePath::kSeparableStrips;
     const KernelArgs& ks = kernel_;
     plan_.finish = int32Sums ? MakeFinishPlan(ks.divide, ks.offset, ks.invert, minSum, maxSum)
                              : MakeFinishPlan(ks.divide, ks.offset, ks.invert);
@@ -185,6 +193,15 @@ void Convolver::BuildPlan(const KernelFactors& factors) {
         plan_.rowBias = static_cast<int32_t>(rowTotal * 32768u);
         for (int q = 0; q < k / 2 + 1; ++q) plan_.rowPairWeights[q] = PairWeight(factors.row, k, q);
         for (int r = 0; r < k; ++r) plan_.column[r] = factors.column[r];
+    } else if (path_ == ConvolvePath::kSeparableStrips) {
+        // A column factor of 32768 (a weight of -32768 over a row factor of
+        // -1) leaves 16 bits; both factors negated, it fits.
+        int32_t column[kMaxK] = {}, sign = 1;
+        for (int r = 0; r < k; ++r) sign = factors.column[r] == 32768 ? -1 : sign;
+        for (int r = 0; r < k; ++r) column[r] = sign * factors.column[r];
+        for (int q = 0; q < k / 2 + 1; ++q) plan_.columnPairWeights[q] = PairWeight(column, k, q);
+        for (int c = 0; c < k; ++c) plan_.row[c] = sign * factors.row[c];
+        plan_.stripColumns = StripColumns(cache_, kernels_->blockPixels);
     }
 }
 
@@ -198,16 +215,22 @@ void Convolver::AllocateScratch() {
     zeroSums_.clear();
     values_.clear();
     zeroValues_.clear();
+    stripSums_.clear();
     slotLine_.assign(k, -1);
     if (!kernels_) return;
     const int blockPixels = kernels_->blockPixels;
-    planeStride_ = static_cast<size_t>(width_) + k + 4 * blockPixels;
+    // Every ring's rows are spread over the caches' sets (row_stride.h), in
+    // steps that keep each row's start on the boundary it had.
+    const size_t planeElements = static_cast<size_t>(width_) + k + 4 * blockPixels;
+    planeStride_ = planeElements;
     if (path_ == ConvolvePath::kSeparable) {
-        sumStride_ = (static_cast<size_t>(width_) + blockPixels - 1) / blockPixels * blockPixels;
+        const size_t sumElements = (static_cast<size_t>(width_) + blockPixels - 1) / blockPixels * blockPixels;
+        sumStride_ = SpreadRowElements(sumElements, sizeof(int32_t), 64 / sizeof(int32_t));
         planes_.assign(3 * planeStride_, 0x8000);
         sums_.assign(static_cast<size_t>(k) * 3 * sumStride_, 0);
         zeroSums_.assign(sumStride_, 0);
     } else if (path_ == ConvolvePath::kDouble) {
+        planeStride_ = SpreadRowElements(planeElements, sizeof(double), 64 / sizeof(double));
         values_.assign(static_cast<size_t>(k) * 3 * planeStride_, 0.0);
         zeroValues_.assign(planeStride_, 0.0);
     } else {
@@ -215,17 +238,22 @@ void Convolver::AllocateScratch() {
         // Flat rows start on a whole vector of elements (the ring starts on
         // 64 bytes), so the loads at even columns of the 512-bit kernels
         // split no cache line; SSE2's rows measured slower so (bench/NOTES.md).
-        ringStride_ = kernels_->planeScale == 2 ? tiles * 2 * blockPixels
-                                                : (planeStride_ + blockPixels - 1) / blockPixels * blockPixels;
+        ringStride_ = kernels_->planeScale == 2
+                          ? SpreadRowElements(tiles * 2 * blockPixels, sizeof(uint16_t), 2 * blockPixels)
+                          : SpreadRowElements(planeElements, sizeof(uint16_t), blockPixels);
         const size_t slack = 32;  // elements: room to start on a 64-byte boundary
         planes_.assign(static_cast<size_t>(k) * 3 * ringStride_ + slack, 0x8000);
         blankPlane_.assign(ringStride_ + slack, 0x8000);
-        auto aligned = [](uint16_t* p) {
+        auto aligned = [](auto* p) {
             const uintptr_t a = reinterpret_cast<uintptr_t>(p);
-            return p + ((64 - a % 64) % 64) / sizeof(uint16_t);
+            return p + ((64 - a % 64) % 64) / sizeof(*p);
         };
         ring_ = aligned(planes_.data());
         blank_ = aligned(blankPlane_.data());
+        if (path_ == ConvolvePath::kSeparableStrips) {
+            stripSums_.assign(3 * static_cast<size_t>(plan_.stripColumns + blockPixels) + 16, 0);
+            strip_ = aligned(stripSums_.data());
+        }
     }
 }
 
@@ -292,7 +320,7 @@ size_t Convolver::ScratchBytes() const {
     return sizeof(*this) + slotLine_.capacity() * sizeof(int) +
            (planes_.capacity() + blankPlane_.capacity()) * sizeof(uint16_t) +
            (sums_.capacity() + zeroSums_.capacity()) * sizeof(int32_t) +
-           (values_.capacity() + zeroValues_.capacity()) * sizeof(double);
+           (values_.capacity() + zeroValues_.capacity()) * sizeof(double) + stripSums_.capacity() * sizeof(int32_t);
 }
 
 void Convolver::FilterFromFrame(const BMM_Color_64* src, BMM_Color_64* dst, int y, const ChannelSelection& sel) {
@@ -351,15 +379,19 @@ void Convolver::FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* out, 
     job.ahead = ahead;
     job.dst = out;
     job.selection = line;
-    if (path_ == ConvolvePath::kPlanar || path_ == ConvolvePath::kSplitPlanar) {
+    if (path_ == ConvolvePath::kPlanar || path_ == ConvolvePath::kSplitPlanar ||
+        path_ == ConvolvePath::kSeparableStrips) {
         const uint16_t* planes[3 * kMaxK];
         for (int c = 0; c < 3; ++c)
             for (int r = 0; r < k_; ++r) planes[c * k_ + r] = PlanarLine(lines[r], y + r - h, c);
         job.planes = planes;
+        job.strip = strip_;
         if (path_ == ConvolvePath::kPlanar)
             kernels_->filterPlanar(plan_, job);
-        else
+        else if (path_ == ConvolvePath::kSplitPlanar)
             kernels_->filterSplit(plan_, job);
+        else
+            kernels_->filterSeparableStrips(plan_, job);
     } else if (path_ == ConvolvePath::kDouble) {
         const double* values[3 * kMaxK];
         for (int c = 0; c < 3; ++c)

@@ -5,6 +5,7 @@
 #include "host/channels.h"
 #include "host/color64.h"
 #include "render/convolve_plan.h"
+#include "render/cache_sizes.h"
 #include "render/convolve_reference.h"
 
 struct KernelTraits;
@@ -38,6 +39,7 @@ enum class ConvolvePath {
     kPlanar,       // SIMD, 16-bit multiply-add over biased planar lines
     kSeparable,    // SIMD, exact integer rank-1 kernel: two 1-D passes
     kSplitPlanar,  // SIMD, planar with weights split in two 16-bit parts: sums beyond int32
+    kSeparableStrips,  // SIMD, rank-1 over planar lines too wide for the separable sums: down, then across
 };
 
 // Short names of a path and an instruction set, for reports and timings.
@@ -49,6 +51,7 @@ struct ConvolveOptions {
     bool allowSeparable = true;
     bool allowSplit = true;  // false: sums beyond int32 go to doubles (below 2^53)
     int separableMinK = 7;  // below this the 2-D pass is as fast
+    CacheSizes cache;  // sizes other than 0 stand for the processor's (convolve_budget.h)
 };
 
 // The 16-bit convolution of one frame, line by line, so the caller can report
@@ -128,6 +131,7 @@ private:
     int32_t block_[kMaxK * kMaxK] = {};
     KernelArgs kernel_{block_, 0, 0, 0, 0};  // its block is block_
     ConvolvePlan plan_;
+    CacheSizes cache_;
 
     // Scratch: k cached lines, slot j % k holds source line j.
     const BMM_Color_64* cachedSrc_ = nullptr;  // the frame the frame form last read
@@ -143,4 +147,6 @@ private:
     std::vector<int32_t> zeroSums_;
     std::vector<double> values_;       // double path: k slots x 3 channels
     std::vector<double> zeroValues_;
+    std::vector<int32_t> stripSums_;   // separable strips: one strip's column sums
+    int32_t* strip_ = nullptr;         // stripSums_ from a 64-byte boundary
 };

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "render/cache_sizes.h"
+
 // What the processor and the system offer the line kernels, read with CPUID
 // and XGETBV directly: one detection for the plug-in's dispatch, the tests,
 // the benchmarks and minihost's report of the path a render takes.
@@ -15,6 +17,7 @@ struct CpuFeatures {
     bool intel = false;
     uint32_t family = 0;  // display family and model: base plus extended fields
     uint32_t model = 0;
+    CacheSizes cache;  // what the separable pass may keep in cache depends on it (convolve_budget.h)
 };
 
 // The raw words the decision reads.
@@ -26,6 +29,11 @@ struct CpuidWords {
     uint32_t leaf7Eax = 0, leaf7Ebx = 0, leaf7Ecx = 0;  // leaf 7, subleaf 0 (Eax: the last subleaf)
     uint32_t leaf7Sub1Eax = 0;
     uint64_t xcr0 = 0;  // read only when leaf 1 reports OSXSAVE
+    // The caches: Intel's leaf 4, subleaf by subleaf until one of type 0
+    // (EAX, EBX, ECX each); AMD's leaves 0x80000005 and 0x80000006 (ECX each).
+    uint32_t leaf4[8][3] = {};
+    uint32_t maxExtendedLeaf = 0;
+    uint32_t ext5Ecx = 0, ext6Ecx = 0;
 };
 
 CpuFeatures DecodeCpuFeatures(const CpuidWords& words);

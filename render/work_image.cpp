@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "render/convolver.h"
+#include "render/row_stride.h"
 
 namespace {
 // Source lines the largest kernel needs at once, and the output line.
@@ -18,12 +19,18 @@ WorkImage::WorkImage(HWND progressWindow, Bitmap* bitmap) : progressWindow_(prog
         height_ = storage_->Height();
     }
     // Widths are at most 65535, so the ring is at most 5 MB. An empty frame
-    // gets one-pixel lines, so its lines go through like any other.
-    lineStride_ = width_ > 0 ? size_t(width_) : 1;
-    ring_ = static_cast<BMM_Color_64*>(std::calloc(kRingLines * lineStride_, sizeof(BMM_Color_64)));
+    // gets one-pixel lines, so its lines go through like any other. Lines
+    // start on 64 bytes, spread over the caches' sets (row_stride.h).
+    constexpr size_t kLine = 64 / sizeof(BMM_Color_64);
+    lineStride_ = SpreadRowElements(width_ > 0 ? size_t(width_) : 1, sizeof(BMM_Color_64), kLine);
+    ringBlock_ = std::calloc(kRingLines * lineStride_ + kLine, sizeof(BMM_Color_64));
+    if (ringBlock_) {
+        const uintptr_t at = reinterpret_cast<uintptr_t>(ringBlock_);
+        ring_ = reinterpret_cast<BMM_Color_64*>(at + (64 - at % 64) % 64);
+    }
 }
 
-WorkImage::~WorkImage() { std::free(ring_); }
+WorkImage::~WorkImage() { std::free(ringBlock_); }
 
 size_t WorkImage::RingBytes() const { return ring_ ? kRingLines * lineStride_ * sizeof(BMM_Color_64) : 0; }
 

@@ -50,6 +50,7 @@ private:
     uint32_t channelsRequested_ = 0;
     int32_t width_ = 0;
     int32_t height_ = 0;
+    void* ringBlock_ = nullptr;  // what ring_ lies in
     BMM_Color_64* ring_ = nullptr;  // slots_ source lines, then the output line
     size_t lineStride_ = 1;
     int32_t slots_ = 1;

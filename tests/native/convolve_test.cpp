@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "render/convolve_budget.h"
 #include "render/convolve_plan.h"
 #include "render/convolve_reference.h"
 #include "render/convolve_route.h"
@@ -664,6 +665,56 @@ TEST(Convolve, EveryWidthAroundTheBlockEdgesMatchesTheOracle) {
     }
 }
 
+// Widths one column either side of the strips' edges and of the width where
+// the separable sums leave their budget, with caches small enough to put
+// those edges within a few blocks: each path, every level, with and without
+// an object ID selection.
+TEST(Convolve, WidthsAroundTheStripAndBudgetEdgesMatchTheOracle) {
+    std::mt19937 rng(16);
+    const std::vector<int32_t> separable9 = Separable(rng, 9, 4);
+    std::vector<int32_t> planar9(81), split5(25);
+    for (auto& v : planar9) v = static_cast<int32_t>(rng() % 81) - 40;
+    for (auto& v : split5) v = static_cast<int32_t>(rng() % 2000001) - 1000000;
+    std::vector<int32_t> lowest(81, 0);  // an identity of rank 1: column factor 32768, row factor -1
+    lowest[40] = -32768;
+    const Oracle kernels[] = {{9, separable9, 37, -20, 0}, {9, lowest, -32768, 0, 0}, {9, planar9, 11, 300, 1},
+                              {5, split5, 999983, 7, 0}};
+    const int sumsEdge = 100;  // the widest frame whose 9x9 sums fit the budget below
+    for (SimdLevel level : kSimdLevels) {
+        if (level == SimdLevel::kNone || !SimdAvailable(level)) continue;
+        ConvolveOptions options;
+        options.simd = level;
+        options.cache.l2 = 2 * sumsEdge * 9 * 3 * sizeof(int32_t);
+        options.cache.l1d = 72 * KernelsFor(level)->blockPixels;  // strips of two blocks
+        const int strip = StripColumns(options.cache, KernelsFor(level)->blockPixels);
+        for (int w : {strip - 1, strip, strip + 1, 2 * strip - 1, 2 * strip, 2 * strip + 1, sumsEdge, sumsEdge + 1}) {
+            const int h = 6;
+            const Pixels src = RandomFrame(rng, w, h);
+            std::vector<uint16_t> object(static_cast<size_t>(w) * h);
+            for (auto& v : object) v = static_cast<uint16_t>(rng() % 2 ? 9 : 40000);
+            for (const Oracle& o : kernels)
+                for (bool selective : {false, true}) {
+                    ChannelSelection sel;
+                    if (selective) {
+                        sel.requested = 4;
+                        sel.object = object.data();
+                        sel.matchId = 40000;
+                    }
+                    const Pixels want = Expected(src, w, h, o, [&](int i) { return !selective || object[i] == 40000; });
+                    Convolver cv;
+                    ASSERT_TRUE(cv.Prepare(o.block.data(), o.k, o.divide, o.offset, o.invert, w, h, options));
+                    Pixels got = src;
+                    for (int y = 0; y < h; ++y) cv.FilterFromFrame(src.data(), got.data(), y, sel);
+                    ASSERT_TRUE(FramesEqual(want, got, w)) << SimdName(level) << " " << PathName(cv.path()) << " w=" << w
+                                                           << (selective ? ", selected by ID" : "");
+                    if (&o < &kernels[2]) {
+                        EXPECT_EQ(cv.path(), w > sumsEdge ? ConvolvePath::kSeparableStrips : ConvolvePath::kSeparable);
+                    }
+                }
+        }
+    }
+}
+
 // The dot-product forms and the 512-bit ones, each where the processor has
 // it: random kernels up to the largest 16-bit weights the 32-bit paths take
 // and beyond 32-bit sums (split planar), every size, with and without a
@@ -748,6 +799,9 @@ CpuidWords ModernWords() {
     w.leaf7Ecx = 1u << 11;                                     // AVX512-VNNI
     w.leaf7Sub1Eax = 1u << 4;                                  // AVX-VNNI
     w.xcr0 = 0xE7;                                             // x87, SSE, AVX, opmask, ZMM halves
+    w.maxExtendedLeaf = 0x80000008u;
+    w.ext5Ecx = 48u << 24 | 12u << 16 | 64;                    // 48 KiB L1d, 12 ways, 64-byte lines
+    w.ext6Ecx = 1024u << 16 | 0x8u << 12 | 64;                 // 1 MiB L2
     return w;
 }
 
@@ -817,6 +871,69 @@ TEST(CpuFeatures, IdentityFromTheSignature) {
     }
 }
 
+// Cache sizes: Intel's leaf 4 (ways x partitions x line x sets; the level-1
+// data and level-2 caches only), AMD's leaves 0x80000005-6 (KiB); 0 where a
+// leaf is missing.
+TEST(CpuFeatures, CachesFromTheirLeaves) {
+    const uint32_t intelLeaves[][3] = {{0x21, 11u << 22 | 63, 63}, {0x22, 7u << 22 | 63, 63},
+                                       {0x43, 19u << 22 | 63, 1023}, {0x63, 11u << 22 | 63, 49151}};
+    struct Case {
+        const char* what;
+        bool intel;
+        uint32_t maxLeaf, maxExtendedLeaf;
+        size_t leaf4Count;
+        uint32_t l1d, l2;
+    };
+    const Case cases[] = {
+        {"AMD", false, 0xD, 0x80000008u, 0, 48 << 10, 1 << 20},
+        {"AMD without leaf 0x80000006", false, 0xD, 0x80000005u, 0, 48 << 10, 0},
+        {"AMD without extended leaves", false, 0xD, 0x80000000u, 0, 0, 0},
+        {"Intel", true, 0xD, 0x80000008u, 4, 48 << 10, 1280 << 10},
+        {"Intel, leaf 4 ending after the first cache", true, 0xD, 0x80000008u, 1, 48 << 10, 0},
+        {"Intel without leaf 4: AMD's leaves are not read", true, 3, 0x80000008u, 4, 0, 0},
+    };
+    for (const Case& c : cases) {
+        CpuidWords w = ModernWords();
+        if (c.intel) std::memcpy(w.vendor, "GenuineIntel", sizeof w.vendor);
+        w.maxLeaf = c.maxLeaf;
+        w.maxExtendedLeaf = c.maxExtendedLeaf;
+        std::memcpy(w.leaf4, intelLeaves, c.leaf4Count * sizeof intelLeaves[0]);
+        const CpuFeatures f = DecodeCpuFeatures(w);
+        EXPECT_EQ(f.cache.l1d, c.l1d) << c.what;
+        EXPECT_EQ(f.cache.l2, c.l2) << c.what;
+    }
+}
+
+// What the separable pass keeps for a few caches and widths: its 32-bit
+// sums while k lines of them take at most half the L2 (unknown sizes taken
+// as 32 KiB and 256 KiB), else the planes in strips of whole blocks whose
+// sums take at most half the L1d.
+TEST(CacheBudget, SumsOrStripsForEachCacheAndWidth) {
+    struct Case {
+        uint32_t l1d, l2;
+        int width, k, blockPixels;
+        bool sumsFit;
+        int strip;
+    };
+    const Case cases[] = {
+        {48 * 1024, 1024 * 1024, 3840, 9, 32, true, 2016},   // 4K on a 1 MiB L2
+        {48 * 1024, 1024 * 1024, 4854, 9, 32, true, 2016},   // the widest that fits it
+        {48 * 1024, 1024 * 1024, 4855, 9, 32, false, 2016},
+        {48 * 1024, 1024 * 1024, 8192, 9, 16, false, 2032},
+        {48 * 1024, 2048 * 1024, 8192, 9, 32, true, 2016},   // a 2 MiB L2
+        {32 * 1024, 512 * 1024, 8192, 3, 8, false, 1352},
+        {0, 0, 1213, 9, 32, true, 1312},                       // sizes unknown: 32 KiB, 256 KiB
+        {0, 0, 1214, 9, 32, false, 1312},
+        {100, 1, 0, 9, 32, true, 32},                          // no width; at least one block
+        {100, 1, 1, 9, 32, false, 32},
+    };
+    for (const Case& c : cases) {
+        const CacheSizes sizes{c.l1d, c.l2};
+        EXPECT_EQ(SeparableSumsFit(sizes, c.width, c.k), c.sumsFit) << c.l2 << " " << c.width << " " << c.k;
+        EXPECT_EQ(StripColumns(sizes, c.blockPixels), c.strip) << c.l1d << " " << c.blockPixels;
+    }
+}
+
 // The path and level for each kind of kernel on the processors that decide
 // differently: Intel cores that lower their clock under 512-bit work take
 // 512 bits only at planar 3x3 and on the split path; those that report
@@ -848,8 +965,9 @@ TEST(ChooseRoute, EachProcessorAndKernel) {
     const CpuFeatures sse2Only = processor("GenuineIntel", 0x000006F6, [](CpuidWords& w) { w.maxLeaf = 6; });
     const CpuFeatures none = processor("GenuineIntel", 0, [](CpuidWords& w) { w = CpuidWords(); });
 
-    auto kernel = [](int k, bool narrow, bool splittable, bool separable, bool exact53 = true) {
+    auto kernel = [](int k, bool narrow, bool splittable, bool separable, bool exact53 = true, int width = 0) {
         KernelTraits t;
+        t.width = width;
         t.k = k;
         t.narrow = narrow;
         t.splittable = splittable;
@@ -885,6 +1003,11 @@ TEST(ChooseRoute, EachProcessorAndKernel) {
         {"Skylake 5x5", skylake, planar5, chosen, "planar, AVX2"},
         {"Sapphire Rapids 9x9", sapphire, planar9, chosen, "planar, AVX512BW+VNNI"},
         {"Sapphire Rapids 9x9 separable", sapphire, separable9, chosen, "separable, AVX512BW+VNNI"},
+        {"Zen 4 9x9 separable, 4K", zen4, kernel(9, true, false, true, true, 3840), chosen, "separable, AVX512BW+VNNI"},
+        {"Zen 4 9x9 separable, 8192 wide", zen4, kernel(9, true, false, true, true, 8192), chosen,
+         "separable strips, AVX512BW+VNNI"},
+        {"Ice Lake 9x9 separable, HD, caches unknown", iceLake, kernel(9, true, false, true, true, 1920), chosen,
+         "separable strips, AVX2"},
         {"Zen 4 9x9", zen4, planar9, chosen, "planar, AVX512BW+VNNI"},
         {"Zen 2 9x9", zen2, planar9, chosen, "planar, AVX2"},
         {"Zen 2 split", zen2, split5, chosen, "split planar, AVX2"},

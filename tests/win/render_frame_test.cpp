@@ -12,7 +12,9 @@
 #include "host/progress.h"
 #include "hostlib/host_control.h"
 #include "params/kernel_params.h"
+#include "render/convolve_budget.h"
 #include "render/convolve_reference.h"
+#include "render/convolve_route.h"
 #include "render/convolver.h"
 #include "tests/support/convolution_oracle.h"
 #include "tests/win/support/win_support.h"
@@ -438,7 +440,17 @@ TEST_F(RenderTest, StreamsEveryShapeBitForBitAndReadsEachLineBeforeItIsOverwritt
         int stopAt; // line whose abort query answers stop, or -1
         int failRead;
         int32_t weightRange = 40;
+        bool rankOne = false;  // the separable pass
     };
+    // This processor's edges (convolve_budget.h): the widest 9x9 frame whose
+    // separable sums fit, beyond it the strips, and a strip edge past it.
+    KernelTraits rankOne9;
+    rankOne9.k = 9;
+    rankOne9.separable = true;
+    const ConvolveRoute route = ChooseRoute(HostCpuFeatures(), rankOne9, ConvolveOptions());
+    const int sumsEdge = int(KnownCaches(HostCpuFeatures().cache).l2 / 2 / (9 * 3 * sizeof(int32_t)));
+    const int strip = StripColumns(HostCpuFeatures().cache, KernelsFor(route.simd)->blockPixels);
+    const int stripEdge = (sumsEdge / strip + 1) * strip;
     const Case cases[] = {
         {"0 x 0", 0, 0, 3, kSourceWhole, kNone, -1, -1},
         {"width 0", 0, 5, 5, kSourceWhole, kNone, -1, -1},
@@ -462,6 +474,13 @@ TEST_F(RenderTest, StreamsEveryShapeBitForBitAndReadsEachLineBeforeItIsOverwritt
         {"stop at the last line", 17, 12, 3, kSourceWhole, kNone, 11, -1},
         {"a read that fails", 26, 11, 5, kSourceWhole, kNone, -1, 4},
         {"a read that fails after a stop", 26, 11, 3, kSourceWhole, kNone, 3, 9},
+        {"9x9 rank 1, the widest whose sums fit", sumsEdge, 6, 9, kSourceWhole, kNone, -1, -1, 6, true},
+        {"9x9 rank 1, a column wider: strips, IDs", sumsEdge + 1, 6, 9, kSourceObject, kObjectIds, -1, -1, 6, true},
+        {"strips, a column short of a strip edge", stripEdge - 1, 5, 9, kSourceWhole, kNone, -1, -1, 6, true},
+        {"strips, at a strip edge, IDs", stripEdge, 6, 9, kSourceObject, kObjectIds, -1, -1, 6, true},
+        {"strips, a column past a strip edge, stop", stripEdge + 1, 7, 9, kSourceWhole, kNone, 4, -1, 6, true},
+        {"planar, a column past a strip edge, IDs", stripEdge + 1, 5, 9, kSourceObject, kObjectIds, -1, -1},
+        {"split, a column past the sums' edge", sumsEdge + 1, 5, 5, kSourceWhole, kNone, -1, -1, 1000000},
     };
     std::mt19937 rng(77);
     for (const Case& c : cases) {
@@ -479,6 +498,11 @@ TEST_F(RenderTest, StreamsEveryShapeBitForBitAndReadsEachLineBeforeItIsOverwritt
             }
         const bool objects = c.ids == kObjectIds || c.ids == kObjectBand;
         Kernel kn = RandomKernel(c.k, rng, -c.weightRange, c.weightRange);
+        if (c.rankOne) {
+            const Kernel row = RandomKernel(c.k, rng, 1, c.weightRange);
+            const std::vector<int32_t> column(kn.block.begin(), kn.block.begin() + c.k);
+            for (int i = 0; i < c.k * c.k; ++i) kn.block[i] = column[i / c.k] * row.block[i % c.k];
+        }
         KernelParams p = ParamsFor(kn, c.source);
         p.materialId = 1;
         p.objectId = 701;
