@@ -9,7 +9,8 @@
 constexpr uint32_t kDefaultL1d = 32 * 1024;
 constexpr uint32_t kDefaultL2 = 256 * 1024;
 
-// sizes, with the defaults above for those the processor does not give.
+// The cache sizes given, with the defaults above for those the processor
+// does not give.
 CacheSizes KnownCaches(const CacheSizes& sizes);
 
 // Whether the separable pass keeps k lines of 32-bit horizontal sums in
