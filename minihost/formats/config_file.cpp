@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "minihost/files/error.h"
 #include "minihost/files/paths.h"
@@ -9,30 +11,35 @@
 
 namespace {
 
-const char kFolderGiven[] = ": a folder, not a configuration file; give the file's name";
-
-}  // namespace
-
-void LoadConfigFile(ImageFilter& filter, const std::string& path) {
+// The configuration at path, exactly size bytes (and one spare, which a
+// longer file would have filled), or one line that says what is wrong with it.
+std::vector<unsigned char> ReadConfigBytes(const std::string& path, size_t size) {
     errno = 0;
     FILE* file = OpenFile(path, L"rb");
     if (!file) {
         const int error = errno;
         throw CommandError{"cannot open configuration " + path +
-                           (IsFolder(path)    ? std::string(kFolderGiven)
+                           (IsFolder(path)    ? ": a folder, not a configuration file; give the file's name"
                             : error == ENOENT ? ": no such file (make one with 'minihost config' or 'minihost setup')"
                             : error == 0      ? ": the path is longer than Windows allows"
                                               : ": " + OpenFailureReason(error))};
     }
-    const size_t size = filter.EvaluateConfigure();
     std::vector<unsigned char> bytes(size + 1);
     const size_t n = std::fread(bytes.data(), 1, bytes.size(), file);
     std::fclose(file);
     if (n != size)
         throw CommandError{path + ": a configuration is " + std::to_string(size) + " bytes, this file has " +
                            (n > size ? "more" : std::to_string(n))};
-    if (!filter.LoadConfigure(bytes.data()))
-        throw CommandError{path + ": not a configuration of this filter (wrong stamp)"};
+    return bytes;
+}
+
+const char kWrongStamp[] = ": not a configuration of this filter (wrong stamp)";
+
+}  // namespace
+
+void LoadConfigFile(ImageFilter& filter, const std::string& path) {
+    std::vector<unsigned char> bytes = ReadConfigBytes(path, filter.EvaluateConfigure());
+    if (!filter.LoadConfigure(bytes.data())) throw CommandError{path + kWrongStamp};
 }
 
 void ReplaceFile(const std::string& path, const void* bytes, size_t size) {
@@ -48,19 +55,10 @@ void ReplaceFile(const std::string& path, const void* bytes, size_t size) {
 }
 
 KernelParams ReadConfigFile(const std::string& path) {
-    std::FILE* file = OpenFile(path, L"rb");
-    if (!file)
-        throw CommandError{"cannot open configuration " + path +
-                           (IsFolder(path) ? kFolderGiven : ": no such file, or it cannot be read")};
+    const std::vector<unsigned char> bytes = ReadConfigBytes(path, sizeof(KernelParams));
     KernelParams p;
-    char extra;
-    const size_t n = std::fread(&p, 1, sizeof p, file);
-    const bool more = n == sizeof p && std::fread(&extra, 1, 1, file) == 1;
-    std::fclose(file);
-    if (n != sizeof p || more)
-        throw CommandError{path + ": a configuration is " + std::to_string(sizeof p) + " bytes, this file has " +
-                           (more ? "more" : std::to_string(n))};
-    if (p.stamp != kParamsStamp) throw CommandError{path + ": not a configuration of this filter (wrong stamp)"};
+    std::memcpy(&p, bytes.data(), sizeof p);
+    if (p.stamp != kParamsStamp) throw CommandError{path + kWrongStamp};
     return p;
 }
 
