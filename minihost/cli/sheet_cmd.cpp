@@ -46,7 +46,7 @@ constexpr uint8_t kInk[3] = {235, 235, 235};
 
 int CeilDiv(int a, int b) { return (a + b - 1) / b; }
 
-uint8_t To8(uint32_t v16) { return uint8_t((v16 * 255 + 32767) / 65535); }
+uint8_t To8(uint64_t v16) { return uint8_t((v16 * 255 + 32767) / 65535); }
 
 struct Region {
     int x = 0, y = 0, w = 0, h = 0;
@@ -211,10 +211,12 @@ void SheetLayout(const std::vector<std::vector<std::string>>& labels, Layout* l)
 
 void DrawTile(const BMM_Color_64* px, int width, const Region& r, const Layout& l, int x0, int y0,
               std::vector<uint8_t>* sheet) {
-    const uint32_t area = uint32_t(l.factor) * l.factor;
+    // A tall frame shrinks by up to 274 a side: 75,076 samples of 65535
+    // overflow 32 bits.
+    const uint64_t area = uint64_t(l.factor) * l.factor;
     for (int ty = 0; ty < l.tileH; ++ty)
         for (int tx = 0; tx < l.tileW; ++tx) {
-            uint32_t sum[3] = {0, 0, 0};
+            uint64_t sum[3] = {0, 0, 0};
             for (int dy = 0; dy < l.factor; ++dy)
                 for (int dx = 0; dx < l.factor; ++dx) {
                     const BMM_Color_64& c = px[size_t(r.y + ty * l.factor + dy) * width + r.x + tx * l.factor + dx];
