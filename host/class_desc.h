@@ -44,3 +44,6 @@ inline ClassId ClassIdOf(ClassDesc& descriptor) {
 }
 
 constexpr uint32_t kImageFilterKind = 0x0E00;  // the kind code of image filters
+// The library version word the host loads plug-ins of: one answering
+// another was built for another interface.
+constexpr uint32_t kPluginInterfaceVersion = 0x07D00500u;

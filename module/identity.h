@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "host/class_desc.h"
 #include "params/kernel_params.h"
 
 // Who the plug-in is. Kept as data so no code carries these answers.
@@ -9,7 +10,7 @@ extern const char kDisplayName[256];
 extern const char kAuthor[256];
 extern const char kNotice[256];
 extern const char kCategory[];
-constexpr uint32_t kLibVersion = 0x07D00500u;
+constexpr uint32_t kLibVersion = kPluginInterfaceVersion;
 // The class ID. Its first word is the stamp that opens every saved
 // configuration, and the filter's version word too.
 constexpr uint32_t kClassIdA = kParamsStamp;

@@ -16,6 +16,7 @@ struct HostOptions {
 // Exit statuses. 3 is left out: it is what abort() leaves on Windows.
 constexpr int kExitDone = 0;
 constexpr int kExitError = 2;
+// 3, a fault: minihost/runtime/fault.h
 constexpr int kExitStopped = 4;    // stopped: Ctrl-C, or a render by --abort-at-line
 constexpr int kExitCancelled = 5;  // setup closed with Cancel
 

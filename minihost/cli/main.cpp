@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "minihost/cli/commands.h"
-#include "minihost/files/temp_file.h"
+#include "minihost/files/commit_gate.h"
 #include "minihost/files/unicode.h"
 #include "minihost/formats/kernel_library.h"
+#include "minihost/runtime/fault.h"
 #include "minihost/runtime/stop.h"
 
 namespace {
@@ -43,7 +44,13 @@ const char kUsage[] =
     "                            region of the frame (--detail: its most detailed) at full size\n"
     "  setup CONFIG              open the control dialog on CONFIG (a missing file starts from the\n"
     "                            defaults); OK writes CONFIG, Cancel leaves it as it was\n"
-    "exit status: 0 done, 2 error, 4 stopped (Ctrl-C, --abort-at-line), 5 setup cancelled; about: 1 OK, 0 Escape\n";
+    "exit status:\n"
+    "  0  everything asked was written\n"
+    "  2  an error, said in one line; in a batch, some frames failed and the others were written\n"
+    "  3  the plug-in or host library faulted (said in one line); nothing more was written\n"
+    "  4  stopped (Ctrl-C, Ctrl-Break, --abort-at-line)\n"
+    "  5  setup cancelled\n"
+    "  about: 1 closed with OK, 0 with Escape\n";
 
 using PluginCommandFn = int (*)(LoadedPlugin&, const std::vector<std::string>&);
 using PlainCommandFn = int (*)(const std::vector<std::string>&);
@@ -69,14 +76,6 @@ int Run(const Command& chosen, const std::vector<std::string>& rest) {
     return chosen.withPlugin(plugin, rest);
 }
 
-// What a stop left, from the files committed before it.
-std::string WrittenBeforeStop() {
-    const std::vector<std::string> written = CommittedFiles();
-    if (written.empty()) return "nothing was written";
-    return (written.size() == 1 ? written[0] : std::to_string(written.size()) + " files (the last " + written.back() + ")") +
-           " written whole before it, nothing else";
-}
-
 int Fail(const std::string& message) {
     std::fprintf(stderr, "minihost: %s\n", message.c_str());
     return kExitError;
@@ -87,6 +86,7 @@ int Fail(const std::string& message) {
 // The command line comes as UTF-16, so that every name arrives as typed and
 // none through the ANSI code page's look-alikes; minihost keeps it as UTF-8.
 int wmain(int argc, wchar_t** wargv) {
+    CatchFaults();
     CatchStops();
     const Utf8Console console;
     std::vector<std::string> argv(argc > 0 ? size_t(argc) : 0);
@@ -101,7 +101,7 @@ int wmain(int argc, wchar_t** wargv) {
         if (arg == "--plugin" || arg == "--settings-dir") {
             if (i + 1 >= argc) return Fail(arg + " needs a value");
             (arg == "--plugin" ? options.pluginPath : options.settingsDir) = argv[++i];
-        } else if (arg == "--help" || arg == "-h") {
+        } else if (arg == "--help" || arg == "-h" || (command.empty() && arg == "help")) {
             std::fputs(kUsage, stdout);
             return 0;
         } else if (command.empty()) {
@@ -126,6 +126,7 @@ int wmain(int argc, wchar_t** wargv) {
     const std::string missing = MissingHostLibrary();
     if (!missing.empty()) return Fail(missing);
     int status;
+    const FaultScope scope("the " + command + " command");
     try {
         status = Run(*chosen, rest);
     } catch (const Stopped&) {
@@ -141,7 +142,8 @@ int wmain(int argc, wchar_t** wargv) {
     // A stop is never a success, whenever it came; a command that said what
     // its stop left has said all.
     if (StopRequested() && status != kExitStopped) {
-        std::fprintf(stderr, "minihost: %s stopped by Ctrl-C; %s\n", command.c_str(), WrittenBeforeStop().c_str());
+        std::fprintf(stderr, "minihost: %s stopped by %s; %s\n", command.c_str(), StopKey(),
+                     CommittedList(CommittedFiles()).c_str());
         return kExitStopped;
     }
     return status;

@@ -14,6 +14,7 @@
 #include "hostlib/host_control.h"
 #include "minihost/cli/args.h"
 #include "minihost/cli/commands.h"
+#include "minihost/files/commit_gate.h"
 #include "minihost/files/file_identity.h"
 #include "minihost/files/paths.h"
 #include "minihost/files/unicode.h"
@@ -271,8 +272,9 @@ void MakeOutDir(const std::string& outDir) {
     }
 }
 
-// One frame alone. Ctrl-C leaves the output as it was; --abort-at-line
-// writes the frame as the plug-in gave it back, which shows the plug-in's stop.
+// One frame alone. Ctrl-C or Ctrl-Break leaves the output as it was, up to
+// the commit; --abort-at-line writes the frame as the plug-in gave it back,
+// which shows the plug-in's stop.
 int RenderSingle(ImageFilter& filter, const RenderArgs& r, const FrameJob& job, ProgressWindow& progress) {
     progress.BeginFrame(0, 1);
     const std::unique_ptr<HeldFrame> held = LoadFrame(job);
@@ -281,7 +283,7 @@ int RenderSingle(ImageFilter& filter, const RenderArgs& r, const FrameJob& job, 
     progress.EndBar();
     if (result == RenderResult::kStopped && progress.StoppedByCtrlC()) {
         const std::string at = line == 0 ? "before its first line" : "at line " + std::to_string(line);
-        std::fprintf(stderr, "minihost: render stopped by Ctrl-C %s; %s was not written\n", at.c_str(),
+        std::fprintf(stderr, "minihost: render stopped by %s %s; %s was not written\n", StopKey(), at.c_str(),
                      job.out.c_str());
         return kExitStopped;
     }
@@ -334,10 +336,14 @@ int RenderBatch(ImageFilter& filter, const RenderArgs& r, const std::vector<Fram
         progress.EndBar();
         std::string failures;
         if (failed) failures = "; " + std::to_string(failed) + " of " + std::to_string(count) + " frames failed";
-        std::fprintf(stderr,
-                     "minihost: render stopped at line %d of %s, which was not written; %d of %d frames "
-                     "written%s\n",
-                     progress.StoppedAt(), jobs[i].in.c_str(), i - failed, count, failures.c_str());
+        const std::string by = progress.StoppedByCtrlC() ? StopKey() : "--abort-at-line " + std::to_string(r.abortAtLine);
+        // Exactly the files committed before the stop: the gate closed on it.
+        const std::vector<std::string> written = CommittedFiles();
+        std::string list;
+        for (const std::string& file : written) list += (list.empty() ? ": " : ", ") + file;
+        std::fprintf(stderr, "minihost: render stopped at line %d of %s (by %s), which was not written; %zu of %d "
+                     "frames written%s%s\n", progress.StoppedAt(), jobs[i].in.c_str(), by.c_str(), written.size(),
+                     count, list.c_str(), failures.c_str());
         return kExitStopped;
     }
     progress.EndBar();

@@ -13,6 +13,7 @@
 #include "minihost/files/unicode.h"
 #include "minihost/formats/config_file.h"
 #include "minihost/formats/kernel_library.h"
+#include "minihost/runtime/fault.h"
 #include "minihost/runtime/stop.h"
 
 namespace {
@@ -88,7 +89,11 @@ int RunSetup(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     Replacement out(path);
     out.Reserve();
     StopPoint();
-    const int result = filter->ShowControl(nullptr);
+    int result;
+    {
+        const FaultScope scope("the control dialog");
+        result = filter->ShowControl(nullptr);
+    }
     if (result < 0) throw CommandError{"the control dialog could not be opened (is there a display?)"};
     if (result == 0) return kExitCancelled;
 

@@ -5,7 +5,6 @@
 #include "minihost/files/error.h"
 #include "minihost/files/file_names.h"
 #include "minihost/files/paths.h"
-#include "minihost/files/temp_file.h"
 
 bool OutputGuard::Identify(const std::string& path, FileId* id) const {
     const Identity found = IdentifyFile(path, id);
@@ -48,13 +47,4 @@ void OutputGuard::Check(const std::string& path, const OutputKind& kind) {
     if (!NameFits(path))
         throw CommandError{command_ + ": cannot write " + path + ": its name is longer than the file system holds "
                            "(255 characters; under Wine, 255 bytes of UTF-8)"};
-    const size_t slash = path.find_last_of("\\/");
-    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    if (swept_.insert(NameKey(Join(folder, "x"))).second)
-        RemoveEndedTemporaries(folder, [this](const std::string& temporary) { return IsKept(temporary); });
-}
-
-bool OutputGuard::IsKept(const std::string& path) const {
-    FileId id;
-    return keptNames_.count(NameKey(path)) || (IdentifyFile(path, &id) == Identity::kFound && keptIds_.count(id));
 }

@@ -25,18 +25,14 @@ public:
     // One that exists but cannot be asked about stops the run: it might be
     // an output.
     void Keep(const std::string& path, const std::string& what);
-    // Refuses path, or passes it and removes from its folder the temporaries
-    // of runs known to have ended.
+    // Refuses path, or passes it; it removes nothing.
     void Check(const std::string& path, const OutputKind& kind);
 
     // Whether path exists (*id set); throws when it cannot be asked.
     bool Identify(const std::string& path, FileId* id) const;
 
 private:
-    bool IsKept(const std::string& path) const;
-
     std::string command_;
-    std::set<std::wstring> swept_;  // folders whose ended temporaries are gone
     std::map<FileId, std::string> keptIds_;         // -> what it is, for the message
     std::map<std::wstring, std::string> keptNames_;  // NameKey -> the same, for files not made yet
 };

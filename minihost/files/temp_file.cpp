@@ -4,78 +4,41 @@
 #include <io.h>
 #include <windows.h>
 
-#include <cstdio>
-#include <cwchar>
-#include <mutex>
+#include <cstring>
+#include <vector>
 
+#include "minihost/files/commit_gate.h"
 #include "minihost/files/paths.h"
 #include "minihost/files/unicode.h"
 
 namespace {
 
-std::mutex g_committedLock;
-std::vector<std::string> g_committed;
-
-uint64_t ProcessStart(HANDLE process) {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
-    return uint64_t(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+bool MarkForDeletion(HANDLE h, bool remove) {
+    FILE_DISPOSITION_INFO disposition{remove ? TRUE : FALSE};
+    return SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
-// Whether the process that made a temporary has ended: its id is free, or
-// another process's now, or names one that has exited. Unknown (no right to
-// ask) is not ended.
-bool Ended(unsigned long pid, uint64_t start) {
-    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (!h) return GetLastError() == ERROR_INVALID_PARAMETER;
-    DWORD code = 0;
-    const uint64_t found = ProcessStart(h);
-    const bool exited = GetExitCodeProcess(h, &code) && code != STILL_ACTIVE;
-    CloseHandle(h);
-    return found != 0 && (found != start || exited);
+// The name the rename takes: an NT path, which every Windows accepts there.
+std::wstring NtName(const std::wstring& name) {
+    if (name.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\??\\UNC\\" + name.substr(8);
+    if (name.rfind(L"\\\\?\\", 0) == 0) return L"\\??\\" + name.substr(4);
+    if (name.rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + name.substr(2);
+    return L"\\??\\" + name;
 }
 
-// The writer of a temporary of ours by its name, or false for any other name.
-bool ParseTemporary(const std::wstring& name, unsigned long* pid, uint64_t* start) {
-    unsigned long thread = 0;
-    int n = 0;
-    unsigned long long when = 0;
-    wchar_t tail[8] = L"";
-    if (swscanf(name.c_str(), L"~minihost-%lu-%16llx-%lu-%d%7ls", pid, &when, &thread, &n, tail) != 5) return false;
-    *start = when;
-    return Utf16(TemporaryName(*pid, *start, thread, n)) == name;
+std::string RenameFailure(DWORD code) {
+    return code == ERROR_ACCESS_DENIED ? "the file in its place cannot be replaced"
+           : code == ERROR_FILENAME_EXCED_RANGE || code == ERROR_INVALID_NAME
+               ? "the name is too long for the folder"
+               : "it cannot take the file's place (error " + std::to_string(code) + ")";
 }
 
 }  // namespace
 
-std::string TemporaryName(unsigned long pid, uint64_t start, unsigned long thread, int n) {
-    char name[80];
-    std::snprintf(name, sizeof name, "~minihost-%lu-%016llx-%lu-%d.tmp", pid, (unsigned long long)start, thread, n);
+std::string TemporaryName(unsigned long pid, unsigned long thread, int n) {
+    char name[64];
+    std::snprintf(name, sizeof name, "~minihost-%lu-%lu-%d.tmp", pid, thread, n);
     return name;
-}
-
-void RemoveEndedTemporaries(const std::string& folder, const std::function<bool(const std::string&)>& spare) {
-    const std::wstring dir = SystemPath(Join(folder, "x"));
-    const size_t slash = dir.find_last_of(L'\\');
-    if (slash == std::wstring::npos) return;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((dir.substr(0, slash + 1) + L"~minihost-*.tmp").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        unsigned long pid;
-        uint64_t start;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !ParseTemporary(found.cFileName, &pid, &start) ||
-            !Ended(pid, start))
-            continue;
-        const std::string path = Join(folder, Utf8(found.cFileName));
-        if (!spare(path)) DeleteFileW(LongForm(dir.substr(0, slash + 1) + found.cFileName).c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-}
-
-std::vector<std::string> CommittedFiles() {
-    const std::lock_guard<std::mutex> hold(g_committedLock);
-    return g_committed;
 }
 
 bool TempFile::Create(const std::string& path, std::string* reason) {
@@ -91,24 +54,29 @@ bool TempFile::Create(const std::string& path, std::string* reason) {
         *reason = "it names a folder";
         return false;
     }
-    // The process and thread in the name keep writers apart, and the
-    // process's start tells a later run whether its writer is gone; the
-    // count steps past a name that is somehow taken already.
-    static const uint64_t start = ProcessStart(GetCurrentProcess());
+    // The process and thread in the name keep writers apart; the count steps
+    // past a name that is taken already (another machine's run on a share).
     const std::wstring folder = target_.substr(0, slash + 1);
     HANDLE h = INVALID_HANDLE_VALUE;
     for (int n = 0; n < 100 && h == INVALID_HANDLE_VALUE; ++n) {
-        temp_ = LongForm(folder + Utf16(TemporaryName(GetCurrentProcessId(), start, GetCurrentThreadId(), n)));
-        h = CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const std::wstring temp = LongForm(folder + Utf16(TemporaryName(GetCurrentProcessId(), GetCurrentThreadId(), n)));
+        h = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
             break;
     }
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
-        temp_.clear();
         *reason = code == ERROR_PATH_NOT_FOUND   ? "its folder does not exist"
                   : code == ERROR_ACCESS_DENIED ? "its folder cannot be written"
                                                 : "no file can be made in its folder (error " + std::to_string(code) + ")";
+        return false;
+    }
+    // A file system that cannot hold a deletion open would leave the
+    // temporary of a killed run behind, so it is not written to at all.
+    if (!MarkForDeletion(h, true)) {
+        const DWORD code = GetLastError();
+        CloseHandle(h);
+        *reason = "its folder cannot hold a file for deletion on close (error " + std::to_string(code) + ")";
         return false;
     }
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
@@ -116,11 +84,30 @@ bool TempFile::Create(const std::string& path, std::string* reason) {
     file_ = fd < 0 ? nullptr : _fdopen(fd, "wb");
     if (!file_) {
         if (fd >= 0) _close(fd);
-        Discard();
         *reason = "out of file handles";
         return false;
     }
     return true;
+}
+
+bool TempFile::PutInPlace(std::string* reason) {
+    const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)));
+    // Cleared only now, so that a run that dies before this leaves nothing.
+    if (!MarkForDeletion(h, false)) {
+        *reason = "it cannot be kept (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    const std::wstring to = NtName(target_);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = DWORD(to.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, to.data(), rename->FileNameLength);
+    if (SetFileInformationByHandle(h, FileRenameInfo, rename, DWORD(buffer.size()))) return true;
+    *reason = RenameFailure(GetLastError());
+    MarkForDeletion(h, true);
+    return false;
 }
 
 bool TempFile::Commit(std::string* reason) {
@@ -128,31 +115,27 @@ bool TempFile::Commit(std::string* reason) {
         *reason = "nothing was written";
         return false;
     }
-    bool ok = std::fflush(file_) == 0;
-    ok = std::fclose(file_) == 0 && ok;
-    file_ = nullptr;
-    if (!ok) *reason = "the disk did not take it whole";
-    else if (!MoveFileExW(temp_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD code = GetLastError();
-        ok = false;
-        *reason = code == ERROR_ACCESS_DENIED ? "the file in its place cannot be replaced"
-                  : code == ERROR_FILENAME_EXCED_RANGE || code == ERROR_INVALID_NAME
-                      ? "the name is too long for the folder"
-                      : "it cannot take the file's place (error " + std::to_string(code) + ")";
-    }
-    if (!ok) {
+    if (std::fflush(file_) != 0) {
+        *reason = "the disk did not take it whole";
         Discard();
         return false;
     }
-    temp_.clear();
-    const std::lock_guard<std::mutex> hold(g_committedLock);
-    g_committed.push_back(path_);
-    return true;
+    switch (CommitThroughGate(path_, [&] { return PutInPlace(reason); })) {
+    case CommitResult::kCommitted:
+        std::fclose(file_);  // flushed already: what the close could fail on has been said
+        file_ = nullptr;
+        return true;
+    case CommitResult::kClosed:
+        *reason = "the run was stopped before it was put in place";
+        break;
+    case CommitResult::kFailed:
+        break;
+    }
+    Discard();
+    return false;
 }
 
 void TempFile::Discard() {
-    if (file_) std::fclose(file_);
+    if (file_) std::fclose(file_);  // the temporary goes with its handle
     file_ = nullptr;
-    if (!temp_.empty()) DeleteFileW(temp_.c_str());
-    temp_.clear();
 }

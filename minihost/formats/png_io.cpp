@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "minihost/files/paths.h"
+#include "minihost/formats/png_metadata.h"
 #include "minihost/files/temp_file.h"
 
 namespace {
@@ -56,11 +57,6 @@ void WriteBytes(png_structp png, png_bytep data, size_t length) {
 
 void FlushBytes(png_structp) {}
 
-// What a frame's samples mean as colour, kept byte for byte: the filter
-// works on the numbers and leaves their colour space as it was.
-const png_byte kColourChunks[] = "gAMA\0cHRM\0sRGB\0iCCP";
-constexpr int kColourChunkCount = 4;
-
 // Frames beyond this are refused before any allocation.
 constexpr uint32_t kMaxSide = 65535;
 
@@ -81,7 +77,7 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
         return false;
     }
     png_set_read_fn(png, file, ReadBytes);
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kColourChunks, kColourChunkCount);
+    TakeColourChunksRaw(png);
     // libpng's own limit would call a larger frame invalid: it is checked
     // below, in words.
     png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
@@ -133,20 +129,13 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
         rowCount = y + 1;
     }
     png_read_image(png, rows);
-    png_read_end(png, nullptr);
+    png_read_end(png, info);  // text and eXIf may follow the pixels
 
     image->width = width;
     image->height = height;
     image->bitDepth = depth;
     image->channels = channels;
-    png_unknown_chunkp chunks = nullptr;
-    const int chunkCount = png_get_unknown_chunks(png, info, &chunks);
-    for (int i = 0; i < chunkCount; ++i) {
-        PngChunk chunk;
-        std::memcpy(chunk.type, chunks[i].name, sizeof chunk.type);
-        chunk.data.assign(reinterpret_cast<const char*>(chunks[i].data), chunks[i].size);
-        image->colour.push_back(chunk);
-    }
+    ReadMetadata(png, info, depth, &image->meta);
     image->samples.resize(size_t(width) * height * channels);
     uint16_t* out = image->samples.data();
     for (png_uint_32 y = 0; y < height; ++y) {
@@ -164,7 +153,7 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
 // 16-bit samples are turned into PNG's big-endian bytes a row at a time, so
 // writing a frame needs no second copy of it.
 bool EncodeRows(FILE* file, uint32_t width, uint32_t height, int depth, int channels, const void* samples,
-                png_bytep row, const png_unknown_chunk* colour, int colourCount, ErrorText* error) {
+                png_bytep row, const FrameMetadata& meta, std::vector<png_text>& texts, ErrorText* error) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, OnPngError, OnPngWarning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -184,10 +173,7 @@ bool EncodeRows(FILE* file, uint32_t width, uint32_t height, int depth, int chan
     // twice the time would give (bench/NOTES.md).
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_set_compression_level(png, 2);
-    if (colourCount > 0) {
-        png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kColourChunks, kColourChunkCount);
-        png_set_unknown_chunks(png, info, colour, colourCount);
-    }
+    WriteMetadata(png, info, meta, texts);
     png_write_info(png, info);
     const size_t rowSamples = size_t(width) * channels;
     for (uint32_t y = 0; y < height; ++y) {
@@ -202,23 +188,15 @@ bool EncodeRows(FILE* file, uint32_t width, uint32_t height, int depth, int chan
             png_write_row(png, static_cast<const png_byte*>(samples) + y * rowSamples);
         }
     }
-    png_write_end(png, info);
+    png_write_end(png, nullptr);  // everything was written before the pixels; with info, eXIf would come twice
     png_destroy_write_struct(&png, &info);
     return true;
 }
 
 bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, int depth, int channels,
-                      const void* samples, const std::vector<PngChunk>& colour, std::string* error) {
+                      const void* samples, const FrameMetadata& meta, std::string* error) {
     std::vector<png_byte> row(size_t(width) * channels * (depth / 8));
-    std::vector<png_unknown_chunk> chunks;
-    for (const PngChunk& c : colour) {
-        png_unknown_chunk chunk{};
-        std::memcpy(chunk.name, c.type, sizeof chunk.name);
-        chunk.data = reinterpret_cast<png_byte*>(const_cast<char*>(c.data.data()));  // libpng copies it
-        chunk.size = c.data.size();
-        chunk.location = PNG_HAVE_IHDR;  // before the pixels, where they belong
-        chunks.push_back(chunk);
-    }
+    std::vector<png_text> texts = TextsToWrite(meta);
     TempFile temp;
     std::string reason;
     if (!temp.Create(path, &reason)) {
@@ -226,8 +204,7 @@ bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, 
         return false;
     }
     ErrorText text{"write failed"};
-    if (!EncodeRows(temp.Stream(), width, height, depth, channels, samples, row.data(), chunks.data(),
-                    int(chunks.size()), &text)) {
+    if (!EncodeRows(temp.Stream(), width, height, depth, channels, samples, row.data(), meta, texts, &text)) {
         *error = "cannot write " + path + ": " + text.text;
         return false;
     }
@@ -264,8 +241,8 @@ bool ReadPng(const std::string& path, PngImage* image, std::string* error, PngSi
 }
 
 bool WritePng16(const std::string& path, uint32_t width, uint32_t height, int channels, const uint16_t* samples,
-                std::string* error, const std::vector<PngChunk>& colour) {
-    return WriteThroughTemp(path, width, height, 16, channels, samples, colour, error);
+                std::string* error, const FrameMetadata& meta) {
+    return WriteThroughTemp(path, width, height, 16, channels, samples, meta, error);
 }
 
 bool WritePng8(const std::string& path, uint32_t width, uint32_t height, int channels,

@@ -4,13 +4,8 @@
 #include <vector>
 
 #include "host/color64.h"
+#include "minihost/formats/frame_metadata.h"
 #include "minihost/files/output_guard.h"
-
-// A chunk as the file holds it: its type and data.
-struct PngChunk {
-    char type[5];
-    std::string data;
-};
 
 // Decoded PNG samples, widened to 16 bits per sample, row by row.
 struct PngImage {
@@ -19,9 +14,11 @@ struct PngImage {
     int bitDepth = 0;      // as stored: 8 or 16
     int channels = 0;      // 1 gray, 3 RGB, 4 RGBA
     std::vector<uint16_t> samples;  // width * height * channels
-    // gAMA, cHRM, sRGB and iCCP as the file holds them: what says how its
-    // samples are to be shown, which a filtered frame keeps.
-    std::vector<PngChunk> colour;
+    // What the file carries beside its samples: colour (gAMA, cHRM, sRGB,
+    // iCCP, each through libpng's own reader, so only valid ones), pHYs,
+    // text, eXIf and bKGD (in 16-bit samples). sBIT and tIME are not kept:
+    // a filtered frame makes them untrue.
+    FrameMetadata meta;
 };
 
 // The frame size an image must have (an ID image); 0 takes any.
@@ -58,8 +55,9 @@ extern const OutputKind kPngOutput;
 
 // Writes 16- or 8-bit samples (1 = gray, 3 = RGB, 4 = RGBA) through a temporary file that
 // replaces path only once complete, so a failed write never leaves a
-// half-written frame where a good one stood. colour chunks are written as given.
+// half-written frame where a good one stood. meta is written through libpng's
+// own writers.
 bool WritePng16(const std::string& path, uint32_t width, uint32_t height, int channels,
-                const uint16_t* samples, std::string* error, const std::vector<PngChunk>& colour = {});
+                const uint16_t* samples, std::string* error, const FrameMetadata& meta = {});
 bool WritePng8(const std::string& path, uint32_t width, uint32_t height, int channels,
                const std::vector<uint8_t>& samples, std::string* error);

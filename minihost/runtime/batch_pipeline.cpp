@@ -3,6 +3,8 @@
 #include <thread>
 #include <utility>
 
+#include "minihost/runtime/stop.h"
+
 namespace {
 
 // One piece of work on a thread of its own; Wait gives back what it threw.
@@ -49,7 +51,10 @@ BatchOutcome RunBatch(int count, const BatchStages& stages) {
         ahead.reset();
         aheadFrame = -1;
     };
+    // After a stop, a frame that did not make it is one the stop dropped
+    // (its commit refused), not a failure of its own.
     auto fail = [&](int frame, std::exception_ptr why) {
+        if (StopRequested()) return;
         ++outcome.failed;
         stages.failed(frame, why);
     };

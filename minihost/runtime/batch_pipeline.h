@@ -32,7 +32,8 @@ struct BatchOutcome {
 
 // Runs frames 0 .. count - 1 through the stages. A stop ends the batch once
 // the encode of the frame before it has finished, so the outputs are whole
-// frames only. A frame that fails while others are held is tried again alone
+// frames only; after a Ctrl-C the frames in flight are dropped, uncounted,
+// since the commit gate refuses them. A frame that fails while others are held is tried again alone
 // before it counts as failed, so that holding three frames at once never
 // fails a frame that fits on its own.
 BatchOutcome RunBatch(int count, const BatchStages& stages);

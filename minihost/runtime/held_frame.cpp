@@ -8,6 +8,8 @@
 
 #include "minihost/files/error.h"
 #include "minihost/formats/png_io.h"
+#include "minihost/runtime/fault.h"
+#include "minihost/runtime/stop.h"
 
 namespace {
 
@@ -72,7 +74,8 @@ std::unique_ptr<HeldFrame> LoadFrame(const FrameJob& job) {
     MemoryStorage& storage = *held->storage;
     if (!storage.Ok()) throw CommandError{"not enough memory to hold " + job.in + " (" + size + ")"};
     ToHostPixels(frame, storage.Pixels());
-    held->colour = std::move(frame.colour);
+    held->meta = std::move(frame.meta);
+    if (!held->meta.dropped.empty()) held->warnings.push_back(job.in + ": " + held->meta.dropped);
     std::vector<uint16_t>().swap(frame.samples);
     for (const IdImage& image : job.ids) {
         if (!image.source) continue;
@@ -82,8 +85,8 @@ std::unique_ptr<HeldFrame> LoadFrame(const FrameJob& job) {
         held->filtered = std::to_string(carried) + " pixels of " + id;
         // Not an error: in a sequence an object may leave the shot.
         if (carried == 0)
-            held->warning = "no pixel of " + job.in + " carries " + id + " (" + image.option + " " + image.path +
-                            "); it is written unfiltered";
+            held->warnings.push_back("no pixel of " + job.in + " carries " + id + " (" + image.option + " " + image.path +
+                            "); it is written unfiltered");
         if (!CopyIds(ids, image.source->channel, &storage))
             throw CommandError{std::string("not enough memory for the ") + image.source->what + " IDs of " + job.in +
                                " (" + size + ")"};
@@ -110,11 +113,12 @@ RenderResult RenderHeld(ImageFilter& filter, const FrameJob& job, HeldFrame& hel
     MemoryStorage& storage = *held.storage;
     const uint32_t width = storage.Width(), height = storage.Height();
     const std::string size = Size(width, height);
-    if (!held.warning.empty()) {
+    for (const std::string& warning : held.warnings) {
         progress.EndBar();
-        std::fprintf(stderr, "minihost: warning: %s\n", held.warning.c_str());
+        std::fprintf(stderr, "minihost: warning: %s\n", warning.c_str());
     }
     const int linesBefore = progress.LinesSeen();
+    const FaultScope scope("the render of " + job.in);
     const int rendered = TimedRender(filter, storage, progress.Handle(), &held.renderMs);
     if (!rendered) throw CommandError{job.in + ": the filter did not render the frame"};
     // The filter gives the frame back line by line, stopped or not; a render
@@ -131,8 +135,9 @@ void WriteHeld(const FrameJob& job, const HeldFrame& held) {
     MemoryStorage& storage = *held.storage;
     // BMM_Color_64 is red, green, blue, alpha in memory: RGBA samples as they stand.
     static_assert(sizeof(BMM_Color_64) == 4 * sizeof(uint16_t), "pixels are four samples");
+    RaiseTestCtrlCAtEncode();
     std::string error;
     if (!WritePng16(job.out, storage.Width(), storage.Height(), 4, reinterpret_cast<const uint16_t*>(storage.Pixels()),
-                    &error, held.colour))
+                    &error, held.meta))
         throw CommandError{error};
 }

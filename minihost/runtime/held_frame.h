@@ -36,10 +36,10 @@ struct FrameJob {
 // A frame as the stages hand it on: its pixels and IDs in the host's storage.
 struct HeldFrame {
     std::unique_ptr<MemoryStorage> storage;
-    std::vector<PngChunk> colour;  // the frame's colour chunks, which its output keeps
+    FrameMetadata meta;  // what the frame's file carries, which its output keeps
     double renderMs = 0;
     std::string filtered = "the whole frame";  // what the render selects, in words
-    std::string warning;                       // said on the batch's thread, before the render
+    std::vector<std::string> warnings;         // said on the batch's thread, before the render
     int stoppedAt = -1;                        // line of a stop, -1 when rendered to its end
 };
 

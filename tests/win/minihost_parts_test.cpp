@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "minihost/files/output_guard.h"
+#include "minihost/files/commit_gate.h"
 #include "minihost/files/temp_file.h"
 #include "minihost/formats/png_io.h"
 #include "minihost/runtime/batch_pipeline.h"
@@ -49,26 +49,27 @@ TEST(RunBatch, RetriesADecodeAloneAndTellsTheEncodedFrameAtAStop) {
     EXPECT_EQ(outcome.stoppedFrame, 2);
 }
 
-uint64_t StartOf(HANDLE process) {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(process, &created, &exited, &kernel, &user);
-    return uint64_t(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+std::vector<std::string> Temporaries(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const std::string& name : FolderNames(dir.Path()))
+        if (name.rfind("~minihost-", 0) == 0) names.push_back(name);
+    return names;
 }
 
-// A temporary is made new, never over a file that has its name, and a
-// writer's check of a folder removes the temporaries of ended runs only.
-TEST(TempFile, TakesNoFileAndLeavesOnlyLiveRunsTemporaries) {
+// A temporary is made new, never over a file that has its name; it is held
+// for deletion until its commit, so a discarded one, and one whose commit
+// the stop gate refuses, leave nothing and replace nothing.
+TEST(TempFile, TakesNoFileAndLeavesNothingItDidNotCommit) {
     TempDir dir{"parts"};
     const std::string target = dir.File("out.png");
     TempFile first;
     std::string reason;
     ASSERT_TRUE(first.Create(target, &reason)) << reason;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(dir.File("~minihost-*").c_str(), &found);
-    ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    FindClose(search);
-    const std::string taken = dir.File(found.cFileName);
+    const std::vector<std::string> made = Temporaries(dir);
+    ASSERT_EQ(made.size(), 1u);
+    const std::string taken = dir.File(made[0]);
     first.Discard();
+    EXPECT_FALSE(FileExists(taken));
     ASSERT_TRUE(WriteBytes(taken, "someone else's"));
     TempFile second;
     ASSERT_TRUE(second.Create(target, &reason)) << reason;
@@ -76,26 +77,19 @@ TEST(TempFile, TakesNoFileAndLeavesOnlyLiveRunsTemporaries) {
     ASSERT_TRUE(second.Commit(&reason)) << reason;
     EXPECT_EQ(ReadBytes(target), "new");
     EXPECT_EQ(ReadBytes(taken), "someone else's");
+    EXPECT_EQ(CommittedFiles(), std::vector<std::string>{target});
 
-    ChildProcess ended("\"" + BinDir() + "\\minihost.exe\" --help");
-    ASSERT_EQ(ended.Finish(), 0u);
-    const unsigned long self = GetCurrentProcessId();
-    const uint64_t start = StartOf(GetCurrentProcess());
-    const struct {
-        std::string name;
-        bool left;
-    } temporaries[] = {
-        {TemporaryName(ended.Id(), StartOf(ended.Process()), 7, 0), false},
-        {TemporaryName(self, start, 7, 0), true},       // a live run's
-        {TemporaryName(self, start + 1, 7, 0), false},  // an ended run's whose id is this one's now
-        {TemporaryName(ended.Id(), StartOf(ended.Process()), 7, 1), true},  // an input of the run
-        {"~minihost-notes.tmp", true},
-    };
-    for (const auto& t : temporaries) ASSERT_TRUE(WriteBytes(dir.File(t.name), "x"));
-    OutputGuard guard("test");
-    guard.Keep(dir.File(temporaries[3].name), "input frame");
-    guard.Check(dir.File("next.png"), kPngOutput);
-    for (const auto& t : temporaries) EXPECT_EQ(FileExists(dir.File(t.name)), t.left) << t.name;
+    // Once the gate is closed (as a stop closes it), a whole file is not
+    // put in place, and its temporary goes.
+    TempFile third;
+    ASSERT_TRUE(third.Create(target, &reason)) << reason;
+    ASSERT_GE(std::fputs("after the stop", third.Stream()), 0);
+    EXPECT_TRUE(CloseCommits());
+    EXPECT_FALSE(third.Commit(&reason));
+    EXPECT_EQ(reason, "the run was stopped before it was put in place");
+    EXPECT_EQ(ReadBytes(target), "new");
+    EXPECT_EQ(Temporaries(dir), std::vector<std::string>{made[0]});
+    EXPECT_EQ(CommittedList(CommittedFiles()), "wrote " + target + ", nothing else");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,29 @@ MinihostOutcome RunMinihost(const std::string& args) {
 
 std::string Q(const std::string& path) { return "\"" + path + "\""; }
 
+// A Unix symbolic link, which Wine's CreateSymbolicLinkW does not make: ln,
+// run as Wine runs a Unix program, on the paths Wine maps these to.
+bool UnixSymlink(const std::string& target, const std::string& link) {
+    using UnixName = char*(__cdecl*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) return false;
+    char* from = unixName(Wide(target).c_str());
+    char* at = unixName(Wide(link).c_str());
+    std::string command = std::string("/bin/ln -s \"") + (from ? from : "") + "\" \"" + (at ? at : "") + "\"";
+    HeapFree(GetProcessHeap(), 0, from);
+    HeapFree(GetProcessHeap(), 0, at);
+    STARTUPINFOA start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return Get(link) == Get(target);
+}
+
 class MinihostPaths : public ::testing::Test {
 protected:
     // A small frame whose samples all hold value: frames differ by value.
@@ -114,20 +138,21 @@ TEST_F(MinihostPaths, NoSpellingLosesAFile) {
     p.kernel.weights[4 * kGridSide + 4] = 2;
     const std::string config(reinterpret_cast<const char*>(&p), sizeof p);
     const std::string wide = "\xe5\x9b\xbe";  // a character no Western code page holds
-    // Names of temporaries: this live process's, and an ended one's whose id
-    // this process has now.
-    FILETIME created, unused[3];
-    GetProcessTimes(GetCurrentProcess(), &created, &unused[0], &unused[1], &unused[2]);
-    const uint64_t start = uint64_t(created.dwHighDateTime) << 32 | created.dwLowDateTime;
-    const std::string live = TemporaryName(GetCurrentProcessId(), start, 1, 0);
-    const std::string ended = TemporaryName(GetCurrentProcessId(), start + 1, 1, 0);
+    // Names a temporary of minihost's has, of a process long gone or of
+    // another machine's live run on a shared folder: none is minihost's to
+    // remove, whatever the file is (a user's, a link to one).
+    const std::string ended = TemporaryName(99999, 1, 0);
+    const std::string linked = TemporaryName(99999, 2, 0);
+    const std::string hardLinked = TemporaryName(99999, 3, 0);
+    const std::string other = "~minihost-99999-0000000000000000-1-0.tmp";
     for (const char* dir : {"t1", "t3", "seq", "seq2", "o", "pp", "deep"}) MakeDir(P(dir));
     // Every file here is an input to some row, each with its own bytes.
     const std::map<std::string, std::string> inputs = {
         {"c.cfg", config},
         {"t1\\a.png", Frame(100)},
         {"t3\\" + ended, Frame(300)},
-        {"pp\\" + live, "not a configuration, and not minihost's"},
+        {"notes.txt", "a user's notes"},
+        {"pp\\" + other, "not a configuration, and not minihost's"},
         {"seq\\shot_1.png", Frame(1000)},
         {"seq2\\shot_1.png", Frame(2000)},
         {"other.png", Frame(400)},
@@ -135,7 +160,9 @@ TEST_F(MinihostPaths, NoSpellingLosesAFile) {
         {wide + ".png", Frame(600)},
     };
     for (const auto& file : inputs) ASSERT_TRUE(Put(P(file.first), file.second)) << file.first;
-    ASSERT_TRUE(Put(P("t3\\" + TemporaryName(GetCurrentProcessId(), start + 1, 2, 0)), "an ended run's"));
+    ASSERT_TRUE(UnixSymlink(P("notes.txt"), P("t3\\" + linked)));
+    ASSERT_TRUE(CreateHardLinkW(Literal(P("t3\\" + hardLinked)).c_str(), Literal(P("notes.txt")).c_str(), nullptr));
+    const std::set<std::string> placed = {"pp\\" + other, "t3\\" + ended, "t3\\" + hardLinked, "t3\\" + linked};
 
     // Over 300 characters that all come back to t1.
     std::string longT1 = P("t1");
@@ -157,10 +184,9 @@ TEST_F(MinihostPaths, NoSpellingLosesAFile) {
          Q(P("t1\\a.png")) + cfg, 2, {}, {}},
         {"a batch of a folder spelled long, into itself", "render " + Q(longT1) + " --out-dir " + Q(P("t1")) + cfg,
          2, {}, {}},
-        {"an input named like an ended run's temporary, beside another that goes", "render " +
-         Q(P("t3\\" + ended)) + " " + Q(P("t3\\out.png")) + cfg, 0, {P("t3\\out.png")},
-         {P("t3\\" + TemporaryName(GetCurrentProcessId(), start + 1, 2, 0))}},
-        {"a configuration beside a live run's temporary", "config " + Q(P("pp\\keep.cfg")) +
+        {"a frame named like an ended run's temporary, beside links named so", "render " +
+         Q(P("t3\\" + ended)) + " " + Q(P("t3\\out.png")) + cfg, 0, {P("t3\\out.png")}, {}},
+        {"a configuration beside a temporary of an older minihost", "config " + Q(P("pp\\keep.cfg")) +
          " --row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\"", 0, {P("pp\\keep.cfg")}, {}},
         {"two frames whose output names differ only by a trailing dot", "render " + Q(P("seq\\shot_1.png")) + " " +
          Q(P("seq2\\shot_1.png.")) + " --out-dir " + Q(P("o")) + cfg, 2, {}, {P("o\\shot_1.png")}},
@@ -189,11 +215,13 @@ TEST_F(MinihostPaths, NoSpellingLosesAFile) {
         for (const auto& file : inputs) EXPECT_TRUE(Get(P(file.first)) == file.second) << file.first << " changed";
         for (const std::string& path : row.written) EXPECT_TRUE(Exists(path)) << path;
         for (const std::string& path : row.absent) EXPECT_FALSE(Exists(path)) << path;
-        // The rows' own temporaries: this process's are the table's.
+        // Every temporary-shaped name is the table's: none left, none taken.
+        std::set<std::string> shaped;
         for (const std::string& file : FilesUnder(root))
-            EXPECT_TRUE(file.find("~minihost") == std::string::npos ||
-                        file.find("~minihost-" + std::to_string(GetCurrentProcessId()) + "-") != std::string::npos)
-                << "left behind: " << file;
+            if (file.find("~minihost") != std::string::npos) shaped.insert(file);
+        EXPECT_EQ(shaped, placed);
+        EXPECT_EQ(Get(P("t3\\" + linked)), "a user's notes");
+        EXPECT_EQ(Get(P("t3\\" + hardLinked)), "a user's notes");
     }
     // A name the code page cannot hold came out under its own name, and the
     // frame written through a look-alike went nowhere else.

@@ -33,12 +33,17 @@ std::string ReadAll(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+std::string NoCr(std::string s) {
+    s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
+    return s;
+}
+
 // Runs minihost with the arguments, collecting its exit status, output and
-// error output.
+// error output (line ends as "\n").
 MinihostOutcome RunMinihost(const std::string& args) {
     ChildProcess child("\"" + BinDir() + "\\minihost.exe\" " + args);
     const DWORD status = child.Finish();
-    return {status, child.Err(), child.Out()};
+    return {status, NoCr(child.Err()), NoCr(child.Out())};
 }
 
 std::string Be32(uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
@@ -58,12 +63,37 @@ std::string PngFile(uint32_t width, uint32_t height, char depth, char colourType
            (idat.empty() ? "" : Chunk("IDAT", idat)) + Chunk("IEND", "");
 }
 
+// The chunk types of a PNG file, in order, as one line.
+std::string ChunkTypes(const std::string& file) {
+    std::string types;
+    for (size_t at = 8; at + 8 <= file.size();) {
+        const uint32_t size = uint32_t(uint8_t(file[at])) << 24 | uint32_t(uint8_t(file[at + 1])) << 16 |
+                              uint32_t(uint8_t(file[at + 2])) << 8 | uint8_t(file[at + 3]);
+        types += (types.empty() ? "" : " ") + file.substr(at + 4, 4);
+        at += 12 + size;
+    }
+    return types;
+}
+
 std::string Zipped(const std::string& rows) {
     uLongf size = compressBound(uLong(rows.size()));
     std::string idat(size, '\0');
     compress(reinterpret_cast<Bytef*>(&idat[0]), &size, reinterpret_cast<const Bytef*>(rows.data()), uLong(rows.size()));
     idat.resize(size);
     return idat;
+}
+
+// An iCCP chunk's data: the name, then the smallest RGB display profile
+// libpng takes (a header and no tags), compressed.
+std::string Iccp(const std::string& name) {
+    // libpng takes no iCCP chunk shorter than 92 bytes: some noise after it.
+    std::string profile(400, '\0');
+    for (size_t i = 132; i < profile.size(); ++i) profile[i] = char(i * i * 37 % 251);
+    profile.replace(0, 4, Be32(400));
+    profile.replace(12, 12, "mntrRGB XYZ ");
+    profile.replace(36, 4, "acsp");
+    profile.replace(68, 12, Be32(0xF6D6) + Be32(0x10000) + Be32(0xD32D));  // D50
+    return name + std::string(2, '\0') + Zipped(profile);
 }
 
 // An 8-bit grey PNG whose header says side x side pixels and whose data
@@ -128,17 +158,33 @@ TEST_F(MinihostTest, SixteenBitFramesPassThroughExactly) {
         EXPECT_EQ(out.samples[4 * i + 3], 65535);
     }
 
-    // How the samples are to be shown is kept byte for byte, alone and in a
-    // batch; a tRNS colour key becomes alpha, at 8 and 16 bits.
-    const std::string gama = Be32(45455), iccp = std::string("mine\0\0", 6) + "a profile's bytes, as they are";
-    ASSERT_TRUE(WritePng16(P("colour.png"), 2, 2, 4, rgba16.data(), &error, {{"gAMA", gama}, {"iCCP", iccp}}));
+    // What a frame carries is kept, alone and in a batch: how it is to be
+    // shown (the first profile of two, and no sRGB beside it, as PNG allows,
+    // said once), its resolution, text, Exif and background (widened as its
+    // samples are); sBIT and tIME, which the filter makes untrue, are not.
+    const std::string gama = Be32(45455), phys = Be32(11811) + Be32(11811) + '\1', exif = "MM\0*exif bytes";
+    const std::string itxt = std::string("Title\0\0\0en\0Titel\0", 17) + "a frame", text = std::string("Author\0me", 9);
+    std::string meta = Chunk("gAMA", gama) + Chunk("iCCP", Iccp("first")) + Chunk("iCCP", Iccp("second")) +
+                       Chunk("sRGB", std::string(1, '\0')) + Chunk("pHYs", phys) + Chunk("tEXt", text) +
+                       Chunk("iTXt", itxt) + Chunk("eXIf", exif) + Chunk("bKGD", std::string("\0\x10\0\x20\0\xff", 6)) +
+                       Chunk("sBIT", "\x08\x08\x08") + Chunk("tIME", std::string("\x07\xea\x0c\x08\x01\x02\x03", 7));
+    std::ofstream(P("meta.png"), std::ios::binary) << PngFile(2, 1, 8, 2, Zipped(std::string(1, '\0') + std::string(6, '\x40')), meta);
     const std::string identity = " --config \"" + P("identity.cfg") + "\"";
-    ASSERT_EQ(Host("render \"" + P("colour.png") + "\" \"" + P("colour_out.png") + "\"" + identity).status, 0u);
-    ASSERT_EQ(Host("render \"" + P("colour.png") + "\" --out-dir \"" + P("batch") + "\"" + identity).status, 0u);
-    for (const char* name : {"colour_out.png", "batch\\colour.png"}) {
-        EXPECT_NE(ReadAll(P(name)).find(Chunk("gAMA", gama)), std::string::npos) << name;
-        EXPECT_NE(ReadAll(P(name)).find(Chunk("iCCP", iccp)), std::string::npos) << name;
+    r = Host("render \"" + P("meta.png") + "\" \"" + P("meta_out.png") + "\"" + identity);
+    ASSERT_EQ(r.status, 0u) << r.err;
+    EXPECT_EQ(r.err, "minihost: warning: " + P("meta.png") + ": its colour chunks are kept as PNG allows, without a "
+                     "second iCCP, sRGB beside the profile before it\n");
+    ASSERT_EQ(Host("render \"" + P("meta.png") + "\" --out-dir \"" + P("batch") + "\"" + identity).status, 0u);
+    for (const char* name : {"meta_out.png", "batch\\meta.png"}) {
+        const std::string file = ReadAll(P(name));
+        EXPECT_EQ(ChunkTypes(file), "IHDR gAMA iCCP bKGD eXIf pHYs tEXt iTXt IDAT IEND") << name;
+        for (const std::string& kept : {Chunk("gAMA", gama), Chunk("pHYs", phys), Chunk("tEXt", text),
+                                        Chunk("iTXt", itxt), Chunk("eXIf", exif)})
+            EXPECT_NE(file.find(kept), std::string::npos) << name << ": " << kept.substr(4, 4);
+        EXPECT_NE(file.find("iCCPfirst"), std::string::npos) << name;
+        EXPECT_NE(file.find(Chunk("bKGD", std::string("\x10\x10\x20\x20\xff\xff", 6))), std::string::npos) << name;
     }
+    // A tRNS colour key becomes alpha, at 8 and 16 bits.
     for (const char depth : {8, 16}) {
         std::string row(1, '\0');  // the key (1, 2, 3), then a pixel one sample off it
         for (const char v : {1, 2, 3, 1, 2, 4}) row += std::string(depth / 8 - 1, '\0') + v;
@@ -250,27 +296,13 @@ TEST_F(MinihostTest, BatchFiltersEveryFrameWithItsOwnIds) {
     r = Host("render \"" + P("frames") + "\\d.png\" " + list + " --out-dir \"" + P("stopped2") + "\" --config \"" +
              P("inv.cfg") + "\" --object-ids-dir \"" + P("ids") + "\" --abort-at-line " + std::to_string(h + 2));
     EXPECT_EQ(r.status, 4u) << r.err;
-    EXPECT_NE(r.err.find("1 of 4 frames written; 1 of 4 frames failed"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 of 4 frames written: " + P("stopped2") + "\\a.png; 1 of 4 frames failed\n"),
+              std::string::npos) << r.err;
 
     // Two frames of one name would overwrite each other: refused up front.
     r = Host("render \"" + P("frames") + "\\a.png\" \"" + P("ids") + "\\a.png\" --out-dir \"" + P("twice") + "\"");
     EXPECT_EQ(r.status, 2u);
     EXPECT_EQ(CountLines(r.err), 1) << r.err;
-}
-
-// The names in a folder, in name order: what a batch left behind, temporaries
-// included.
-std::vector<std::string> FolderNames(const std::string& dir) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // A batch decodes and encodes other frames while one renders; what it leaves
@@ -415,7 +447,7 @@ TEST_F(MinihostTest, ConfigWritesTheRecordTheDialogWould) {
     MinihostOutcome r = Host("config \"" + P("sharp.cfg") + "\" --row \"0 -1 0\" --row \"-1 5 -1\" --row \"0 -1 0\" "
                  "--source material --material-id 3 --divide 1 --offset 7 --name Sharpen");
     ASSERT_EQ(r.status, 0u) << r.err;
-    EXPECT_EQ(r.out, "wrote " + P("sharp.cfg") + ", 612 bytes: a 3 x 3 kernel named 'Sharpen' for material ID 3\r\n");
+    EXPECT_EQ(r.out, "wrote " + P("sharp.cfg") + ", 612 bytes: a 3 x 3 kernel named 'Sharpen' for material ID 3\n");
     const std::string bytes = ReadAll(P("sharp.cfg"));
     ASSERT_EQ(bytes.size(), 612u);
     KernelParams p;
@@ -595,8 +627,10 @@ TEST_F(MinihostTest, NoCommandReplacesWhatIsNotItsOwn) {
 
 BOOL WINAPI IgnoreCtrlC(DWORD) { return TRUE; }
 
-// A console Ctrl-C stops any command with status 4 and one line saying so;
-// it writes and replaces no file. minihost sends it to the console itself at
+// A console Ctrl-C or Ctrl-Break stops any command with status 4 and one
+// line saying so; from that moment no file is created or replaced, even one
+// whose encode was under way: a batch keeps exactly the frames committed
+// before it, and says which. minihost sends the key to the console itself at
 // the moment the row asks for, and this test, on the same console, ignores it.
 TEST_F(MinihostTest, CtrlCWritesAndReplacesNothing) {
     FreeConsole();
@@ -606,6 +640,9 @@ TEST_F(MinihostTest, CtrlCWritesAndReplacesNothing) {
     const std::vector<uint16_t> frame(5 * 4 * 4, 1234), old(3 * 3 * 4, 77);
     ASSERT_TRUE(WritePng16(P("f.png"), 5, 4, 4, frame.data(), &error)) << error;
     ASSERT_TRUE(WritePng16(P("out.png"), 3, 3, 4, old.data(), &error)) << error;
+    CreateDirectoryA(P("seq").c_str(), nullptr);
+    for (const char* name : {"f1.png", "f2.png", "f3.png", "f4.png"})
+        ASSERT_TRUE(WritePng16(P("seq\\") + name, 5, 4, 4, frame.data(), &error)) << error;
     ASSERT_TRUE(WriteBytes(P("VLM.SET"), EntryText("A", {{0, 0, 0}, {0, 1, 0}, {0, 0, 0}}, 1, 0, 0) +
                                              EntryText("B", {{0, 1, 0}, {0, 1, 0}, {0, 0, 0}}, 2, 0, 0)));
     KernelParams p = DefaultParams();
@@ -613,14 +650,24 @@ TEST_F(MinihostTest, CtrlCWritesAndReplacesNothing) {
     WriteConfig("k.cfg", p);
     const std::string before = ReadAll(P("out.png"));
     const std::string render = "render \"" + P("f.png") + "\" \"" + P("out.png") + "\" --config \"" + P("k.cfg") + "\"";
+    auto batch = [&](const char* in, const char* out) {
+        return "render \"" + P(in) + "\" --out-dir \"" + P(out) + "\" --config \"" + P("k.cfg") + "\"";
+    };
     const struct {
-        const char* when;  // "start", or the line of the run
+        const char* when;  // "start", the line of the run, or "encode:N", the encode of its frame N
         std::string args, says;
+        const char* outDir;
+        std::vector<std::string> left;  // what the batch leaves in outDir
     } rows[] = {
         {"start", render, "stopped by Ctrl-C before its first line; " + P("out.png") + " was not written"},
         {"2", render, "at line 2; " + P("out.png") + " was not written"},
-        {"start", "render \"" + P("f.png") + "\" --out-dir \"" + P("o") + "\" --config \"" + P("k.cfg") + "\"",
-         "0 of 1 frames written"},
+        {"break:2", render, "render stopped by Ctrl-Break at line 2; " + P("out.png") + " was not written"},
+        {"encode", render, "render stopped by Ctrl-C; nothing was written"},
+        {"break:encode", render, "render stopped by Ctrl-Break; nothing was written"},
+        {"start", batch("f.png", "o"), "0 of 1 frames written\n", "o"},
+        // Frame 1 encoding, 2 rendering and 3 decoding as the key comes.
+        {"encode:1", batch("seq", "o2"), "(by Ctrl-C), which was not written; 1 of 4 frames written: " + P("o2") +
+                                             "\\f1.png\n", "o2", {"f1.png"}},
         {"6", "--settings-dir \"" + temp.Path() + "\" sheet \"" + P("f.png") + "\" \"" + P("s.png") + "\"",
          "sheet stopped by Ctrl-C; nothing was written"},
         {"start", "config \"" + P("new.cfg") + "\" --row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\"",
@@ -630,22 +677,25 @@ TEST_F(MinihostTest, CtrlCWritesAndReplacesNothing) {
         SetEnvironmentVariableA("MINIHOST_TEST_CTRL_C", row.when);
         const MinihostOutcome r = Host(row.args);
         SetEnvironmentVariableA("MINIHOST_TEST_CTRL_C", nullptr);
-        EXPECT_EQ(r.status, 4u) << row.args;
+        EXPECT_EQ(r.status, 4u) << row.when << ": " << row.args;
         EXPECT_EQ(CountLines(r.err), 1) << r.err;
         EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
         EXPECT_TRUE(ReadAll(P("out.png")) == before);
         EXPECT_EQ(FolderNames(temp.Path()), (std::vector<std::string>{"VLM.SET", "f.png", "k.cfg", "out.png"}));
-        EXPECT_FALSE(FileExists(P("o\\f.png")));
+        if (row.outDir) EXPECT_EQ(FolderNames(P(row.outDir)), row.left) << row.when;
     }
 }
 
 // A render that gives no line back (the plug-in could not have its working
 // copies) is a failure: no output is written, and a batch names the frame,
-// goes on with the others and counts it.
+// goes on with the others and counts it. A plug-in that faults ends the run
+// in seconds with status 3 and one line naming the fault, the frame and
+// exactly the files committed before it.
 TEST_F(MinihostTest, AFrameLeftUnfilteredIsAFailure) {
     std::string error;
     const std::vector<uint16_t> big(65 * 65 * 4, 500), small(8 * 8 * 4, 700);
     CreateDirectoryA(P("in").c_str(), nullptr);
+    ASSERT_TRUE(WritePng16(P("in\\a.png"), 8, 8, 4, small.data(), &error)) << error;
     ASSERT_TRUE(WritePng16(P("in\\big.png"), 65, 65, 4, big.data(), &error)) << error;
     ASSERT_TRUE(WritePng16(P("in\\small.png"), 8, 8, 4, small.data(), &error)) << error;
     WriteConfig("any.cfg", DefaultParams());
@@ -662,11 +712,31 @@ TEST_F(MinihostTest, AFrameLeftUnfilteredIsAFailure) {
     r = Host(host + "\"" + P("in") + "\" --out-dir \"" + P("out") + "\"" + cfg);
     EXPECT_EQ(r.status, 2u);
     EXPECT_NE(r.err.find("big.png"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("1 of 2 frames failed"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 of 3 frames failed"), std::string::npos) << r.err;
     EXPECT_FALSE(FileExists(P("out\\big.png")));
     PngImage out;
     ASSERT_TRUE(ReadPng(P("out\\small.png"), &out, &error)) << error;
     EXPECT_EQ(out.samples, small);
+
+    const std::string fault = "--plugin \"" + BinDir() + "\\FAULT.FLT\" render ";
+    const std::string says = "minihost: FAULT.FLT faulted during the render of " + P("in\\big.png") +
+                             ": an access violation writing address 0x00000000 (code 0xC0000005, at +0x";
+    for (const std::string& to : {"\"" + P("fault_out.png") + "\"", "--out-dir \"" + P("fout") + "\""}) {
+        ChildProcess child("\"" + BinDir() + "\\minihost.exe\" " + fault + "\"" +
+                           P(to[0] == '-' ? "in" : "in\\big.png") + "\" " + to + cfg);
+        EXPECT_EQ(child.Finish(20000), 3u) << to;
+        EXPECT_FALSE(child.TimedOut()) << "a debugger kept it waiting";
+        const std::string err = child.Err();
+        EXPECT_EQ(CountLines(err), 1) << err;
+        EXPECT_EQ(err.rfind(says, 0), 0u) << err;
+        // The frame before it may or may not have been committed when the
+        // fault came: the line says which, and nothing else is there.
+        const std::vector<std::string> left = FolderNames(P("fout"));
+        const std::string wrote = left.empty() ? "nothing was written\n" : "wrote " + P("fout\\a.png") + ", nothing else\n";
+        EXPECT_TRUE(left.empty() || left == std::vector<std::string>{"a.png"}) << left.size();
+        EXPECT_EQ(err.substr(err.size() - std::min(err.size(), wrote.size())), wrote) << err;
+    }
+    EXPECT_FALSE(FileExists(P("fault_out.png")));
 }
 
 // The host's library answers instead of throwing: an exception could not be
@@ -778,6 +848,7 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
         {"render \"" + P("f.png") + "\" --config \"" + P("whole.cfg") + "\"", "OUT.png"},
         {"frobnicate", "unknown command"},
         {"--plugin \"" + P("nothing.flt") + "\" info", "no plug-in at"},
+        {"--plugin \"" + BinDir() + "\\HOSTLIB.DLL\" info", "it is not a filter plug-in (its export 1 is "},
         {render("f.png", "source0.cfg"), "source 0 is not"},
         {render("f.png", "size0.cfg"), "kernel size 0"},
         {render("f.png", "size4.cfg"), "kernel size 4"},

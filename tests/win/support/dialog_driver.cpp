@@ -1,5 +1,6 @@
 #include "tests/win/support/dialog_driver.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "hostlib/host_control.h"
@@ -65,6 +66,19 @@ bool WriteBytes(const std::string& path, const std::string& bytes) {
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::string> FolderNames(const std::string& dir) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 std::string EntryText(const std::string& name, const std::vector<std::vector<int>>& rows, int divide, int offset,
                       int invert) {

@@ -28,6 +28,9 @@ private:
 std::string ReadBytes(const std::string& path);  // empty when the file is missing
 bool WriteBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+// The names of the files in a folder, in name order: what a run left
+// behind, temporaries included.
+std::vector<std::string> FolderNames(const std::string& dir);
 
 // One library file entry as the file format lays it out (CR LF line ends):
 // rows holds the k x k centred block, row by row.

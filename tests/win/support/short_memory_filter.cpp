@@ -2,9 +2,11 @@
 // two working copies of a frame cannot be had, but for frames of any size
 // above kRoomFor pixels. It then answers 1 and writes no line back; smaller
 // frames are given back line by line, unchanged. It takes any configuration
-// of VLM.FLT's size.
+// of VLM.FLT's size. Built with VLM_TEST_FAULT (FAULT.FLT), it faults on
+// those frames instead.
 #include <windows.h>
 
+#include <cstdint>
 #include <new>
 #include <vector>
 
@@ -30,7 +32,13 @@ public:
     int RenderFrame(HWND) override {
         if (!frameMap || !frameMap->Storage()) return 0;
         BitmapStorage& s = *frameMap->Storage();
-        if (s.Width() * s.Height() > kRoomFor) return 1;
+        if (s.Width() * s.Height() > kRoomFor) {
+#ifdef VLM_TEST_FAULT
+            // Null for any frame the host holds, which the compiler cannot know.
+            *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(s.Width() >> 16)) = 1;
+#endif
+            return 1;
+        }
         std::vector<BMM_Color_64> line(s.Width());
         for (int y = 0; y < s.Height(); ++y) {
             s.ReadLine(0, y, s.Width(), line.data());
@@ -70,5 +78,5 @@ extern "C" {
 const char* LibDescription() { return "Short of memory (tests)"; }
 int LibNumberClasses() { return 1; }
 ClassDesc* LibClassDesc(int index) { return index == 0 ? &g_descriptor : nullptr; }
-unsigned long LibVersion() { return 1; }
+unsigned long LibVersion() { return kPluginInterfaceVersion; }
 }

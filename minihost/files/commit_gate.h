@@ -1,0 +1,31 @@
+#pragma once
+// The one place where files of a run come into being. A stop closes the gate:
+// after it nothing more is committed, and what was committed before it is
+// known exactly, because a commit and the closing cannot interleave.
+#include <functional>
+#include <string>
+#include <vector>
+
+// Closes the gate, waiting for a commit in progress to finish. Any thread
+// (a console handler runs on one of its own). Answers false when it was
+// closed already.
+bool CloseCommits();
+bool CommitsClosed();
+
+// For a fault handler, which must not wait on a thread that may be the one
+// that faulted: closes the gate if it can be had within a second. Answers
+// the files committed, as CommittedList words them, from memory that no
+// allocation touches.
+const char* CloseCommitsAfterFault();
+
+enum class CommitResult { kCommitted, kFailed, kClosed };
+
+// Runs commit (which puts the file in place) unless the gate is closed, and
+// records path when it succeeds.
+CommitResult CommitThroughGate(const std::string& path, const std::function<bool()>& commit);
+
+// The files committed by this run, as their paths were given, in order.
+std::vector<std::string> CommittedFiles();
+
+// The files in words: "nothing was written", or each named.
+std::string CommittedList(const std::vector<std::string>& files);
