@@ -53,7 +53,7 @@ void TakeLibraryKernel(const std::string& name, KernelParams* p) {
     // The library holds names as the dialog saved them, in the ANSI code page.
     std::string ansi;
     if (!ToAnsi(name, &ansi))
-        throw CommandError{"--kernel: '" + name + "' has characters that the ANSI code page (" +
+        throw CommandError{"--kernel: '" + Shown(name) + "' has characters that the ANSI code page (" +
                            std::to_string(GetACP()) + ") cannot hold, so no kernel in the library has this name"};
     const std::vector<NamedKernel> kernels = ReadKernelLibrary();
     for (size_t i = 0; i < kernels.size(); ++i) {
@@ -71,7 +71,7 @@ void TakeLibraryKernel(const std::string& name, KernelParams* p) {
         TakeKernel(k, p);
         return;
     }
-    throw CommandError{"--kernel: no kernel named '" + name + "' in " + KernelLibraryPath() +
+    throw CommandError{"--kernel: no kernel named '" + Shown(name) + "' in " + KernelLibraryPath() +
                        " (names match exactly, as in the dialog's list;" + NearNames(kernels, ansi) +
                        " 'minihost kernels' lists them)"};
 }

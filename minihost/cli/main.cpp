@@ -11,6 +11,7 @@
 #include "minihost/files/commit_gate.h"
 #include "minihost/files/unicode.h"
 #include "minihost/formats/kernel_library.h"
+#include "minihost/formats/kernel_text.h"
 #include "minihost/runtime/fault.h"
 #include "minihost/runtime/stop.h"
 
@@ -118,7 +119,7 @@ int wmain(int argc, wchar_t** wargv) {
     const Command* chosen = nullptr;
     for (const Command& c : kCommands)
         if (command == c.name) chosen = &c;
-    if (!chosen) return Fail("unknown command '" + command + "' (try --help)");
+    if (!chosen) return Fail("unknown command '" + Shown(command) + "' (try --help)");
 
     SetSettingsDir(options.settingsDir);
     SetPluginPath(options.pluginPath);

@@ -161,8 +161,15 @@ void CheckOutputs(const RenderArgs& r, const std::vector<FrameJob>& jobs) {
     for (const FrameJob& job : jobs) {
         guard.Check(job.out, kPngOutput);
         const auto taken = outputs.emplace(NameKey(job.out), &job);
-        if (!taken.second)
-            throw CommandError{taken.first->second->in + " and " + job.in + " would both be written as " + job.out};
+        if (!taken.second) {
+            const std::string& first = taken.first->second->in;
+            FileId a, b;
+            if (first == job.in || NameKey(first) == NameKey(job.in) ||
+                (guard.Identify(first, &a) && guard.Identify(job.in, &b) && a == b))
+                throw CommandError{"render: the frame " + job.in + " is given twice" +
+                                   (first == job.in ? "" : " (also as " + first + ")") + "; give each frame once"};
+            throw CommandError{first + " and " + job.in + " would both be written as " + job.out};
+        }
     }
 }
 

@@ -173,10 +173,15 @@ Layout TileLayout(const SheetArgs& s, const Region& region) {
     l.factor = std::max({1, CeilDiv(region.w, kMaxTileWidth), CeilDiv(region.h, kMaxTileHeight)});
     l.tileW = region.w / l.factor;
     l.tileH = region.h / l.factor;
+    const std::string what = "sheet: " + s.in + " (" + (s.crop ? "the region " : "") + Size(region.w, region.h) + ")";
+    const std::string least = " pixels, and each side needs at least " + std::to_string(kMinTileSide);
+    // A long, thin frame is not small: shrunk to fit, its short side vanishes.
+    if ((l.tileW < kMinTileSide || l.tileH < kMinTileSide) && l.factor > 1)
+        throw CommandError{what + " is too long and thin to draw: shrunk " + std::to_string(l.factor) +
+                           " times to fit a tile of " + Size(kMaxTileWidth, kMaxTileHeight) + ", it would be " +
+                           Size(l.tileW, l.tileH) + least + "; draw a region of it with --crop X,Y,W,H"};
     if (l.tileW < kMinTileSide || l.tileH < kMinTileSide)
-        throw CommandError{"sheet: " + s.in + " (" + (s.crop ? "the region " : "") + Size(region.w, region.h) +
-                           ") is too small to draw: its tiles would be " + Size(l.tileW, l.tileH) +
-                           " pixels, and each side needs at least " + std::to_string(kMinTileSide)};
+        throw CommandError{what + " is too small to draw: its tiles would be " + Size(l.tileW, l.tileH) + least};
     const int contentW = std::max(l.tileW, kMinLabelChars * kGlyphAdvance - 1);
     l.perLine = size_t((contentW + 1) / kGlyphAdvance);
     l.cellW = contentW + kGap;

@@ -37,6 +37,11 @@ std::string DeviceOf(const std::string& part) {
 
 }  // namespace
 
+std::string DeviceNamed(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return DeviceOf(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
 std::string NameFault(const std::string& path) {
     if (path.empty()) return "the output's name is empty; give it a file name";
     size_t start = 0;

@@ -8,6 +8,10 @@
 
 bool OutputGuard::Identify(const std::string& path, FileId* id) const {
     const Identity found = IdentifyFile(path, id);
+    const std::string device = found == Identity::kUnknown ? DeviceNamed(path) : std::string();
+    if (!device.empty())
+        throw CommandError{command_ + ": " + path + ": Windows opens the device " + device +
+                           " for this name, never a file; rename the file (nothing was written)"};
     if (found == Identity::kUnknown)
         throw CommandError{command_ + ": cannot tell which file " + path +
                            (SystemPath(path).empty() ? " is: the path is longer than Windows allows"

@@ -27,10 +27,10 @@ std::wstring NtName(const std::wstring& name) {
 }
 
 std::string RenameFailure(DWORD code) {
-    return code == ERROR_ACCESS_DENIED ? "the file in its place cannot be replaced"
-           : code == ERROR_FILENAME_EXCED_RANGE || code == ERROR_INVALID_NAME
-               ? "the name is too long for the folder"
-               : "it cannot take the file's place (error " + std::to_string(code) + ")";
+    return code == ERROR_ACCESS_DENIED          ? "the file in its place cannot be replaced"
+           : code == ERROR_FILENAME_EXCED_RANGE ? "the name is too long for the folder"
+           : code == ERROR_INVALID_NAME         ? "the folder's file system takes no file of this name"
+                                                : "it cannot take the file's place (error " + std::to_string(code) + ")";
 }
 
 }  // namespace

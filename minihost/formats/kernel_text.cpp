@@ -6,19 +6,44 @@
 
 #include "render/pixel_math.h"
 
+namespace {
+
+// The code point of a UTF-8 control a terminal acts on rather than shows:
+// C1 controls and the marks that turn the direction of the text after them
+// (U+061C, U+200E-200F, U+202A-202E, U+2066-2069). 0 for anything else.
+unsigned Invisible(const std::string& s, size_t i, size_t* length) {
+    const auto at = [&](size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
+    const unsigned c0 = at(i), c1 = at(i + 1), c2 = at(i + 2);
+    if (c0 == 0xC2 && c1 >= 0x80 && c1 <= 0x9F) return *length = 2, c1;
+    if (c0 == 0xD8 && c1 == 0x9C) return *length = 2, 0x61C;
+    if (c0 == 0xE2 && c1 == 0x80 && ((c2 >= 0x8E && c2 <= 0x8F) || (c2 >= 0xAA && c2 <= 0xAE)))
+        return *length = 3, 0x2000u + (c2 - 0x80);
+    if (c0 == 0xE2 && c1 == 0x81 && c2 >= 0xA6 && c2 <= 0xA9) return *length = 3, 0x2040u + (c2 - 0x80);
+    return 0;
+}
+
+}  // namespace
+
 std::string Printable(const std::string& name) {
     std::string out;
-    for (const char ch : name) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7f) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else {
-            out += ch;
-        }
+    for (size_t i = 0; i < name.size();) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        size_t length = 1;
+        char escaped[12] = "";
+        if (c < 0x20 || c == 0x7f) std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+        else if (const unsigned code = Invisible(name, i, &length)) std::snprintf(escaped, sizeof escaped, "\\u%04X", code);
+        out += escaped[0] ? std::string(escaped) : name.substr(i, length);
+        i += length;
     }
     return out;
+}
+
+std::string Shown(const std::string& typed) {
+    constexpr size_t kShown = 60;
+    if (typed.size() <= kShown) return Printable(typed);
+    size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(typed[cut]) & 0xC0) == 0x80) --cut;
+    return Printable(typed.substr(0, cut)) + "... (" + std::to_string(typed.size()) + " bytes in all)";
 }
 
 std::string SourceText(const KernelParams& p) {

@@ -7,6 +7,11 @@
 // become \xNN, so a damaged library cannot garble the listing.
 std::string Printable(const std::string& name);
 
+// Something the user typed, said back in a message: printable, and cut
+// after its first 60 bytes (at a character's start) with how long it was,
+// so that a line stays a line.
+std::string Shown(const std::string& typed);
+
 // Which pixels a configuration filters, in words: "whole frame",
 // "object ID 3", "material ID 12".
 std::string SourceText(const KernelParams& p);

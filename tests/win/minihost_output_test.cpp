@@ -135,14 +135,17 @@ TEST_F(MinihostOutput, ShowAndLongListingPrintTheLibraryAsWritten) {
     const std::vector<std::vector<int>> one = {{0, 0, 0}, {0, 1, 0}, {0, 0, 0}};
     ASSERT_TRUE(WriteBytes(P("VLM.SET"), "\xEF\xBB\xBF" + EntryText("Box", one, 1, 0, 0) +
                                              EntryText("Sch\xC3\xA4rfe", one, 1, 0, 0) +
-                                             EntryText(std::string("Ab\0cd", 5), one, 1, 0, 0)));
+                                             EntryText(std::string("Ab\0cd", 5), one, 1, 0, 0) +
+                                             EntryText("\xE2\x80\xAEgpj.exe", one, 1, 0, 0)));
     r = Host("kernels");
     ASSERT_EQ(r.status, 0u) << r.err;
     EXPECT_NE(r.out.find("\nAb\n"), std::string::npos) << r.out;
     for (const char* warning : {"begins with a UTF-8 byte-order mark, which the plug-in and the dialog read as part of "
                                 "its name, so it is not found as 'Box'; save VLM.SET as ANSI text",
                                 "looks saved as UTF-8, for 'Sch\xC3\xA4rfe'", "; save VLM.SET as ANSI text",
-                                "entry 3 'Ab' has a NUL byte in its name", "('cd' after it is left out)"})
+                                "entry 3 'Ab' has a NUL byte in its name", "('cd' after it is left out)",
+                                // The right-to-left override would turn the rest of the line round.
+                                "looks saved as UTF-8, for '\\u202Egpj.exe'"})
         EXPECT_NE(r.err.find(warning), std::string::npos) << warning << "\n" << r.err;
 }
 
@@ -238,8 +241,13 @@ TEST_F(MinihostOutput, SheetDrawsTheOriginalAndEveryKernelAsALabelledTile) {
     r = Host("sheet " + Q("thin.png") + Q("thin_sheet.png"));
     EXPECT_EQ(r.status, 2u);
     EXPECT_EQ(r.err, "minihost: sheet: " + P("thin.png") +
-                         " (1 x 300) is too small to draw: its tiles would be 0 x 150 pixels, and each side needs at "
-                         "least 4\n");
+                         " (1 x 300) is too long and thin to draw: shrunk 2 times to fit a tile of 320 x 240, it "
+                         "would be 0 x 150 pixels, and each side needs at least 4; draw a region of it with --crop "
+                         "X,Y,W,H\n");
+    ASSERT_TRUE(WritePng8(P("dot.png"), 3, 3, 3, std::vector<uint8_t>(3 * 3 * 3, 9), &error));
+    r = Host("sheet " + Q("dot.png") + Q("dot_sheet.png"));
+    EXPECT_EQ(r.err, "minihost: sheet: " + P("dot.png") + " (3 x 3) is too small to draw: its tiles would be 3 x 3 "
+                     "pixels, and each side needs at least 4\n");
     EXPECT_FALSE(FileExists(P("thin_sheet.png")));
 }
 

@@ -107,9 +107,12 @@ bool UnixSymlink(const std::string& target, const std::string& link) {
     PROCESS_INFORMATION process{};
     if (!CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process))
         return false;
+    // Wine's handle of a Unix process may signal before the process ends:
+    // the link is waited for itself.
     WaitForSingleObject(process.hProcess, 10000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    for (int waited = 0; waited < 1000 && Get(link) != Get(target); ++waited) Sleep(10);
     return Get(link) == Get(target);
 }
 

@@ -806,9 +806,16 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
     ASSERT_TRUE(WriteBytes(P("VLM.SET"), EntryText("Edge finder", one, 1, 0, 0) + EntryText("Blur 3x3", one, 1, 0, 0) +
                                              EntryText("Blur 5x5", one, 1, 0, 0)));
     const std::string kernel = "--settings-dir \"" + temp.Path() + "\" config \"" + P("k.cfg") + "\" --kernel ";
-    // A minihost.exe without HOSTLIB.DLL beside it.
-    ASSERT_TRUE(CreateDirectoryA(P("alone").c_str(), nullptr));
-    ASSERT_TRUE(CopyFileA((BinDir() + "\\minihost.exe").c_str(), P("alone\\minihost.exe").c_str(), TRUE));
+    // A minihost.exe without HOSTLIB.DLL beside it, and one beside an empty file of its name.
+    for (const char* dir : {"alone", "emptylib"}) {
+        ASSERT_TRUE(CreateDirectoryA(P(dir).c_str(), nullptr));
+        ASSERT_TRUE(CopyFileA((BinDir() + "\\minihost.exe").c_str(), (P(dir) + "\\minihost.exe").c_str(), TRUE));
+    }
+    ASSERT_TRUE(WriteBytes(P("emptylib\\HOSTLIB.DLL"), ""));
+    // A frame whose name Windows takes for a device, as another system may write it.
+    const HANDLE device = CreateFileA(("\\\\?\\" + P("nul .png")).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    CloseHandle(device);
 
     // Each case, and a word of its one line that says what is wrong.
     const std::string out = " \"" + P("o.png") + "\"";
@@ -830,6 +837,12 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
         // Run from its folder, where the loader would look for an import.
         {"/c cd /d \"" + P("alone") + "\" && minihost.exe info",
          "HOSTLIB.DLL is missing: it must be in the folder of minihost.exe, " + temp.Path() + "\\alone (", "cmd.exe"},
+        {"/c cd /d \"" + P("emptylib") + "\" && minihost.exe info",
+         P("emptylib") + "\\HOSTLIB.DLL is not a 32-bit Windows library (empty, damaged", "cmd.exe"},
+        {kernel + std::string(10000, 'k'), "--kernel: no kernel named '" + std::string(60, 'k') + "... (10000 bytes in all)' in"},
+        {render("nul .png", "whole.cfg"), "Windows opens the device NUL for this name, never a file"},
+        {"render \"" + P("f.png") + "\" \"" + P(".\\f.png") + "\" --out-dir \"" + P("twice") + "\" --config \"" + P("whole.cfg") + "\"",
+         "render: the frame " + P(".\\f.png") + " is given twice (also as " + P("f.png") + "); give each frame once"},
         {render("missing.png", "whole.cfg"), "no such file"},
         {render("junk.png", "whole.cfg"), "damaged"},
         {render("cut.png", "whole.cfg"), "cut short"},
@@ -928,6 +941,12 @@ TEST(ErrorText, SaysNoExceptionsOwnText) {
 }
 
 TEST_F(MinihostTest, InfoPrintsTheAnswers) {
+    for (const char* help : {"--help", "help"}) {
+        const MinihostOutcome usage = Host(help);
+        EXPECT_EQ(usage.status, 0u) << help;
+        EXPECT_EQ(usage.out.rfind("usage: minihost", 0), 0u) << help << ": " << usage.out;
+        EXPECT_NE(usage.out.find("  3  the plug-in or host library faulted"), std::string::npos) << usage.out;
+    }
     const MinihostOutcome r = Host("info");
     ASSERT_EQ(r.status, 0u) << r.err;
     EXPECT_EQ(r.out.rfind("release: " VLM_VERSION ", as the About box shows", 0), 0u) << r.out;
