@@ -184,6 +184,14 @@ TEST_F(MinihostTest, SixteenBitFramesPassThroughExactly) {
         EXPECT_NE(file.find("iCCPfirst"), std::string::npos) << name;
         EXPECT_NE(file.find(Chunk("bKGD", std::string("\x10\x10\x20\x20\xff\xff", 6))), std::string::npos) << name;
     }
+    // Alone, an sRGB intent is kept, and libpng's gAMA and cHRM for it are not added.
+    std::ofstream(P("srgb.png"), std::ios::binary)
+        << PngFile(2, 1, 8, 2, Zipped(std::string(7, '\0')), Chunk("sRGB", std::string(1, '\3')));
+    r = Host("render \"" + P("srgb.png") + "\" \"" + P("srgb_out.png") + "\"" + identity);
+    ASSERT_EQ(r.status, 0u) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(ChunkTypes(ReadAll(P("srgb_out.png"))), "IHDR sRGB IDAT IEND");
+    EXPECT_NE(ReadAll(P("srgb_out.png")).find(Chunk("sRGB", std::string(1, '\3'))), std::string::npos);
     // A tRNS colour key becomes alpha, at 8 and 16 bits.
     for (const char depth : {8, 16}) {
         std::string row(1, '\0');  // the key (1, 2, 3), then a pixel one sample off it
