@@ -11,13 +11,14 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${FUZZ_SECONDS:-20}
 build="$root/build/fuzz"
-targets="filter_file filter_append"
+targets="filter_file filter_append tiff_decode"
 kept=${VLM_FUZZ_CORPUS:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora-filter/fuzz}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVLM_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 for t in $targets; do
     cmake --build "$build" -j2 --target "${t}_fuzz" >/dev/null
 done
+cmake --build "$build" -j2 --target tiff_seeds >/dev/null
 
 work=$(mktemp -d)
 # The targets write a scratch file per execution; memory is faster than disk.
@@ -29,6 +30,8 @@ for t in $targets; do
     corpus="$kept/$t"
     mkdir -p "$corpus"
     if [ -d "$root/fuzz/corpus/$t" ]; then cp "$root/fuzz/corpus/$t"/* "$corpus"/; fi
+    # The TIFF seeds are written by libtiff, not kept in the repo.
+    if [ "$t" = tiff_decode ]; then "$build/bin/tiff_seeds" "$corpus"; fi
     log="$work/$t.log"
     start=$(date +%s)
     # -timeout turns a reader that stops making progress into a reported hang.

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs everything the build, the tests and the main job need on a fresh
 # Debian machine. Safe to run again: it only touches apt when something is
-# missing, and only fetches the libpng sources once.
+# missing, and only fetches the libpng and libtiff sources once.
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,7 +21,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     need_update=1
 fi
 
-# libpng's sources are built with the cross compiler, so apt needs a deb-src
+# libpng's and libtiff's sources are built with the cross compiler, so apt needs a deb-src
 # entry. It is derived from the machine's own deb entries (same URIs, suites
 # and keys), so this script names no server of its own.
 ours=/etc/apt/sources.list.d/vlm-src
@@ -69,23 +69,29 @@ if [ -n "$missing" ] || [ -n "${need_update:-}" ]; then
 fi
 
 src="$here/third_party/src"
-if [ ! -d "$src/libpng" ]; then
+# Unpacks the upstream tarball of a Debian source package into
+# third_party/src/DIR, once. Only the tarball is built. A mirror may serve it
+# but not the packaging files of the newest (security) revision, so apt's
+# verdict on those is not what decides; the tarball's arrival is.
+fetch_source() {  # PACKAGE DIR
+    [ ! -d "$src/$2" ] || return 0
     mkdir -p "$src"
     tmp=$(mktemp -d)
-    # Only the upstream tarball is built. A mirror may serve it but not the
-    # packaging files of the newest (security) revision, so apt's verdict on
-    # those is not what decides; the tarball's arrival is.
-    (cd "$tmp" && apt-get -o APT::Sandbox::User=root source --download-only -qq libpng1.6 >/dev/null 2>&1) || true
-    tarball=$(ls "$tmp"/libpng1.6_*.orig.tar.* 2>/dev/null | head -n1)
+    (cd "$tmp" && apt-get -o APT::Sandbox::User=root source --download-only -qq "$1" >/dev/null 2>&1) || true
+    tarball=$(ls "$tmp"/"$1"_*.orig.tar.* 2>/dev/null | head -n1)
     if [ -z "$tarball" ]; then
-        echo "setup: apt-get source libpng1.6 brought no upstream tarball" >&2
+        echo "setup: apt-get source $1 brought no upstream tarball" >&2
         rm -rf "$tmp"
         exit 1
     fi
-    mkdir -p "$src/libpng"
-    tar -xf "$tarball" -C "$src/libpng" --strip-components=1
+    rm -rf "$src/$2.part"
+    mkdir -p "$src/$2.part"
+    tar -xf "$tarball" -C "$src/$2.part" --strip-components=1
+    mv "$src/$2.part" "$src/$2"
     rm -rf "$tmp"
-fi
+}
+fetch_source libpng1.6 libpng
+fetch_source tiff libtiff
 
 # Wine's first start builds its prefix; do it once here rather than inside a
 # test timeout. Wine then draws window frames itself: with no window manager

@@ -14,6 +14,7 @@
 #include "hostlib/host_control.h"
 #include "minihost/cli/args.h"
 #include "minihost/cli/commands.h"
+#include "minihost/cli/frame_sequence.h"
 #include "minihost/files/commit_gate.h"
 #include "minihost/files/file_identity.h"
 #include "minihost/files/paths.h"
@@ -21,6 +22,7 @@
 #include "minihost/formats/config_file.h"
 #include "minihost/formats/kernel_text.h"
 #include "minihost/formats/png_io.h"
+#include "minihost/formats/tiff_io.h"
 #include "minihost/runtime/batch_pipeline.h"
 #include "minihost/runtime/held_frame.h"
 #include "minihost/runtime/progress_window.h"
@@ -45,11 +47,14 @@ struct IdSource : IdChannel {
 struct RenderArgs {
     std::vector<std::string> inputs;     // frames, or folders of frames
     std::string out, outDir, config;
+    std::string outPattern;  // --out: a numbered pattern
+    std::string frames;      // --frames: the numbers of a pattern to take
+    bool skipExisting = false;
     IdSource ids[2] = {{{"object", kObjectChannel, 16}, "--object-ids", "--object-ids-dir", {}, {}},
                        {{"material", kMaterialChannel, 8}, "--material-ids", "--material-ids-dir", {}, {}}};
     int abortAtLine = -1;
     bool time = false;
-    bool Batch() const { return !outDir.empty(); }
+    bool Batch() const { return !outDir.empty() || !outPattern.empty(); }
 };
 
 // The field an ID option sets, or null for any other argument.
@@ -77,12 +82,16 @@ RenderArgs Parse(const std::vector<std::string>& args) {
             r.abortAtLine = ParseInt32(reader.Value(a), a);
             if (r.abortAtLine < 0) throw CommandError{"--abort-at-line: give a line number from 0"};
         } else if (a == "--time") r.time = true;
+        else if (a == "--out") r.outPattern = reader.Value(a);
+        else if (a == "--frames") r.frames = reader.Value(a);
+        else if (a == "--skip-existing") r.skipExisting = true;
         else if (a.size() > 1 && a[0] == '-') throw CommandError{"render: unknown option " + a};
         else files.push_back(a);
     }
     for (const IdSource& id : r.ids)
         if (!id.image.empty() && !id.dir.empty())
             throw CommandError{std::string("render: give ") + id.imageFlag + " or " + id.dirFlag + ", not both"};
+    if (!r.outPattern.empty() && !r.outDir.empty()) throw CommandError{"render: give --out PATTERN or --out-dir DIR, not both"};
     if (r.Batch()) {
         if (files.empty()) throw CommandError{"render --out-dir needs at least one frame or folder of frames"};
         r.inputs = files;
@@ -101,36 +110,6 @@ RenderArgs Parse(const std::vector<std::string>& args) {
     return r;
 }
 
-bool IsPngName(const std::wstring& name) {
-    return name.size() > 4 && lstrcmpiW(name.c_str() + name.size() - 4, L".png") == 0;
-}
-
-// The frames of a batch: files as given, and the PNG files of each folder in
-// name order.
-std::vector<std::string> ListFrames(const std::vector<std::string>& inputs) {
-    std::vector<std::string> frames;
-    for (const std::string& input : inputs) {
-        if (!IsFolder(input)) {
-            frames.push_back(input);
-            continue;
-        }
-        std::vector<std::string> names;
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW(SystemPath(Join(input, "*")).c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsPngName(found.cFileName))
-                    names.push_back(Utf8(found.cFileName));
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
-        if (names.empty()) throw CommandError{input + ": no PNG frames in this folder"};
-        std::sort(names.begin(), names.end());
-        for (const std::string& name : names) frames.push_back(Join(input, name));
-    }
-    return frames;
-}
-
 // Refuses, before anything is written, a run that would write over one of
 // its own inputs (a frame, an ID image or the configuration), anything the
 // guard keeps, or one file twice.
@@ -142,7 +121,7 @@ void CheckOutputs(const RenderArgs& r, const std::vector<FrameJob>& jobs) {
         guard.Keep(job.in, "input frame");
         for (const IdImage& id : job.ids) guard.Keep(id.path, std::string(id.option ? id.option : "") + " image");
     }
-    if (r.Batch()) {
+    if (!r.outDir.empty()) {
         FileId outDir;
         if (guard.Identify(r.outDir, &outDir)) {
             std::vector<std::pair<std::string, std::string>> folders;
@@ -159,7 +138,7 @@ void CheckOutputs(const RenderArgs& r, const std::vector<FrameJob>& jobs) {
     }
     std::map<std::wstring, const FrameJob*> outputs;  // the name Windows makes -> the frame written there
     for (const FrameJob& job : jobs) {
-        guard.Check(job.out, kPngOutput);
+        guard.Check(job.out, IsTiffName(job.out) ? kTiffOutput : kPngOutput);
         const auto taken = outputs.emplace(NameKey(job.out), &job);
         if (!taken.second) {
             const std::string& first = taken.first->second->in;
@@ -244,21 +223,38 @@ std::array<bool, 2> IdsUsed(const RenderArgs& r, uint32_t wanted) {
     return used;
 }
 
-std::vector<FrameJob> MakeJobs(const RenderArgs& r, const std::vector<std::string>& frames,
+std::vector<FrameJob> MakeJobs(const RenderArgs& r, const std::vector<SequenceFrame>& frames,
                                const std::array<bool, 2>& used, const KernelParams& params) {
+    FramePattern outPattern, idPatterns[2];
+    const bool outNumbered = IsFramePattern(r.outPattern, &outPattern, "--out");
+    if (!r.outPattern.empty() && !outNumbered)
+        throw CommandError{"--out " + r.outPattern + ": give a numbered pattern (out/graded.####.png); for one frame "
+                           "give IN OUT"};
+    bool idNumbered[2];
+    for (int i = 0; i < 2; ++i) {
+        idNumbered[i] = used[i] && IsFramePattern(r.ids[i].image, &idPatterns[i], r.ids[i].imageFlag);
+        if ((idNumbered[i] || outNumbered) && !frames.empty() && !frames[0].numbered)
+            throw CommandError{std::string(idNumbered[i] ? r.ids[i].imageFlag : "--out") +
+                               " is a numbered pattern: give the frames as one too (shot.####.png)"};
+    }
     std::vector<FrameJob> jobs;
-    for (const std::string& in : frames) {
+    for (const SequenceFrame& frame : frames) {
+        const std::string& in = frame.path;
         FrameJob job;
         job.in = in;
         // The name Windows will give the input, not its spelling: "a.png."
         // is a.png, and so is its output.
         const std::string name = ResolvedName(in);
-        job.out = r.Batch() ? Join(r.outDir, name) : r.out;
+        job.out = outNumbered   ? FramePathLike(outPattern, frame.number, frame.digits)
+                  : r.Batch() ? Join(r.outDir, name)
+                              : r.out;
         for (int i = 0; i < 2; ++i) {
             const IdSource& id = r.ids[i];
             if (!used[i]) continue;
-            job.ids[i] = id.dir.empty() ? IdImage{&id, id.image, id.imageFlag}
-                                        : IdImage{&id, Join(id.dir, name), id.dirFlag};
+            job.ids[i] = idNumbered[i] ? IdImage{&id, FramePathLike(idPatterns[i], frame.number, frame.digits),
+                                                 id.imageFlag}
+                         : id.dir.empty() ? IdImage{&id, id.image, id.imageFlag}
+                                          : IdImage{&id, Join(id.dir, name), id.dirFlag};
             job.ids[i].wanted = id.channel == kObjectChannel ? params.objectId : params.materialId;
         }
         jobs.push_back(job);
@@ -266,14 +262,15 @@ std::vector<FrameJob> MakeJobs(const RenderArgs& r, const std::vector<std::strin
     return jobs;
 }
 
-void MakeOutDir(const std::string& outDir) {
+void MakeOutDir(const std::string& outDir, const std::string& option = "--out-dir") {
     if (IsFolder(outDir)) return;
     const std::wstring name = SystemPath(outDir);
     if (GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES)
-        throw CommandError{"--out-dir " + outDir + " is a file, not a folder: name a folder (it is made when missing)"};
-    if (!CreateDirectoryW(name.c_str(), nullptr)) {
+        throw CommandError{option + " " + outDir + " is a file, not a folder: name a folder (it is made when missing)"};
+    // Another task of the same sequence may make it first.
+    if (!CreateDirectoryW(name.c_str(), nullptr) && !IsFolder(outDir)) {
         const DWORD why = GetLastError();
-        throw CommandError{"--out-dir " + outDir + ": cannot create the folder: " +
+        throw CommandError{option + " " + outDir + ": cannot create the folder: " +
                            (why == ERROR_PATH_NOT_FOUND ? std::string("the folder it goes in does not exist")
                                                         : OpenFailureReason(EACCES))};
     }
@@ -370,13 +367,35 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
                            r.out};
     if (!r.Batch() && IsFolder(r.out))
         throw CommandError{r.out + " is a folder: give an output file name, or --out-dir DIR for a batch"};
-    const std::vector<std::string> frames = r.Batch() ? ListFrames(r.inputs) : r.inputs;
+    FramePattern pattern;
+    const bool numbered = IsFramePattern(r.inputs[0], &pattern, "");
+    if (numbered && !r.Batch())
+        throw CommandError{r.inputs[0] + " is a numbered pattern: give --out-dir DIR or --out PATTERN instead of " +
+                           r.out};
+    if (numbered && r.inputs.size() > 1)
+        throw CommandError{"render: give one numbered pattern (" + r.inputs[0] + ") and nothing else to filter"};
+    if (!numbered && !r.frames.empty())
+        throw CommandError{"--frames takes the numbers of a pattern: give the frames as shot.####.png"};
+    const std::vector<SequenceFrame> frames = numbered    ? ListSequence(r.inputs[0], pattern, r.frames)
+                                              : r.Batch() ? ListFrames(r.inputs)
+                                                          : std::vector<SequenceFrame>{FileFrame(r.inputs[0])};
 
     KernelParams params;
     const ImageFilterPtr filter = ConfiguredFilter(plugin, r, &params);
-    const std::vector<FrameJob> jobs = MakeJobs(r, frames, IdsUsed(r, filter->ChannelsRequired()), params);
+    std::vector<FrameJob> jobs = MakeJobs(r, frames, IdsUsed(r, filter->ChannelsRequired()), params);
     CheckOutputs(r, jobs);
-    if (r.Batch()) MakeOutDir(r.outDir);
+    if (r.skipExisting) {
+        int skipped = 0;
+        jobs = WithoutWholeOutputs(jobs, &skipped);
+        if (skipped) std::printf("skipped %d of %d frames: their outputs are already whole\n", skipped, skipped + int(jobs.size()));
+        std::fflush(stdout);
+        if (jobs.empty()) return kExitDone;
+    }
+    if (!r.outDir.empty()) MakeOutDir(r.outDir);
+    if (!r.outPattern.empty() && !FileName(r.outPattern).empty()) {
+        const std::string folder = r.outPattern.substr(0, r.outPattern.size() - FileName(r.outPattern).size());
+        if (!folder.empty()) MakeOutDir(folder, "--out");
+    }
 
     ProgressWindow progress(r.abortAtLine, _isatty(_fileno(stderr)) != 0);
     if (!progress.Ok()) throw CommandError{"cannot create the progress window"};

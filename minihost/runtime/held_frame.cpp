@@ -13,10 +13,17 @@
 
 namespace {
 
-PngImage Load(const std::string& path) {
+// PNG or TIFF, by what the file holds rather than its name.
+bool ReadImage(const std::string& path, PngImage* image, TiffFormat* tiff, std::string* error, PngSize size = {}) {
+    TiffFormat unused;
+    return IsTiffFile(path) ? ReadTiff(path, image, tiff ? tiff : &unused, error, size)
+                            : ReadPng(path, image, error, size);
+}
+
+PngImage Load(const std::string& path, TiffFormat* tiff) {
     PngImage image;
     std::string error;
-    if (!ReadPng(path, &image, &error)) throw CommandError{error};
+    if (!ReadImage(path, &image, tiff, &error)) throw CommandError{error};
     return image;
 }
 
@@ -28,14 +35,15 @@ PngImage LoadIds(const IdImage& image, uint32_t width, uint32_t height) {
     const int bits = image.source->bits;
     PngImage ids;
     std::string error;
-    if (!ReadPng(path, &ids, &error, {width, height})) throw CommandError{option + " " + error};
+    if (!ReadImage(path, &ids, nullptr, &error, {width, height})) throw CommandError{option + " " + error};
     if (ids.channels != 1 || ids.bitDepth != bits) {
         const std::string found = std::to_string(ids.bitDepth) + "-bit " +
                                   (ids.channels == 1   ? "grey"
                                    : ids.channels == 3 ? "RGB"
                                                        : ids.channels == 4 ? "RGBA" : "grey with alpha");
         throw CommandError{option + " " + path + ": " + image.source->what + " IDs must be " +
-                           (bits == 8 ? "an 8" : "a 16") + "-bit grey PNG; this one is " + found};
+                           (bits == 8 ? "an 8" : "a 16") + "-bit grey " + (IsTiffFile(path) ? "TIFF" : "PNG") +
+                           "; this one is " + found};
     }
     return ids;
 }
@@ -60,16 +68,17 @@ std::string Size(uint32_t width, uint32_t height) {
 }
 
 std::unique_ptr<HeldFrame> LoadFrame(const FrameJob& job) {
-    PngImage frame = Load(job.in);
+    auto held = std::make_unique<HeldFrame>();
+    PngImage frame = Load(job.in, &held->tiff);
     if (!IsFrameImage(frame))
-        throw CommandError{job.in + ": the frame must be an 8- or 16-bit RGB or RGBA PNG"};
+        throw CommandError{job.in + ": the frame must be an 8- or 16-bit RGB or RGBA " +
+                           (held->tiff.read ? "TIFF" : "PNG")};
     const uint32_t width = frame.width, height = frame.height;
     const std::string size = Size(width, height);
 
     // Memory is what a large frame runs out of in a 32-bit host, so the frame
     // and its IDs are held once each: decoded samples go as soon as they are
     // copied, and an ID image is read only when the filter selects by it.
-    auto held = std::make_unique<HeldFrame>();
     held->storage.reset(new MemoryStorage(static_cast<uint16_t>(width), static_cast<uint16_t>(height)));
     MemoryStorage& storage = *held->storage;
     if (!storage.Ok()) throw CommandError{"not enough memory to hold " + job.in + " (" + size + ")"};
@@ -135,9 +144,11 @@ void WriteHeld(const FrameJob& job, const HeldFrame& held) {
     MemoryStorage& storage = *held.storage;
     // BMM_Color_64 is red, green, blue, alpha in memory: RGBA samples as they stand.
     static_assert(sizeof(BMM_Color_64) == 4 * sizeof(uint16_t), "pixels are four samples");
+    const uint16_t* rgba = reinterpret_cast<const uint16_t*>(storage.Pixels());
     RaiseTestCtrlCAtEncode();
     std::string error;
-    if (!WritePng16(job.out, storage.Width(), storage.Height(), 4, reinterpret_cast<const uint16_t*>(storage.Pixels()),
-                    &error, held.meta))
-        throw CommandError{error};
+    const bool written = IsTiffName(job.out)
+                             ? WriteTiff16(job.out, storage.Width(), storage.Height(), rgba, held.tiff, &error)
+                             : WritePng16(job.out, storage.Width(), storage.Height(), 4, rgba, &error, held.meta);
+    if (!written) throw CommandError{error};
 }

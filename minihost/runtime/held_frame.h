@@ -10,6 +10,7 @@
 #include "host/image_filter.h"
 #include "hostlib/host_control.h"
 #include "minihost/formats/png_io.h"
+#include "minihost/formats/tiff_io.h"
 #include "minihost/runtime/progress_window.h"
 
 // One of the two ID channels a configuration can select by.
@@ -37,6 +38,7 @@ struct FrameJob {
 struct HeldFrame {
     std::unique_ptr<MemoryStorage> storage;
     FrameMetadata meta;  // what the frame's file carries, which its output keeps
+    TiffFormat tiff;     // a TIFF frame's layout and tags, which a TIFF output keeps
     double renderMs = 0;
     std::string filtered = "the whole frame";  // what the render selects, in words
     std::vector<std::string> warnings;         // said on the batch's thread, before the render
@@ -64,7 +66,8 @@ int TimedRender(ImageFilter& filter, MemoryStorage& storage, HWND progress, doub
 RenderResult RenderHeld(ImageFilter& filter, const FrameJob& job, HeldFrame& held, ProgressWindow& progress,
                         bool alone);
 
-// Writes the held pixels to job.out as a 16-bit RGBA PNG. Throws CommandError.
+// Writes the held pixels to job.out: a 16-bit TIFF when its name ends in .tif
+// or .tiff, else a 16-bit RGBA PNG. Throws CommandError.
 void WriteHeld(const FrameJob& job, const HeldFrame& held);
 
 std::string Size(uint32_t width, uint32_t height);

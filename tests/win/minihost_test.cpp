@@ -116,6 +116,28 @@ std::string TinyPng(char colourType, int bytesPerPixel) {
            (colourType == 3 ? Chunk("PLTE", std::string(3, '\0')) : "") + Chunk("IDAT", idat) + Chunk("IEND", "");
 }
 
+// A little-endian TIFF of one uncompressed strip, its tags as given, the
+// strip at stripAt (0: after the tags) and data there; a palette gets a
+// grey colour map.
+std::string HandTiff(uint32_t w, uint32_t h, uint16_t spp, uint16_t bits, uint16_t photometric, uint16_t format = 1,
+                     uint32_t stripAt = 0, std::string data = "") {
+    auto le16 = [](uint32_t v) { return std::string{char(v), char(v >> 8)}; };
+    auto le32 = [&](uint32_t v) { return le16(v) + le16(v >> 16); };
+    const bool palette = photometric == 3;
+    const uint32_t colours = palette ? 3u << bits : 0, count = palette ? 11 : 10;
+    const uint32_t mapAt = 8 + 2 + 12 * count + 4, dataAt = mapAt + 2 * colours;
+    auto entry = [&](uint16_t tag, uint16_t type, uint32_t n, uint32_t value) {
+        return le16(tag) + le16(type) + le32(n) + (type == 3 && n == 1 ? le16(value) + le16(0) : le32(value));
+    };
+    std::string ifd = entry(256, 4, 1, w) + entry(257, 4, 1, h) + entry(258, 3, 1, bits) + entry(259, 3, 1, 1) +
+                      entry(262, 3, 1, photometric) + entry(273, 4, 1, stripAt ? stripAt : dataAt) + entry(277, 3, 1, spp) +
+                      entry(278, 4, 1, h) + entry(279, 4, 1, uint32_t(uint64_t{w} * h * spp * bits / 8)) +
+                      (palette ? entry(320, 3, colours, mapAt) : "") + entry(339, 3, 1, format);
+    std::string map;
+    for (uint32_t i = 0; i < colours; ++i) map += le16((i % (1u << bits)) * 257);
+    return std::string("II*\0", 4) + le32(8) + le16(count) + ifd + le32(0) + map + data;
+}
+
 class MinihostTest : public ::testing::Test {
 protected:
     std::string P(const std::string& name) const { return temp.File(name); }
@@ -814,6 +836,20 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
     ASSERT_TRUE(WriteBytes(P("VLM.SET"), EntryText("Edge finder", one, 1, 0, 0) + EntryText("Blur 3x3", one, 1, 0, 0) +
                                              EntryText("Blur 5x5", one, 1, 0, 0)));
     const std::string kernel = "--settings-dir \"" + temp.Path() + "\" config \"" + P("k.cfg") + "\" --kernel ";
+    // TIFFs that lie, and kinds minihost does not take.
+    const std::string rgb(4 * 4 * 3, '\x40');
+    std::ofstream(P("t_side.tif"), std::ios::binary) << HandTiff(70000, 2, 3, 8, 2);
+    std::ofstream(P("t_huge.tif"), std::ios::binary) << HandTiff(60000, 60000, 3, 8, 2);
+    std::ofstream(P("t_offset.tif"), std::ios::binary) << HandTiff(4, 4, 3, 8, 2, 1, 0x7ffffff0u, rgb);
+    std::ofstream(P("t_cut.tif"), std::ios::binary) << HandTiff(4, 4, 3, 8, 2, 1, 0, rgb.substr(0, 20));
+    std::ofstream(P("t_cut_tags.tif"), std::ios::binary) << HandTiff(4, 4, 3, 8, 2, 1, 0, rgb).substr(0, 40);
+    std::ofstream(P("t_float.tif"), std::ios::binary) << HandTiff(4, 4, 3, 32, 2, 3, 0, std::string(4 * 4 * 12, '\0'));
+    std::ofstream(P("t_palette.tif"), std::ios::binary) << HandTiff(4, 4, 1, 8, 3, 1, 0, std::string(16, '\1'));
+    std::ofstream(P("t_cmyk.tif"), std::ios::binary) << HandTiff(4, 4, 4, 8, 5, 1, 0, std::string(64, '\1'));
+    std::ofstream(P("t_grey.tif"), std::ios::binary) << HandTiff(4, 4, 1, 8, 1, 1, 0, std::string(16, '\1'));
+    ASSERT_TRUE(CopyFileA(P("f.png").c_str(), P("s.0001.png").c_str(), FALSE));
+    const std::string seq = "render \"" + P("s.####.png") + "\" --config \"" + P("whole.cfg") + "\" ";
+    const std::string toDir = " --out-dir \"" + P("d") + "\"";
     // A minihost.exe without HOSTLIB.DLL beside it, and one beside an empty file of its name.
     for (const char* dir : {"alone", "emptylib"}) {
         ASSERT_TRUE(CreateDirectoryA(P(dir).c_str(), nullptr));
@@ -906,6 +942,26 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
         {"config \"" + temp.Path() + "\" --kernel K", "is a folder"},
         {"show \"" + temp.Path() + "\"", "a folder, not a configuration"},
         {render("f.png", ".") , "a folder, not a configuration"},
+        {render("t_side.tif", "whole.cfg"), "at most 65535 pixels a side"},
+        {render("t_huge.tif", "whole.cfg"), "too large"},
+        {render("t_offset.tif", "whole.cfg"), "damaged (libtiff"},
+        {render("t_cut.tif", "whole.cfg"), "damaged (libtiff"},
+        {render("t_cut_tags.tif", "whole.cfg"), "damaged (libtiff"},
+        {render("t_float.tif", "whole.cfg"), "a floating-point (32-bit) TIFF"},
+        {render("t_palette.tif", "whole.cfg"), "a palette (indexed-colour) TIFF"},
+        {render("t_cmyk.tif", "whole.cfg"), "a CMYK (separated) TIFF"},
+        {render("t_grey.tif", "whole.cfg"), "must be an 8- or 16-bit RGB or RGBA TIFF"},
+        {render("f.png", "objects.cfg") + " --object-ids \"" + P("t_grey.tif") + "\"", "a 16-bit grey TIFF; this one is 8-bit grey"},
+        {seq + toDir + " --frames 5-1", "--frames '5-1': the range ends before it starts"},
+        {seq + toDir + " --frames 1-2000000", "more than 1000000 frames"},
+        {seq + "\"" + P("o.png") + "\"", "is a numbered pattern: give --out-dir DIR or --out PATTERN"},
+        {seq + " --out \"" + P("o.png") + "\"", "--out " + P("o.png") + ": give a numbered pattern"},
+        {seq + toDir + " --out \"" + P("o.#.png") + "\"", "not both"},
+        {"render \"" + P("f.png") + "\" --config \"" + P("whole.cfg") + "\"" + toDir + " --frames 1", "--frames takes the numbers of a pattern"},
+        {"render \"" + P("f.png") + "\" --config \"" + P("objects.cfg") + "\"" + toDir + " --object-ids \"" + P("i.####.png") + "\"",
+         "--object-ids is a numbered pattern: give the frames as one too"},
+        {"render \"" + P("s.##.#.png") + "\" --config \"" + P("whole.cfg") + "\"" + toDir, "more than one place for the frame number"},
+        {"render \"" + P("x\\s.####.png") + "\" --config \"" + P("whole.cfg") + "\"" + toDir, "does not exist"},
     };
     // A full disk is not a damaged file: on the small disk on_tiny_disk.sh
     // mounts for minihost_full_disk, filled; the noise overflows the stream.
@@ -927,6 +983,7 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
         EXPECT_NE(r.err.find(word), std::string::npos) << args << "\n" << r.err;
     }
     EXPECT_EQ(GetFileAttributesA(P("o.png").c_str()), INVALID_FILE_ATTRIBUTES) << "no output for bad input";
+    EXPECT_FALSE(FileExists(P("d"))) << "no folder made for bad input";
     DeleteFileA((dir + "\\filler").c_str());
 
     // The 8-bit material channel refuses a 16-bit ID image, naming the option.

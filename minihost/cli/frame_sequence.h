@@ -1,0 +1,42 @@
+#pragma once
+// The frames a render is given: files, folders of frames, or one numbered
+// pattern (shot.####.png) with a frame list; and, for --skip-existing, the
+// outputs already whole.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "minihost/cli/frame_pattern.h"
+#include "minihost/runtime/held_frame.h"
+
+struct SequenceFrame {
+    std::string path;
+    bool numbered = false;  // of a pattern: number and digits hold
+    int32_t number = 0;
+    std::string digits;  // the number as the file name writes it
+};
+
+inline SequenceFrame FileFrame(const std::string& path) {
+    SequenceFrame frame;
+    frame.path = path;
+    return frame;
+}
+
+// Whether path is a numbered pattern rather than a file or folder that
+// exists; throws CommandError for a pattern it cannot take. option names the
+// argument in that line ("--object-ids"; empty for a frame).
+bool IsFramePattern(const std::string& path, FramePattern* pattern, const std::string& option);
+
+// The frames of a pattern in frame order: every one its folder holds, or,
+// given a list, those numbers only, a missing one by the name it would have
+// (so that it fails by name, and alone).
+std::vector<SequenceFrame> ListSequence(const std::string& path, const FramePattern& pattern,
+                                        const std::string& frameList);
+
+// Frames and folders of frames (their PNG and TIFF files, in name order).
+std::vector<SequenceFrame> ListFrames(const std::vector<std::string>& inputs);
+
+// The jobs whose output is not already whole, which --skip-existing leaves:
+// an output is whole when it decodes to its end and has its input's size,
+// whatever its name or date says. *skipped counts the others.
+std::vector<FrameJob> WithoutWholeOutputs(const std::vector<FrameJob>& jobs, int* skipped);

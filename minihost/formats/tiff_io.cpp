@@ -1,0 +1,118 @@
+#include "minihost/formats/tiff_io.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "minihost/files/paths.h"
+#include "minihost/files/temp_file.h"
+
+namespace {
+
+bool EndsWith(const std::string& text, const char* end) {
+    const size_t n = std::strlen(end);
+    if (text.size() < n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = text[text.size() - n + i];
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        if (c != end[i]) return false;
+    }
+    return true;
+}
+
+bool StartsWithPng(const unsigned char* b, size_t n) {
+    static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    return n >= 24 && std::memcmp(b, kSignature, 8) == 0 && std::memcmp(b + 12, "IHDR", 4) == 0;
+}
+
+uint32_t Be32(const unsigned char* b) { return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3]; }
+
+}  // namespace
+
+bool IsTiffFile(const std::string& path) {
+    std::FILE* file = OpenFile(path, L"rb");
+    if (!file) return false;
+    unsigned char head[4];
+    const size_t got = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    return HasTiffSignature(head, got);
+}
+
+const OutputKind kTiffOutput = {"a TIFF", IsTiffFile};
+
+bool IsTiffName(const std::string& path) { return EndsWith(path, ".tif") || EndsWith(path, ".tiff"); }
+
+bool ReadTiff(const std::string& path, PngImage* image, TiffFormat* format, std::string* error, PngSize frameSize) {
+    std::FILE* file = OpenFile(path, L"rb");
+    if (!file) {
+        *error = path + (IsFolder(path) ? ": a folder, not a TIFF file; give the file's name"
+                                        : ": no such file, or it cannot be read");
+        return false;
+    }
+    TiffLimits limits;
+    limits.width = frameSize.width;
+    limits.height = frameSize.height;
+    limits.maxSamples = kMaxPngSamples;
+    TiffPixels pixels;
+    std::string reason;
+    const bool ok = DecodeTiff(file, &pixels, format, limits, &reason);
+    std::fclose(file);
+    if (!ok) {
+        *error = path + ": " + reason;
+        return false;
+    }
+    image->width = pixels.width;
+    image->height = pixels.height;
+    image->bitDepth = pixels.bitDepth;
+    image->channels = pixels.channels;
+    image->samples = std::move(pixels.samples);
+    return true;
+}
+
+bool ReadFrameSize(const std::string& path, uint32_t* width, uint32_t* height) {
+    std::FILE* file = OpenFile(path, L"rb");
+    if (!file) return false;
+    unsigned char head[24];
+    const size_t got = std::fread(head, 1, sizeof head, file);
+    bool ok = false;
+    if (StartsWithPng(head, got)) {
+        *width = Be32(head + 16);
+        *height = Be32(head + 20);
+        ok = true;
+    } else if (HasTiffSignature(head, got)) {
+        std::rewind(file);
+        TiffPixels pixels;
+        TiffFormat format;
+        std::string reason;
+        ok = DecodeTiff(file, &pixels, &format, TiffLimits{}, &reason, true);
+        *width = pixels.width;
+        *height = pixels.height;
+    }
+    std::fclose(file);
+    return ok;
+}
+
+bool WriteTiff16(const std::string& path, uint32_t width, uint32_t height, const uint16_t* rgba,
+                 const TiffFormat& format, std::string* error) {
+    TempFile temp;
+    std::string reason;
+    if (!temp.Create(path, &reason)) {
+        *error = "cannot write " + path + ": " + reason;
+        return false;
+    }
+    errno = 0;
+    if (!EncodeTiff16(temp.Stream(), width, height, rgba, format, &reason)) {
+        *error = "cannot write " + path + ": " + (reason.empty() ? WriteFailureReason(errno) : reason);
+        return false;
+    }
+    errno = 0;
+    if (std::fflush(temp.Stream()) != 0) {
+        *error = "cannot write " + path + ": " + WriteFailureReason(errno);
+        return false;
+    }
+    if (!temp.Commit(&reason)) {
+        *error = "cannot write " + path + ": " + reason;
+        return false;
+    }
+    return true;
+}

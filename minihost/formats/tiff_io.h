@@ -1,0 +1,33 @@
+#pragma once
+// Frames and ID images as TIFF files, beside PNG: read into the PNG's
+// decoded form, and written back in the layout they came in.
+#include <cstdint>
+#include <string>
+
+#include "minihost/files/output_guard.h"
+#include "minihost/formats/png_io.h"
+#include "minihost/formats/tiff_codec.h"
+
+// Whether the file at path starts as a TIFF does: what render may replace
+// with one, and which reader a frame or ID image goes to.
+bool IsTiffFile(const std::string& path);
+extern const OutputKind kTiffOutput;
+
+// Whether an output named path is written as TIFF: .tif or .tiff, any case.
+bool IsTiffName(const std::string& path);
+
+// Reads a TIFF's first image into image (its samples as ReadPng gives them;
+// no PNG chunks) and what an output keeps of it into format. frameSize and
+// kMaxPngSamples are checked before any sample is decoded. False with a
+// one-line reason naming the file.
+bool ReadTiff(const std::string& path, PngImage* image, TiffFormat* format, std::string* error,
+              PngSize frameSize = {});
+
+// A frame file's size from its header alone, PNG or TIFF; false when it is
+// neither or its header cannot be read.
+bool ReadFrameSize(const std::string& path, uint32_t* width, uint32_t* height);
+
+// Writes 16-bit RGBA samples as a 16-bit TIFF laid out as format says,
+// through a temporary that replaces path only once whole.
+bool WriteTiff16(const std::string& path, uint32_t width, uint32_t height, const uint16_t* rgba,
+                 const TiffFormat& format, std::string* error);
