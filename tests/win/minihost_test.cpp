@@ -619,28 +619,39 @@ TEST_F(MinihostTest, NoCommandReplacesWhatIsNotItsOwn) {
         const char* what;
         const char* out;   // spelled as a user might
         const char* name;  // what a batch writes there
-        const char* refused;  // by render, batch, config, setup, sheet
+        // Why render, batch, config, setup and sheet each refuse it: i, it is
+        // what the run keeps (kept); k, a file of another kind; r, read-only;
+        // '.', the command is not tried.
+        const char* refused;
+        const char* kept;
     };
     const Row rows[] = {
-        {"the input frame", ".\\F.PNG", "F.PNG", "xxxxx"},
-        {"the ID image", "IDS.PNG", "IDS.PNG", "xxxx."},
-        {"the configuration", "settings\\..\\o.cfg", "o.cfg", "xx..x"},
-        {"VLM.SET", "settings\\.\\vlm.set", "vlm.set", "xxxxx"},
-        {"VLM.FLT", "plug\\VLM.FLT. ", "VLM.FLT", "xxxxx"},
-        {"a read-only PNG", "ro.png", "ro.png", "xx..x"},
-        {"a read-only configuration", "ro.cfg", "ro.cfg", "..xx."},
-        {"a PNG, for config", "other.png", "other.png", "..xx."},
-        {"a configuration, for render and sheet", "other.cfg", "other.cfg", "xx..x"},
+        {"the input frame", ".\\F.PNG", "F.PNG", "iikki", "frame"},
+        {"the ID image", "IDS.PNG", "IDS.PNG", "iikk.", "--object-ids image"},
+        {"the configuration", "settings\\..\\o.cfg", "o.cfg", "ii..k", "configuration"},
+        {"VLM.SET", "settings\\.\\vlm.set", "vlm.set", "iiiii", "kernel library"},
+        {"VLM.FLT", "plug\\VLM.FLT. ", "VLM.FLT", "iiiii", "plug-in"},
+        {"a read-only PNG", "ro.png", "ro.png", "rr..r", ""},
+        {"a read-only configuration", "ro.cfg", "ro.cfg", "..rr.", ""},
+        {"a PNG, for config", "other.png", "other.png", "..kk.", ""},
+        {"a configuration, for render and sheet", "other.cfg", "other.cfg", "kk..k", ""},
     };
-    std::vector<std::string> runs;
+    std::vector<std::pair<std::string, std::vector<std::string>>> runs;  // the arguments, and words of the reason
     for (const Row& row : rows)
-        for (int c = 0; c < 5; ++c)
-            if (row.refused[c] == 'x') runs.push_back(host + commands[c](row.out, row.name));
+        for (int c = 0; c < 5; ++c) {
+            const char why = row.refused[c];
+            if (why == '.') continue;
+            runs.push_back({host + commands[c](row.out, row.name),
+                            why == 'i'   ? std::vector<std::string>{"would replace the ", row.kept}
+                            : why == 'k' ? std::vector<std::string>{" exists and is not a"}
+                                         : std::vector<std::string>{" is marked read-only"}});
+        }
     // A batch into the folder of its frames or of its IDs.
-    runs.push_back("render " + q(P("frames")) + "--out-dir " + q(P("frames\\.")) + cfg);
-    runs.push_back("render " + q(P("frames")) + "--out-dir " + q(P("IDS")) + "--config " + q(P("o.cfg")) +
-                   "--object-ids-dir " + q(P("ids")));
-    for (const std::string& args : runs) {
+    runs.push_back({"render " + q(P("frames")) + "--out-dir " + q(P("frames\\.")) + cfg, {"is the input folder"}});
+    runs.push_back({"render " + q(P("frames")) + "--out-dir " + q(P("IDS")) + "--config " + q(P("o.cfg")) +
+                        "--object-ids-dir " + q(P("ids")),
+                    {"is the --object-ids-dir folder"}});
+    for (const auto& [args, reasons] : runs) {
         SCOPED_TRACE(args);
         ChildProcess child("\"" + BinDir() + "\\minihost.exe\" " + args);
         const HWND dialog = WaitForDialogOf(child.Process(), child.Id(), kControlCaption, 15000);
@@ -649,6 +660,7 @@ TEST_F(MinihostTest, NoCommandReplacesWhatIsNotItsOwn) {
         EXPECT_EQ(child.Finish(), 2u);
         const std::string err = child.Err();
         EXPECT_EQ(CountLines(err), 1) << err;
+        for (const std::string& reason : reasons) EXPECT_NE(err.find(reason), std::string::npos) << err;
         for (size_t i = 0; i < before.size(); ++i) EXPECT_TRUE(ReadAll(P(files[i])) == before[i]) << files[i];
     }
     for (const char* name : {"ro.png", "ro.cfg"})
