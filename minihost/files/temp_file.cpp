@@ -4,6 +4,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -138,4 +139,24 @@ bool TempFile::Commit(std::string* reason) {
 void TempFile::Discard() {
     if (file_) std::fclose(file_);  // the temporary goes with its handle
     file_ = nullptr;
+}
+
+bool WriteWhole(const std::string& path, const std::function<bool(std::FILE*, std::string* reason)>& encode,
+                std::string* error) {
+    TempFile temp;
+    std::string reason;
+    bool ok = temp.Create(path, &reason);
+    if (ok) {
+        errno = 0;
+        ok = encode(temp.Stream(), &reason);
+        if (!ok && reason.empty()) reason = WriteFailureReason(errno);
+    }
+    // What the stream still holds meets a full disk here, not in the move.
+    if (ok && (errno = 0, std::fflush(temp.Stream()) != 0)) {
+        reason = WriteFailureReason(errno);
+        ok = false;
+    }
+    ok = ok && temp.Commit(&reason);
+    if (!ok) *error = "cannot write " + path + ": " + reason;
+    return ok;
 }

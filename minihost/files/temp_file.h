@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 // The name of a temporary: the writing process and thread, and a count.
@@ -36,3 +37,9 @@ private:
     std::wstring target_;
     std::FILE* file_ = nullptr;
 };
+
+// A file written whole or not at all: encode writes it to a temporary (false
+// with a reason, or an empty one for what errno says), which then replaces
+// path. False with the one line "cannot write PATH: reason".
+bool WriteWhole(const std::string& path, const std::function<bool(std::FILE*, std::string* reason)>& encode,
+                std::string* error);

@@ -197,28 +197,15 @@ bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, 
                       const void* samples, const FrameMetadata& meta, std::string* error) {
     std::vector<png_byte> row(size_t(width) * channels * (depth / 8));
     std::vector<png_text> texts = TextsToWrite(meta);
-    TempFile temp;
-    std::string reason;
-    if (!temp.Create(path, &reason)) {
-        *error = "cannot write " + path + ": " + reason;
-        return false;
-    }
-    ErrorText text{"write failed"};
-    if (!EncodeRows(temp.Stream(), width, height, depth, channels, samples, row.data(), meta, texts, &text)) {
-        *error = "cannot write " + path + ": " + text.text;
-        return false;
-    }
-    // What the stream still holds meets a full disk here, not in the move.
-    errno = 0;
-    if (std::fflush(temp.Stream()) != 0) {
-        *error = "cannot write " + path + ": " + WriteFailureReason(errno);
-        return false;
-    }
-    if (!temp.Commit(&reason)) {
-        *error = "cannot write " + path + ": " + reason;
-        return false;
-    }
-    return true;
+    return WriteWhole(
+        path,
+        [&](std::FILE* file, std::string* reason) {
+            ErrorText text{"write failed"};
+            if (EncodeRows(file, width, height, depth, channels, samples, row.data(), meta, texts, &text)) return true;
+            *reason = text.text;
+            return false;
+        },
+        error);
 }
 
 }  // namespace

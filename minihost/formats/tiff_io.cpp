@@ -94,25 +94,7 @@ bool ReadFrameSize(const std::string& path, uint32_t* width, uint32_t* height) {
 
 bool WriteTiff16(const std::string& path, uint32_t width, uint32_t height, const uint16_t* rgba,
                  const TiffFormat& format, std::string* error) {
-    TempFile temp;
-    std::string reason;
-    if (!temp.Create(path, &reason)) {
-        *error = "cannot write " + path + ": " + reason;
-        return false;
-    }
-    errno = 0;
-    if (!EncodeTiff16(temp.Stream(), width, height, rgba, format, &reason)) {
-        *error = "cannot write " + path + ": " + (reason.empty() ? WriteFailureReason(errno) : reason);
-        return false;
-    }
-    errno = 0;
-    if (std::fflush(temp.Stream()) != 0) {
-        *error = "cannot write " + path + ": " + WriteFailureReason(errno);
-        return false;
-    }
-    if (!temp.Commit(&reason)) {
-        *error = "cannot write " + path + ": " + reason;
-        return false;
-    }
-    return true;
+    return WriteWhole(
+        path, [&](std::FILE* file, std::string* reason) { return EncodeTiff16(file, width, height, rgba, format, reason); },
+        error);
 }
