@@ -12,6 +12,7 @@ namespace {
 // The handler runs on a thread that may have no stack left and a heap that
 // may be damaged: it takes only what lies here, ready.
 char g_doing[512] = "";
+DWORD g_doingThread = 0;  // the thread the scopes are of: the one that calls the plug-in
 volatile LONG g_faulted = 0;
 
 // Where an address lies: its module's file name and the offset in it, or
@@ -50,9 +51,13 @@ LONG WINAPI OnFault(EXCEPTION_POINTERS* info) {
         std::snprintf(detail, sizeof detail, " %s address 0x%08lX",
                       e.ExceptionInformation[0] == 8 ? "executing" : e.ExceptionInformation[0] ? "writing" : "reading",
                       static_cast<unsigned long>(e.ExceptionInformation[1]));
-    char line[sizeof g_doing + 4096 + 512];
+    // Static: after a stack overflow little stack is left; one thread gets here.
+    static char line[sizeof g_doing + 4096 + 512];
     const int n = std::snprintf(line, sizeof line, "\nminihost: %s faulted during %s: %s%s (code 0x%08lX, at +0x%lX); "
-                                "%s\n", module, g_doing[0] ? g_doing : "minihost's own work", FaultKind(e.ExceptionCode),
+                                "%s\n", module, !g_doing[0] ? "minihost's own work"
+                                             : GetCurrentThreadId() == g_doingThread ? g_doing
+                                             : "minihost's own work on another thread",
+                                FaultKind(e.ExceptionCode),
                                 detail, static_cast<unsigned long>(e.ExceptionCode),
                                 static_cast<unsigned long>(offset), written);
     DWORD put = 0;
@@ -93,6 +98,7 @@ void CatchFaults() {
 }
 
 FaultScope::FaultScope(const std::string& doing) {
+    g_doingThread = GetCurrentThreadId();
     std::memcpy(previous_, g_doing, sizeof previous_);
     std::snprintf(g_doing, sizeof g_doing, "%s", doing.c_str());
 }
