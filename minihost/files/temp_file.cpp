@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -14,8 +15,24 @@
 
 namespace {
 
+using SetInformation = LONG(NTAPI*)(HANDLE, void* status, void* information, ULONG size, int kind);
+constexpr int kFileLinkInformation = 11;
+
+// FILE_LINK_INFORMATION and FILE_RENAME_INFO are laid out alike: whether to
+// replace, a root, the name's length and the name.
+std::vector<char> NameInformation(const std::wstring& to) {
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = DWORD(to.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, to.data(), info->FileNameLength);
+    return buffer;
+}
+
 bool MarkForDeletion(HANDLE h, bool remove) {
-    FILE_DISPOSITION_INFO disposition{remove ? TRUE : FALSE};
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = remove;
     return SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
@@ -61,7 +78,8 @@ bool TempFile::Create(const std::string& path, std::string* reason) {
     HANDLE h = INVALID_HANDLE_VALUE;
     for (int n = 0; n < 100 && h == INVALID_HANDLE_VALUE; ++n) {
         const std::wstring temp = LongForm(folder + Utf16(TemporaryName(GetCurrentProcessId(), GetCurrentThreadId(), n)));
-        h = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        h = CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
             break;
     }
@@ -72,15 +90,7 @@ bool TempFile::Create(const std::string& path, std::string* reason) {
                                                 : "no file can be made in its folder (error " + std::to_string(code) + ")";
         return false;
     }
-    // A file system that cannot hold a deletion open would leave the
-    // temporary of a killed run behind, so it is not written to at all.
-    if (!MarkForDeletion(h, true)) {
-        const DWORD code = GetLastError();
-        CloseHandle(h);
-        *reason = "its folder cannot hold a file for deletion on close (error " + std::to_string(code) + ")";
-        return false;
-    }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY);
     if (fd < 0) CloseHandle(h);
     file_ = fd < 0 ? nullptr : _fdopen(fd, "wb");
     if (!file_) {
@@ -91,24 +101,56 @@ bool TempFile::Create(const std::string& path, std::string* reason) {
     return true;
 }
 
+// The temporary was made to be deleted when its handle closes, an attribute
+// of its creation, so no moment exists in which a killed run would leave it.
+// It is put in place as a second name of the same file, replacing the
+// output; its own name then goes as it closes.
 bool TempFile::PutInPlace(std::string* reason) {
     const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)));
-    // Cleared only now, so that a run that dies before this leaves nothing.
-    if (!MarkForDeletion(h, false)) {
-        *reason = "it cannot be kept (error " + std::to_string(GetLastError()) + ")";
+    const auto set = reinterpret_cast<SetInformation>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile")));
+    std::vector<char> link = NameInformation(NtName(target_));
+    ULONG_PTR status[2] = {};
+    // MINIHOST_TEST_ONE_NAME: the tests' stand-in for a file system without links.
+    if (set && !std::getenv("MINIHOST_TEST_ONE_NAME") &&
+        set(h, status, link.data(), ULONG(link.size()), kFileLinkInformation) == 0)
+        return true;
+    // Whatever refused the link (no links here, the output in use, its name)
+    // the copy meets again and says.
+    return CopyInPlace(h, reason);
+}
+
+// For a file system of one name a file (FAT, some shares): a copy, held for
+// deletion until the moment it is renamed into place. A run killed in that
+// moment can leave the copy behind; nothing else can.
+bool TempFile::CopyInPlace(void* from, std::string* reason) {
+    const size_t slash = target_.find_last_of(L'\\');
+    HANDLE to = INVALID_HANDLE_VALUE;
+    for (int n = 100; n < 200 && to == INVALID_HANDLE_VALUE; ++n) {
+        const std::wstring name = LongForm(target_.substr(0, slash + 1) +
+                                           Utf16(TemporaryName(GetCurrentProcessId(), GetCurrentThreadId(), n)));
+        to = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (to == INVALID_HANDLE_VALUE) {
+        *reason = "no file can be made in its folder (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
-    const std::wstring to = NtName(target_);
-    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = DWORD(to.size() * sizeof(wchar_t));
-    std::memcpy(rename->FileName, to.data(), rename->FileNameLength);
-    if (SetFileInformationByHandle(h, FileRenameInfo, rename, DWORD(buffer.size()))) return true;
-    *reason = RenameFailure(GetLastError());
-    MarkForDeletion(h, true);
-    return false;
+    bool ok = MarkForDeletion(to, true) && SetFilePointer(from, 0, nullptr, FILE_BEGIN) == 0;
+    std::vector<char> block(1 << 20);
+    for (DWORD got = 0, put = 0; ok && ReadFile(from, block.data(), DWORD(block.size()), &got, nullptr) && got > 0;)
+        ok = WriteFile(to, block.data(), got, &put, nullptr) && put == got;
+    if (!ok) *reason = "the disk did not take it whole";
+    ok = ok && MarkForDeletion(to, false);
+    if (ok) {
+        std::vector<char> rename = NameInformation(NtName(target_));
+        ok = SetFileInformationByHandle(to, FileRenameInfo, rename.data(), DWORD(rename.size())) != 0;
+        if (!ok) {
+            *reason = RenameFailure(GetLastError());
+            MarkForDeletion(to, true);
+        }
+    }
+    CloseHandle(to);
+    return ok;
 }
 
 bool TempFile::Commit(std::string* reason) {

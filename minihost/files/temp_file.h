@@ -9,9 +9,9 @@ std::string TemporaryName(unsigned long pid, unsigned long thread, int n);
 
 // A file of a name of its own beside the output it will become, created new
 // (so it is never anyone else's file), which replaces that output only at
-// Commit. Until then Windows holds it for deletion when its handle closes,
-// so however its run ends (a failure, a kill, a crash, a lost machine) it
-// goes with it, and no later run need guess which temporaries are dead.
+// Commit. It is made to be deleted when its handle closes, so however its
+// run ends (a failure, a kill, a crash, a lost machine) it goes with it, and
+// no later run need guess which temporaries are dead.
 // Holds nothing shared: threads may write files side by side.
 class TempFile {
 public:
@@ -32,6 +32,7 @@ public:
 
 private:
     bool PutInPlace(std::string* reason);
+    bool CopyInPlace(void* from, std::string* reason);
 
     std::string path_;
     std::wstring target_;

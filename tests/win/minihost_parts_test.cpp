@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -79,6 +80,18 @@ TEST(TempFile, TakesNoFileAndLeavesNothingItDidNotCommit) {
     EXPECT_EQ(ReadBytes(taken), "someone else's");
     EXPECT_EQ(CommittedFiles(), std::vector<std::string>{target});
 
+    // Where a file can have one name only, a copy is put in place instead
+    // of a second name; neither temporary is left.
+    _putenv("MINIHOST_TEST_ONE_NAME=1");
+    TempFile copied;
+    ASSERT_TRUE(copied.Create(target, &reason)) << reason;
+    ASSERT_GE(std::fputs(std::string(3 << 20, 'c').c_str(), copied.Stream()), 0);  // more than one block
+    EXPECT_TRUE(copied.Commit(&reason)) << reason;
+    _putenv("MINIHOST_TEST_ONE_NAME=");
+    EXPECT_EQ(ReadBytes(target), std::string(3 << 20, 'c'));
+    EXPECT_EQ(Temporaries(dir), std::vector<std::string>{made[0]});
+    ASSERT_TRUE(WriteBytes(target, "new"));
+
     // Once the gate is closed (as a stop closes it), a whole file is not
     // put in place, and its temporary goes.
     TempFile third;
@@ -89,7 +102,7 @@ TEST(TempFile, TakesNoFileAndLeavesNothingItDidNotCommit) {
     EXPECT_EQ(reason, "the run was stopped before it was put in place");
     EXPECT_EQ(ReadBytes(target), "new");
     EXPECT_EQ(Temporaries(dir), std::vector<std::string>{made[0]});
-    EXPECT_EQ(CommittedList(CommittedFiles()), "wrote " + target + ", nothing else");
+    EXPECT_EQ(CommittedList(CommittedFiles()), "wrote 2 files: " + target + ", " + target + ", nothing else");
 }
 
 }  // namespace
