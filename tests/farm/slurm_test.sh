@@ -58,7 +58,7 @@ check_frames() {  # every output whole and equal to its frame filtered alone
         i=${f#shot_}; i=${i%.png}
         cmp -s "$out/$f" "$tmp/ref/$(( (i - 1) % 3 + 1 )).png" || fail "$f differs from its frame filtered alone"
     done
-    left=$(ls -A "$out" | grep -v '^~minihost-999999-1-0.tmp$' | grep '^~' || true)
+    left=$(ls -A "$out" | grep -v '^~minihost-999999-1-0.tmp$' | grep '^~' | tr '\n' ' ' || true)
     [ -z "$left" ] || fail "left behind: $left"
 }
 
@@ -66,7 +66,7 @@ check_frames() {  # every output whole and equal to its frame filtered alone
 job=$(submit)
 n=0
 until frames | grep -qE '^shot_([1-9]|[12][0-9]|30)\.png$' && frames | grep -qE '^shot_(3[1-9]|[45][0-9]|60)\.png$'; do
-    [ -n "$(squeue -h -j "$job")" ] || fail "the job ended before both tasks wrote a frame: $(states "$job")"
+    [ -n "$(squeue -h -j "$job" 2>/dev/null)" ] || fail "the job ended before both tasks wrote a frame: $(states "$job")"
     n=$((n + 1)); [ $n -le 600 ] || fail "no frames from both tasks within 60 s"; sleep 0.1
 done
 scancel "$job"
