@@ -10,8 +10,14 @@ set -eu
 dir=${VLM_FARM_DIR:-/tmp/vlm-farm}
 export SLURM_CONF="$dir/slurm.conf"
 
+# The pid the daemon's own pid file names, if that process is the daemon.
+pid_of() {
+    pid=$(cat "$dir/$1.pid" 2>/dev/null) || pid=
+    [ -n "$pid" ] && [ "$(cat /proc/"$pid"/comm 2>/dev/null)" = "$1" ] && echo "$pid"
+}
+
 stop() {
-    if [ -f "$dir/slurmctld.pid" ] && [ -f "$SLURM_CONF" ]; then
+    if [ -n "$(pid_of slurmctld)" ]; then
         # A task's processes outlive slurmd: cancel every job first.
         timeout 10 scancel --quiet --partition=farm 2>/dev/null || true
         n=0
@@ -29,11 +35,7 @@ stop() {
 halt() {
     pids=
     for d in "$@"; do
-        [ -f "$dir/$d.pid" ] || continue
-        pid=$(cat "$dir/$d.pid")
-        if [ -n "$pid" ] && [ "$(cat /proc/"$pid"/comm 2>/dev/null)" = "$d" ]; then
-            kill "$pid" 2>/dev/null && pids="$pids $pid"
-        fi
+        pid=$(pid_of "$d") && kill "$pid" 2>/dev/null && pids="$pids $pid"
         rm -f "$dir/$d.pid"
     done
     for pid in $pids; do
@@ -109,6 +111,10 @@ EOF
     n=0
     until [ "$(timeout 5 sinfo -h -n "$node" -o %T 2>/dev/null)" = idle ]; do
         n=$((n + 1))
+        # A daemon writes its pid file once it has forked: looked at after 1 s.
+        for d in munged slurmctld slurmd; do
+            [ $n -lt 2 ] || [ -n "$(pid_of $d)" ] || fail "$d stopped"
+        done
         [ $n -le 60 ] || fail "node $node not idle after 30 s"
         sleep 0.5
     done

@@ -9,7 +9,9 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 tmp=$(mktemp -d)
 export VLM_FARM_DIR="$tmp/farm" VLM_FARM_PORT=6827 SLURM_CONF="$tmp/farm/slurm.conf"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C
-trap '"$root/scripts/farm_local.sh" stop; rm -rf "$tmp"' EXIT
+# A task's Wine server ends by itself shortly after the task.
+wine_gone() { for t in 1 31; do WINEPREFIX="$tmp/wine-task-$t" timeout 30 wineserver -w || true; done; }
+trap '"$root/scripts/farm_local.sh" stop; wine_gone; rm -rf "$tmp"' EXIT
 if ! "$root/scripts/farm_local.sh" start >"$tmp/start.log" 2>&1; then
     echo "skipped: Slurm cannot start here: $(head -n 1 "$tmp/start.log")"
     exit 77
@@ -74,7 +76,7 @@ n=0
 while [ -n "$(squeue -h -j "$job" 2>/dev/null)" ]; do
     n=$((n + 1)); [ $n -le 300 ] || fail "job $job not gone 30 s after scancel"; sleep 0.1
 done
-for t in 1 31; do WINEPREFIX="$tmp/wine-task-$t" timeout 30 wineserver -w || true; done
+wine_gone
 states "$job" | grep -q CANCELLED || fail "scancel: tasks $(states "$job")"
 check_frames
 [ "$(frames | wc -l)" -lt 60 ] || fail "scancel came after the job's end: no stop tested"
