@@ -37,10 +37,9 @@ for i in $(seq 4 60); do
     ln "$ids/ids_$(( (i - 1) % 3 + 1 )).png" "$ids/ids_$i.png"
 done
 # Files in the output folder that no task made, a temporary's name among them.
-echo "notes" > "$out/notes.txt"
 echo "another run's" > "$out/~minihost-999999-1-0.tmp"
 cp "$tmp/ref/1.png" "$out/shot_99.png"
-cp -p "$out/notes.txt" "$out/~minihost-999999-1-0.tmp" "$out/shot_99.png" "$tmp/"
+cp "$out/~minihost-999999-1-0.tmp" "$out/shot_99.png" "$tmp/"
 
 # The job: the README's command, one task a range of 30 frames, each task
 # with its own Wine prefix below $tmp.
@@ -102,8 +101,7 @@ check_frames
 [ "$(frames | wc -l)" -eq 60 ] || fail "mended: $(frames | wc -l) frames"
 inodes > "$tmp/mended"
 [ "$(comm -23 "$tmp/mended" "$tmp/failed" | cut -d' ' -f1)" = shot_45.png ] || fail "resume wrote more than frame 45"
-grep -q 'skipped 30 of 30 frames' "$tmp/log/1.out" || fail "task 1: $(cat "$tmp/log/1.out")"
-for f in notes.txt "~minihost-999999-1-0.tmp" shot_99.png; do
+for f in "~minihost-999999-1-0.tmp" shot_99.png; do
     cmp -s "$tmp/$f" "$out/$f" || fail "$f, which no task made, was changed or removed"
 done
 
