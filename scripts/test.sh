@@ -42,5 +42,13 @@ if [ -n "$fuzz_log" ]; then
     took "fuzzing, after the Windows tests"
 fi
 
+# The README's farm section on a Slurm cluster of this machine alone: root
+# only, and skipped, with the reason, where Slurm cannot start.
+echo "== render farm (Slurm, one machine)"
+farm=0
+sh "$root/tests/farm/slurm_test.sh" || farm=$?
+[ $farm -eq 0 ] || [ $farm -eq 77 ] || status=1
+took "render farm"
+
 [ $status -eq 0 ] && echo "== all tests passed" || echo "== SOME TESTS FAILED"
 exit $status
