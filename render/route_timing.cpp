@@ -89,7 +89,7 @@ RouteMemo& ModuleRouteMemo() {
     return memo;
 }
 
-FrameRoute RouteForFrame(const KernelArgs& kernel, int width, int height, const LineReader& read, TickClock clock,
+FrameRoute RouteForFrame(const KernelArgs& kernel, int width, int height, const LineSource& source, TickClock clock,
                          RouteMemo& memo, const TimingRules& rules) {
     FrameRoute out;
     const uint64_t start = clock ? clock() : 0;
@@ -118,16 +118,16 @@ FrameRoute RouteForFrame(const KernelArgs& kernel, int width, int height, const 
     if (!clock) return finish(table, "table: no clock to time by");
     if (width < kLeastTimedWidth) return finish(table, "table: too narrow to time");
 
-    // The frame's first lines, read as the candidates come to need them.
+    // The frame's first lines, asked for as the candidates come to need them.
     const int h = kernel.k / 2;
-    std::vector<BMM_Color_64> source, scratch;
-    int got = 0;
+    std::vector<const BMM_Color_64*> rows;
+    std::vector<BMM_Color_64> scratch;
     auto have = [&](int lines) {
-        lines = std::min(lines, height);
-        if (lines <= got) return true;
-        source.resize(static_cast<size_t>(lines) * width);
-        for (; got < lines; ++got)
-            if (!read || !read(got, source.data() + static_cast<size_t>(got) * width)) return false;
+        for (lines = std::min(lines, height); static_cast<int>(rows.size()) < lines;) {
+            const BMM_Color_64* row = source ? source(static_cast<int>(rows.size())) : nullptr;
+            if (!row) return false;
+            rows.push_back(row);
+        }
         return true;
     };
     std::vector<size_t> order(candidates.size());
@@ -150,7 +150,7 @@ FrameRoute RouteForFrame(const KernelArgs& kernel, int width, int height, const 
             BMM_Color_64* outs[kMaxPassLines];
             for (int r = 0; r < n + kernel.k - 1; ++r) {
                 const int j = call * n + r - h;
-                lines[r] = j >= 0 && j < got ? source.data() + static_cast<size_t>(j) * width : nullptr;
+                lines[r] = j >= 0 && j < static_cast<int>(rows.size()) ? rows[j] : nullptr;
             }
             for (int l = 0; l < n; ++l) outs[l] = scratch.data() + static_cast<size_t>(l) * width;
             const uint64_t t0 = clock();

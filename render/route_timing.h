@@ -69,8 +69,9 @@ private:
 // same key for the life of the module.
 RouteMemo& ModuleRouteMemo();
 
-// Frame line j into out (width pixels); false when it cannot be had.
-using LineReader = std::function<bool(int j, BMM_Color_64* out)>;
+// Frame line j (width pixels), asked for in order from line 0; null when it
+// cannot be had. Each line stays where it is until the timing is done.
+using LineSource = std::function<const BMM_Color_64*(int j)>;
 
 struct FrameRoute {
     ConvolveOptions options;  // for Convolver::Prepare
@@ -88,5 +89,5 @@ constexpr int kLeastTimedWidth = 256;
 // them (into scratch lines, every pixel selected, the levels with 512-bit
 // vectors last, since some cores lower their clock for a while after them)
 // and the choice kept in the memo; else the table's.
-FrameRoute RouteForFrame(const KernelArgs& kernel, int width, int height, const LineReader& read, TickClock clock,
+FrameRoute RouteForFrame(const KernelArgs& kernel, int width, int height, const LineSource& source, TickClock clock,
                          RouteMemo& memo, const TimingRules& rules = TimingRules());

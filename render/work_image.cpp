@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "render/convolver.h"
 #include "render/route_timing.h"
@@ -49,9 +50,29 @@ size_t WorkImage::RingBytes() const { return ring_ ? size_t(ringLines_) * lineSt
 void WorkImage::ReadThrough(int32_t last) {
     for (; nextRead_ <= last && nextRead_ < height_; ++nextRead_) {
         BMM_Color_64* line = Slot(nextRead_);
-        if (!storage_ || !storage_->ReadLine(0, nextRead_, width_, line))
+        if (size_t(nextRead_) < early_.size()) {
+            // Read already, for the timing of the routes: each line is read once.
+            std::vector<BMM_Color_64>& early = early_[nextRead_];
+            if (early.empty())
+                std::memset(line, 0, lineStride_ * sizeof(BMM_Color_64));
+            else
+                std::memcpy(line, early.data(), size_t(width_) * sizeof(BMM_Color_64));
+            std::vector<BMM_Color_64>().swap(early);
+        } else if (!storage_ || !storage_->ReadLine(0, nextRead_, width_, line)) {
             std::memset(line, 0, lineStride_ * sizeof(BMM_Color_64));
+        }
     }
+}
+
+const BMM_Color_64* WorkImage::EarlyLine(int32_t j) {
+    if (j != int32_t(early_.size()) || j >= height_) return nullptr;
+    early_.emplace_back(size_t(width_ > 0 ? width_ : 1));
+    std::vector<BMM_Color_64>& line = early_.back();
+    if (!storage_ || !storage_->ReadLine(0, j, width_, line.data())) {
+        std::vector<BMM_Color_64>().swap(line);  // a failed read: zeros, as ReadThrough gives
+        return nullptr;
+    }
+    return line.data();
 }
 
 int WorkImage::Put(int32_t line, const BMM_Color_64* pixels) {
@@ -76,14 +97,17 @@ uint32_t WorkImage::RequestChannel(uint32_t channel) {
 
 int WorkImage::Convolve(int32_t matchId, const KernelArgs& kernel) {
     if (!Valid() || nextRead_ != 0 || height_ <= 0) return 1;
-    // Chosen and prepared before any line of the ring is read: running out
-    // of memory here leaves the frame as it was. The route is timed on the
-    // frame's first lines once for each kind of kernel and width, then
-    // remembered (route_timing.h).
-    const FrameRoute route = RouteForFrame(
-        kernel, width_, height_,
-        [this](int j, BMM_Color_64* line) { return storage_ && storage_->ReadLine(0, j, width_, line); },
-        &TimeStampTicks, ModuleRouteMemo());
+    // Chosen and prepared before any line is written: running out of memory
+    // here leaves the frame as it was. The route is timed on the frame's
+    // first lines once for each kind of kernel and width, then remembered
+    // (route_timing.h); without the memory to time it, the table's.
+    FrameRoute route;
+    try {
+        route = RouteForFrame(kernel, width_, height_, [this](int j) { return EarlyLine(j); }, &TimeStampTicks,
+                              ModuleRouteMemo());
+    } catch (const std::bad_alloc&) {
+        route = FrameRoute();
+    }
     Convolver convolver;
     const bool ready = convolver.Prepare(kernel, width_, height_, route.options);
     const int k = kernel.k;

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "host/bitmap.h"
 #include "host/progress.h"
@@ -43,6 +44,10 @@ private:
     // Reads storage lines up to and including last; a line whose read fails
     // is zeros.
     void ReadThrough(int32_t last);
+    // Storage line j, read ahead of the ring for the timing of the routes
+    // and kept until ReadThrough takes it; asked for in order from line 0.
+    // Null when its read fails.
+    const BMM_Color_64* EarlyLine(int32_t j);
     int Put(int32_t line, const BMM_Color_64* pixels);
 
     HWND progressWindow_;
@@ -56,6 +61,7 @@ private:
     void* ringBlock_ = nullptr;  // what ring_ lies in
     BMM_Color_64* ring_ = nullptr;  // slots_ source lines, then the output lines
     int32_t ringLines_ = 0;
+    std::vector<std::vector<BMM_Color_64>> early_;  // lines EarlyLine read; empty once taken, or failed
     size_t lineStride_ = 1;
     int32_t slots_ = 1;
     int32_t nextRead_ = 0;

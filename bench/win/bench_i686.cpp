@@ -65,10 +65,7 @@ double TimeEngine(const Frame& f, const Kernel& kn, const ConvolveOptions& optio
 // time; the time it takes is the median of 7.
 FrameRoute TimedRoute(const Frame& f, const Kernel& kn, double* ms) {
     const KernelArgs kernel{kn.block.data(), kn.k, kn.divide, kn.offset, 0};
-    const LineReader read = [&](int j, BMM_Color_64* line) {
-        std::copy_n(f.px.data() + static_cast<size_t>(j) * f.w, f.w, line);
-        return true;
-    };
+    const LineSource read = [&](int j) { return f.px.data() + static_cast<size_t>(j) * f.w; };
     FrameRoute route;
     *ms = Median(
         [&] {

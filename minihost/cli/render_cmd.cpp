@@ -182,8 +182,13 @@ std::string EnginePath(ImageFilter& filter, const HeldFrame& held, std::string* 
     BitmapStorage& storage = *held.storage;
     const int width = int(storage.Width()), height = int(storage.Height());
     const KernelArgs kernel{block, p.kernel.kernelSize, p.kernel.divide, p.kernel.offset, p.kernel.invert};
+    std::vector<std::vector<BMM_Color_64>> lines;
     const FrameRoute route = RouteForFrame(
-        kernel, width, height, [&](int j, BMM_Color_64* line) { return storage.ReadLine(0, j, width, line) != 0; },
+        kernel, width, height,
+        [&](int j) -> const BMM_Color_64* {
+            lines.emplace_back(size_t(width));
+            return storage.ReadLine(0, j, width, lines.back().data()) ? lines.back().data() : nullptr;
+        },
         &TimeStampTicks, ModuleRouteMemo());
     Convolver engine;
     if (!engine.Prepare(kernel, width, height, route.options)) return "none (nothing to convolve)";

@@ -1033,13 +1033,11 @@ TEST(ChooseByTiming, FramesTimedOnceAndRemembered) {
     const TickClock counting = [] { return ++reads; };
     const std::vector<int32_t> block = Identity(5);
     const KernelArgs kernel{block.data(), 5, 1, 0, 0};
-    const LineReader grey = [](int, BMM_Color_64* line) {
-        for (int x = 0; x < 300; ++x) line[x] = BMM_Color_64{1000, 2000, 3000, 4000};
-        return true;
-    };
+    const Pixels line(512, BMM_Color_64{1000, 2000, 3000, 4000});
+    const LineSource grey = [&](int) { return line.data(); };
     RouteMemo memo;
     const FrameRoute narrow = RouteForFrame(kernel, kLeastTimedWidth - 1, 40, grey, counting, memo);
-    const FrameRoute unread = RouteForFrame(kernel, 300, 40, [](int, BMM_Color_64*) { return false; }, counting, memo);
+    const FrameRoute unread = RouteForFrame(kernel, 300, 40, [](int) { return nullptr; }, counting, memo);
     const FrameRoute first = RouteForFrame(kernel, 300, 40, grey, counting, memo);
     const FrameRoute again = RouteForFrame(kernel, 511, 9, grey, counting, memo);  // the same width class
     const FrameRoute wider = RouteForFrame(kernel, 512, 40, grey, counting, memo);
