@@ -61,12 +61,7 @@ struct Avx2 {
     static DVec AddPd(DVec a, DVec b) { return _mm256_add_pd(a, b); }
     static DVec SubPd(DVec a, DVec b) { return _mm256_sub_pd(a, b); }
     static DVec TruncPd(DVec x) { return _mm256_round_pd(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
-    static DVec MulPd(DVec a, DVec b) { return _mm256_mul_pd(a, b); }
-    static DVec AndPd(DVec a, DVec b) { return _mm256_and_pd(a, b); }
-    static DVec XorPd(DVec a, DVec b) { return _mm256_xor_pd(a, b); }
-    static DVec AddWhereLess(DVec acc, DVec a, DVec b, DVec x) {
-        return _mm256_add_pd(acc, _mm256_and_pd(_mm256_cmp_pd(a, b, _CMP_LT_OQ), x));
-    }
+    static DVec DivPd(DVec a, DVec b) { return _mm256_div_pd(a, b); }
     static DVec MinPd(DVec a, DVec b) { return _mm256_min_pd(a, b); }
     static DVec MaxPd(DVec a, DVec b) { return _mm256_max_pd(a, b); }
     static void ToDoubles(Vec v, DVec& lo, DVec& hi) {

@@ -63,17 +63,7 @@ struct Avx512 {
     static DVec AddPd(DVec a, DVec b) { return _mm512_add_pd(a, b); }
     static DVec SubPd(DVec a, DVec b) { return _mm512_sub_pd(a, b); }
     static DVec TruncPd(DVec x) { return _mm512_roundscale_pd(x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
-    static DVec MulPd(DVec a, DVec b) { return _mm512_mul_pd(a, b); }
-    // The bitwise forms of doubles are AVX512DQ's: these go by the integer ones.
-    static DVec AndPd(DVec a, DVec b) {
-        return _mm512_castsi512_pd(_mm512_and_si512(_mm512_castpd_si512(a), _mm512_castpd_si512(b)));
-    }
-    static DVec XorPd(DVec a, DVec b) {
-        return _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(a), _mm512_castpd_si512(b)));
-    }
-    static DVec AddWhereLess(DVec acc, DVec a, DVec b, DVec x) {
-        return _mm512_mask_add_pd(acc, _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ), acc, x);
-    }
+    static DVec DivPd(DVec a, DVec b) { return _mm512_div_pd(a, b); }
     static DVec MinPd(DVec a, DVec b) { return _mm512_min_pd(a, b); }
     static DVec MaxPd(DVec a, DVec b) { return _mm512_max_pd(a, b); }
     static void ToDoubles(Vec v, DVec& lo, DVec& hi) {

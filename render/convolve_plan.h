@@ -1,5 +1,4 @@
 #pragma once
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -100,23 +99,6 @@ inline int32_t FinishLane(const FinishPlan& f, int32_t sum) {
 inline uint16_t LaneToChannel(const FinishPlan& f, int32_t lane) {
     const int32_t packed = lane < -32768 ? -32768 : lane > 32767 ? 32767 : lane;
     return static_cast<uint16_t>(static_cast<uint16_t>(packed) ^ f.xorMask);
-}
-
-// The quotient v / d truncated toward zero, for integers held exactly in
-// doubles, |d| >= 2, without a division: the product with the rounded
-// reciprocal lies within one of it while |v / d| < 2^51, and the remainder
-// v - t * d, exact, says which way to step. Beyond that the quotient is far
-// past any clamp and stays so. The scalar form of QuotientVectors.
-inline double TruncatedQuotient(double v, double d, double inverse) {
-    const double product = v * inverse;
-    double t = product < 0 ? -static_cast<double>(static_cast<int64_t>(-product))
-                           : static_cast<double>(static_cast<int64_t>(product));
-    const bool negative = std::signbit(v);
-    const double toward = negative ? -(v - t * d) : v - t * d;  // the remainder, v's way
-    const double up = negative != (d < 0) ? -1.0 : 1.0;
-    if (toward < 0) t -= up;
-    if ((d < 0 ? -d : d) - 0.5 < toward) t += up;
-    return t;
 }
 
 constexpr int kMaxK = 9;

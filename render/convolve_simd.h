@@ -21,8 +21,7 @@
 //   with kPlaneScale 2 (tiled planes), ShiftIn<N> (a split line's vectors
 //   moved N columns right, for SplitTiled).
 //   DVec, a vector of kPixels doubles: LoadPd, Set1Pd, ZeroPd, MulAddPd,
-//   AddPd, SubPd, MulPd, AndPd, XorPd, AddWhereLess (acc + x where a < b),
-//   MinPd, MaxPd, TruncPd (toward zero, |x| < 2^52),
+//   AddPd, SubPd, DivPd, MinPd, MaxPd, TruncPd (toward zero, |x| < 2^52),
 //   Truncate (4 DVecs of values in int32 range -> two int32 vectors that
 //   Packs32 turns into channel values in order), ToDoubles/FromDoubles (an
 //   int32 vector <-> two DVecs, lanes in order).
@@ -509,31 +508,6 @@ void FilterSeparableStrips(const ConvolvePlan& plan, const LineJob& job) {
     WithKernelSize(plan.k, [&](auto k) { FilterSeparableStripsK<V, decltype(k)::value>(plan, job); });
 }
 
-// Vector form of TruncatedQuotient (convolve_plan.h): the truncated
-// quotient of exact integers by the frame's Divide without vdivpd, which
-// took a fifth of the split path's time (bench/NOTES.md).
-template <class V>
-struct QuotientVectors {
-    using DVec = typename V::DVec;
-    DVec divisor, inverse, step, bound, sign;
-
-    explicit QuotientVectors(const ConvolvePlan& plan)
-        : divisor(V::Set1Pd(plan.divisor)),
-          inverse(V::Set1Pd(1.0 / plan.divisor)),
-          step(V::Set1Pd(plan.divisor < 0 ? -1.0 : 1.0)),
-          bound(V::Set1Pd((plan.divisor < 0 ? -plan.divisor : plan.divisor) - 0.5)),
-          sign(V::Set1Pd(-0.0)) {}
-
-    VLM_INLINE DVec Of(DVec v) const {
-        DVec t = V::TruncPd(V::MulPd(v, inverse));
-        const DVec vSign = V::AndPd(v, sign);
-        const DVec toward = V::XorPd(V::SubPd(v, V::MulPd(t, divisor)), vSign);
-        const DVec up = V::XorPd(step, vSign);
-        t = V::AddWhereLess(t, toward, V::ZeroPd(), V::XorPd(up, sign));
-        return V::AddWhereLess(t, bound, toward, up);
-    }
-};
-
 // Division, Offset, clamp and Invert of exact sums beyond int32, in doubles
 // (exact below 2^53, see ConvolvePlan), once per pixel and channel.
 template <class V>
@@ -541,15 +515,14 @@ struct WideFinish {
     using Vec = typename V::Vec;
     using DVec = typename V::DVec;
     int32_t mode;
-    QuotientVectors<V> quotient;
-    DVec scale, bias, low, high, offset;
+    DVec scale, bias, divisor, low, high, offset;
     Vec laneBias, xorMask;
 
     explicit WideFinish(const ConvolvePlan& plan)
         : mode(plan.finish.mode),
-          quotient(plan),
           scale(V::Set1Pd(plan.splitScale)),
           bias(V::Set1Pd(plan.splitBias)),
+          divisor(V::Set1Pd(plan.divisor)),
           low(V::Set1Pd(plan.low)),
           high(V::Set1Pd(plan.high)),
           offset(V::Set1Pd(plan.offset)),
@@ -557,10 +530,11 @@ struct WideFinish {
           xorMask(V::Set1(static_cast<int32_t>(plan.finish.xorMask * 0x10001u))) {}
 
     VLM_INLINE DVec Value(DVec v) const {
-        if (mode == FinishPlan::kMagic) v = quotient.Of(v);
+        if (mode == FinishPlan::kMagic) v = V::DivPd(v, divisor);
         if (mode == FinishPlan::kNegate) v = V::SubPd(V::ZeroPd(), v);
-        // Integers clamped to integer bounds add Offset exactly.
-        return V::AddPd(V::MinPd(V::MaxPd(v, low), high), offset);
+        // Clamping to integer bounds commutes with truncation, and leaves
+        // values that truncate exactly and add Offset exactly.
+        return V::AddPd(V::TruncPd(V::MinPd(V::MaxPd(v, low), high)), offset);
     }
 
     // The two int32 sums of a split (high and low parts) -> channel values - 32768.
@@ -643,7 +617,7 @@ void FilterDoubleK(const ConvolvePlan& plan, const LineJob& job) {
     constexpr int kLanes = V::kPixels;  // doubles per vector
     constexpr int kChannelsPerPass = sizeof(void*) == 4 ? 1 : 3;
     const int32_t mode = plan.finish.mode;
-    const QuotientVectors<V> quotient(plan);
+    const DVec divisor = V::Set1Pd(plan.divisor);
     const DVec low = V::Set1Pd(plan.low), high = V::Set1Pd(plan.high), offset = V::Set1Pd(plan.offset);
     const Vec bias = V::Set1(-32768);
     const Vec xorMask = V::Set1(static_cast<int32_t>(plan.finish.xorMask * 0x10001u));
@@ -670,10 +644,11 @@ void FilterDoubleK(const ConvolvePlan& plan, const LineJob& job) {
                 VLM_UNROLL
                 for (int i = 0; i < 4; ++i) {
                     DVec v = acc[c][i];
-                    if (mode == FinishPlan::kMagic) v = quotient.Of(v);
+                    if (mode == FinishPlan::kMagic) v = V::DivPd(v, divisor);
                     if (mode == FinishPlan::kNegate) v = V::SubPd(V::ZeroPd(), v);
-                    // Integers clamped to integer bounds add Offset exactly.
-                    q[i] = V::AddPd(V::MinPd(V::MaxPd(v, low), high), offset);
+                    // Clamping to integer bounds commutes with truncation, and
+                    // leaves values that truncate exactly and add Offset exactly.
+                    q[i] = V::AddPd(V::TruncPd(V::MinPd(V::MaxPd(v, low), high)), offset);
                 }
                 Vec a, b;
                 V::Truncate(q, a, b);  // 0..65535, exact

@@ -83,10 +83,7 @@ struct Sse2 {
     static DVec MulAddPd(DVec a, DVec b, DVec c) { return _mm_add_pd(_mm_mul_pd(a, b), c); }
     static DVec AddPd(DVec a, DVec b) { return _mm_add_pd(a, b); }
     static DVec SubPd(DVec a, DVec b) { return _mm_sub_pd(a, b); }
-    static DVec MulPd(DVec a, DVec b) { return _mm_mul_pd(a, b); }
-    static DVec AndPd(DVec a, DVec b) { return _mm_and_pd(a, b); }
-    static DVec XorPd(DVec a, DVec b) { return _mm_xor_pd(a, b); }
-    static DVec AddWhereLess(DVec acc, DVec a, DVec b, DVec x) { return _mm_add_pd(acc, _mm_and_pd(_mm_cmplt_pd(a, b), x)); }
+    static DVec DivPd(DVec a, DVec b) { return _mm_div_pd(a, b); }
     static DVec MinPd(DVec a, DVec b) { return _mm_min_pd(a, b); }
     static DVec MaxPd(DVec a, DVec b) { return _mm_max_pd(a, b); }
     // SSE2 has no roundpd: round |x| to nearest by adding and removing 2^52,
