@@ -136,11 +136,15 @@ FrameRoute RouteForFrame(const KernelArgs& kernel, int width, int height, const 
 
     std::vector<RouteTiming> timings(candidates.size());
     const ChannelSelection everyPixel;
-    const int calls = static_cast<int>(rules.leastSamples) + 1;  // the first fills the ring
+    // The first call also fills the ring; the fastest sample stands for the
+    // candidate, which leaves that one out.
+    const int calls = static_cast<int>(rules.leastSamples);
     for (size_t i : order) {
         timings[i].candidate = candidates[i];
-        Convolver cv;
-        if (!cv.Prepare(kernel, width, height, candidates[i].options)) continue;
+        // The probe is prepared for the table's route already.
+        Convolver other;
+        Convolver& cv = i == 0 ? probe : other;
+        if (i != 0 && !cv.Prepare(kernel, width, height, candidates[i].options)) continue;
         const int n = cv.PassLines();
         if (calls * n > height) continue;
         if (!have(calls * n + h)) return finish(table, "table: the frame's first lines could not be read");
@@ -156,7 +160,7 @@ FrameRoute RouteForFrame(const KernelArgs& kernel, int width, int height, const 
             const uint64_t t0 = clock();
             cv.FilterFromLines(lines, outs, call * n, n, everyPixel);
             const uint64_t t1 = clock();
-            if (call > 0) timings[i].ticksPerLine.push_back(static_cast<double>(t1 - t0) / n);
+            timings[i].ticksPerLine.push_back(static_cast<double>(t1 - t0) / n);
         }
     }
     const TimedChoice choice = ChooseByTiming(timings, rules);
