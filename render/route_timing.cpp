@@ -135,6 +135,7 @@ FrameRoute RouteForFrame(const KernelArgs& kernel, int width, int height, const 
     std::stable_partition(order.begin(), order.end(), [&](size_t i) { return !Is512(candidates[i].route.simd); });
 
     std::vector<RouteTiming> timings(candidates.size());
+    double fastest = 0;  // ticks a line, of every sample so far; 0: none yet
     const ChannelSelection everyPixel;
     // The first call also fills the ring; the fastest sample stands for the
     // candidate, which leaves that one out.
@@ -160,7 +161,10 @@ FrameRoute RouteForFrame(const KernelArgs& kernel, int width, int height, const 
             const uint64_t t0 = clock();
             cv.FilterFromLines(lines, outs, call * n, n, everyPixel);
             const uint64_t t1 = clock();
-            timings[i].ticksPerLine.push_back(static_cast<double>(t1 - t0) / n);
+            const double ticks = static_cast<double>(t1 - t0) / n;
+            timings[i].ticksPerLine.push_back(ticks);
+            if (call == 0 && i != 0 && fastest > 0 && ticks > rules.hopeless * fastest) break;
+            fastest = fastest > 0 && fastest < ticks ? fastest : ticks;
         }
     }
     const TimedChoice choice = ChooseByTiming(timings, rules);

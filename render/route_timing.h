@@ -26,6 +26,11 @@ struct TimingRules {
     // Another candidate is taken only when it takes at most 1 - margin of
     // the table's time: within that, the figures are as likely noise.
     double margin = 0.05;
+    // A candidate other than the table's whose first call (which also fills
+    // its ring) takes more than this many times the fastest sample so far is
+    // timed no further: it has no hope, and the slowest levels would
+    // otherwise cost the first frame most.
+    double hopeless = 2.0;
 };
 
 struct TimedChoice {
