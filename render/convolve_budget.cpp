@@ -16,3 +16,17 @@ int StripColumns(const CacheSizes& sizes, int blockPixels) {
     const uint64_t blocks = columns / blockPixels;
     return static_cast<int>(blocks > 1 ? (blocks - 1) * blockPixels : blockPixels);
 }
+
+PassShape RingPassShape(const CacheSizes& sizes, int width, int k, int bytesPerColumn, int blockPixels) {
+    PassShape shape;
+    const uint64_t columns = width > 0 ? static_cast<uint32_t>(width) : 0u;
+    const uint64_t perColumn = bytesPerColumn > 0 ? static_cast<uint32_t>(bytesPerColumn) : 0u;
+    const uint64_t half = KnownCaches(sizes).l2 / 2;
+    shape.columns = width > 0 ? width : 0;
+    if (k <= 0 || blockPixels <= 0 || columns * k * perColumn <= half) return shape;
+    shape.lines = kMaxPassLines;
+    const uint64_t fit = half / (uint64_t{static_cast<uint32_t>(k)} + kMaxPassLines - 1) / perColumn;
+    const uint64_t blocks = fit / static_cast<uint32_t>(blockPixels);
+    shape.columns = static_cast<int>(blocks > 0 ? blocks * blockPixels : blockPixels);
+    return shape;
+}

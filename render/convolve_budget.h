@@ -1,8 +1,10 @@
 #pragma once
-// How much of the processor's caches the separable pass may take, apart
-// from the Convolver so that every cache size's choice can be tested. The
+// How much of the processor's caches the line rings may take, apart from
+// the Convolver so that every cache size's choice can be tested. The
 // measurements behind it: bench/NOTES.md.
-#include "render/cpu_features.h"
+#include <cstdint>
+
+#include "render/cache_sizes.h"
 
 // Used where the processor does not say: the smallest caches of the x86
 // cores that run the SIMD levels.
@@ -23,3 +25,20 @@ bool SeparableSumsFit(const CacheSizes& sizes, int width, int k);
 // Columns of such a strip, a whole number of blocks of blockPixels: its
 // three channels' column sums, 32-bit, in half the first-level cache.
 int StripColumns(const CacheSizes& sizes, int blockPixels);
+
+// Output lines one pass of the Convolver may take at most.
+constexpr int kMaxPassLines = 8;
+
+// The shape of one pass over a ring of k source lines of bytesPerColumn
+// bytes a column: whole lines, one at a time, while the ring takes at most
+// half the second-level cache. Beyond it every source line would come back
+// from farther away for each of the k output lines that read it, so a pass
+// takes kMaxPassLines output lines at once, a strip of columns at a time,
+// each strip's k + kMaxPassLines - 1 lines within that half; a line then
+// comes from farther away about (k + kMaxPassLines - 1) / kMaxPassLines
+// times instead of k.
+struct PassShape {
+    int lines = 1;
+    int columns = 0;  // a whole number of blocks of blockPixels; at least the width for whole lines
+};
+PassShape RingPassShape(const CacheSizes& sizes, int width, int k, int bytesPerColumn, int blockPixels);

@@ -194,6 +194,9 @@ struct LineJob {
     // Separable strips: room for three channels of stripColumns +
     // blockPixels 32-bit sums, on 64 bytes.
     int32_t* strip = nullptr;
+    // The columns to write: begin a block's first column, end at most the width.
+    int begin = 0;
+    int end = 0;
 };
 
 // The entry points of one instruction set. Rows of planes have room for

@@ -63,6 +63,18 @@ SimdLevel Fallen(const CpuFeatures& cpu, SimdLevel level) {
 }
 }  // namespace
 
+CpuFeatures EngineCpu(const ConvolveOptions& options) {
+    CpuFeatures cpu = HostCpuFeatures();
+    cpu.sse2 = cpu.sse2 && KernelsFor(SimdLevel::kSse2);
+    cpu.avx2 = cpu.avx2 && KernelsFor(SimdLevel::kAvx2);
+    cpu.avxVnni = cpu.avxVnni && KernelsFor(SimdLevel::kAvxVnni);
+    cpu.avx512Bw = cpu.avx512Bw && KernelsFor(SimdLevel::kAvx512Bw);
+    cpu.avx512Vnni = cpu.avx512Vnni && KernelsFor(SimdLevel::kAvx512Vnni);
+    if (options.cache.l1d) cpu.cache.l1d = options.cache.l1d;
+    if (options.cache.l2) cpu.cache.l2 = options.cache.l2;
+    return cpu;
+}
+
 SimdLevel BestSimdLevel() {
     for (SimdLevel level : kPreferred)
         if (SimdAvailable(level)) return level;
@@ -98,6 +110,40 @@ ConvolveRoute ChooseRoute(const CpuFeatures& cpu, const KernelTraits& kernel, co
             break;
         }
     return route;
+}
+
+std::vector<RouteCandidate> CandidateRoutes(const CpuFeatures& cpu, const KernelTraits& kernel,
+                                            const ConvolveOptions& options) {
+    std::vector<RouteCandidate> out;
+    const ConvolveRoute table = ChooseRoute(cpu, kernel, options);
+    out.push_back({table, options, false});
+    if (options.simd != SimdLevel::kAuto || table.simd == SimdLevel::kNone) return out;
+    // The kernel's other exact path, where it has one.
+    ConvolveOptions other = options;
+    bool hasOther = true;
+    if (table.path == ConvolvePath::kSeparable || table.path == ConvolvePath::kSeparableStrips)
+        other.allowSeparable = false;
+    else if (table.path == ConvolvePath::kSplitPlanar)
+        other.allowSplit = false;
+    else if (table.path == ConvolvePath::kPlanar && kernel.separable && options.allowSeparable)
+        other.separableMinK = kernel.k;
+    else
+        hasOther = false;
+    constexpr SimdLevel kLevels[] = {SimdLevel::kAvx512Vnni, SimdLevel::kAvx512Bw, SimdLevel::kAvxVnni,
+                                     SimdLevel::kAvx2, SimdLevel::kSse2};
+    for (bool otherPath : {false, true}) {
+        if (otherPath && !hasOther) break;
+        for (SimdLevel level : kLevels) {
+            if (!SimdSupported(cpu, level)) continue;
+            RouteCandidate c{{}, otherPath ? other : options, otherPath};
+            c.options.simd = level;
+            c.route = ChooseRoute(cpu, kernel, c.options);
+            bool seen = false;
+            for (const RouteCandidate& o : out) seen = seen || (o.route.path == c.route.path && o.route.simd == c.route.simd);
+            if (!seen) out.push_back(c);
+        }
+    }
+    return out;
 }
 
 const char* PathName(ConvolvePath path) {

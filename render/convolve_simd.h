@@ -282,7 +282,7 @@ VLM_INLINE void ForEachSelectedBlock(const ConvolvePlan& plan, const LineJob& jo
 
 template <class V, class Compute>
 VLM_INLINE void ForEachSelectedBlock(const ConvolvePlan& plan, const LineJob& job, Compute&& compute) {
-    ForEachSelectedBlock<V>(plan, job, 0, plan.width, compute);
+    ForEachSelectedBlock<V>(plan, job, job.begin, job.end, compute);
 }
 
 // Even and odd sums of one 1-D row of K taps at block x0 of a biased plane.
@@ -453,8 +453,8 @@ void FilterSeparableStripsK(const ConvolvePlan& plan, const LineJob& job) {
     const int tiles = (width + kBlock - 1) / kBlock;
     const FinishVectors<V> finish(plan.finish);
     const Vec start = V::Set1(static_cast<int32_t>(static_cast<uint32_t>(plan.bias) + plan.finish.sumBias));
-    for (int s = 0; s < width; s += plan.stripColumns) {
-        const int end = width - s < plan.stripColumns ? width : s + plan.stripColumns;
+    for (int s = job.begin; s < job.end; s += plan.stripColumns) {
+        const int end = job.end - s < plan.stripColumns ? job.end : s + plan.stripColumns;
         // A block's outputs reach h columns past it: one vector more.
         const int vectors = (end - s + kBlock - 1) / kBlock + 1;
         const int length = vectors * kHalf;  // sums of one parity and channel

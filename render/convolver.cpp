@@ -106,18 +106,10 @@ KernelTraits Convolver::Examine(KernelFactors* factors) const {
     return traits;
 }
 
-namespace {
-// The processor's levels, less any this build lacks.
-CpuFeatures BuildableCpu() {
-    CpuFeatures cpu = HostCpuFeatures();
-    cpu.sse2 = cpu.sse2 && KernelsFor(SimdLevel::kSse2);
-    cpu.avx2 = cpu.avx2 && KernelsFor(SimdLevel::kAvx2);
-    cpu.avxVnni = cpu.avxVnni && KernelsFor(SimdLevel::kAvxVnni);
-    cpu.avx512Bw = cpu.avx512Bw && KernelsFor(SimdLevel::kAvx512Bw);
-    cpu.avx512Vnni = cpu.avx512Vnni && KernelsFor(SimdLevel::kAvx512Vnni);
-    return cpu;
+KernelTraits Convolver::Traits() const {
+    KernelFactors factors;
+    return prepared_ ? Examine(&factors) : KernelTraits();
 }
-}  // namespace
 
 bool Convolver::Prepare(const KernelArgs& kernel, int width, int height, const ConvolveOptions& options) {
     prepared_ = false;
@@ -132,9 +124,7 @@ bool Convolver::Prepare(const KernelArgs& kernel, int width, int height, const C
 
     KernelFactors factors;
     const KernelTraits traits = Examine(&factors);
-    CpuFeatures cpu = BuildableCpu();
-    if (options.cache.l1d) cpu.cache.l1d = options.cache.l1d;
-    if (options.cache.l2) cpu.cache.l2 = options.cache.l2;
+    const CpuFeatures cpu = EngineCpu(options);
     cache_ = cpu.cache;
     const ConvolveRoute route = ChooseRoute(cpu, traits, options);
     path_ = route.path;
@@ -216,9 +206,20 @@ void Convolver::AllocateScratch() {
     values_.clear();
     zeroValues_.clear();
     stripSums_.clear();
-    slotLine_.assign(k, -1);
+    pass_ = PassShape();
+    pass_.columns = width_;
+    slots_ = k;
+    slotLine_.assign(slots_, -1);
     if (!kernels_) return;
     const int blockPixels = kernels_->blockPixels;
+    // What a column of one source line takes in the ring decides how many
+    // lines a pass takes.
+    const int columnBytes = path_ == ConvolvePath::kSeparable ? 3 * sizeof(int32_t)
+                            : path_ == ConvolvePath::kDouble  ? 3 * sizeof(double)
+                                                              : 3 * sizeof(uint16_t) * kernels_->planeScale;
+    pass_ = RingPassShape(cache_, width_, k, columnBytes, blockPixels);
+    slots_ = k + pass_.lines - 1;
+    slotLine_.assign(slots_, -1);
     // Every ring's rows are spread over the caches' sets (row_stride.h), in
     // steps that keep each row's start on the boundary it had.
     const size_t planeElements = static_cast<size_t>(width_) + k + 4 * blockPixels;
@@ -227,11 +228,11 @@ void Convolver::AllocateScratch() {
         const size_t sumElements = (static_cast<size_t>(width_) + blockPixels - 1) / blockPixels * blockPixels;
         sumStride_ = SpreadRowElements(sumElements, sizeof(int32_t), 64 / sizeof(int32_t));
         planes_.assign(3 * planeStride_, 0x8000);
-        sums_.assign(static_cast<size_t>(k) * 3 * sumStride_, 0);
+        sums_.assign(static_cast<size_t>(slots_) * 3 * sumStride_, 0);
         zeroSums_.assign(sumStride_, 0);
     } else if (path_ == ConvolvePath::kDouble) {
         planeStride_ = SpreadRowElements(planeElements, sizeof(double), 64 / sizeof(double));
-        values_.assign(static_cast<size_t>(k) * 3 * planeStride_, 0.0);
+        values_.assign(static_cast<size_t>(slots_) * 3 * planeStride_, 0.0);
         zeroValues_.assign(planeStride_, 0.0);
     } else {
         const size_t tiles = (static_cast<size_t>(width_) + blockPixels - 1) / blockPixels;
@@ -242,7 +243,7 @@ void Convolver::AllocateScratch() {
                           ? SpreadRowElements(tiles * 2 * blockPixels, sizeof(uint16_t), 2 * blockPixels)
                           : SpreadRowElements(planeElements, sizeof(uint16_t), blockPixels);
         const size_t slack = 32;  // elements: room to start on a 64-byte boundary
-        planes_.assign(static_cast<size_t>(k) * 3 * ringStride_ + slack, 0x8000);
+        planes_.assign(static_cast<size_t>(slots_) * 3 * ringStride_ + slack, 0x8000);
         blankPlane_.assign(ringStride_ + slack, 0x8000);
         auto aligned = [](auto* p) {
             const uintptr_t a = reinterpret_cast<uintptr_t>(p);
@@ -257,14 +258,14 @@ void Convolver::AllocateScratch() {
     }
 }
 
-// Line j of the source in its three channel planes, held in ring slot j % k:
-// filled once, it serves the next k - 1 output lines too. Lines outside the
-// frame are the given blank line.
+// Line j of the source in its three channel planes, held in ring slot
+// j % slots_: filled once, it serves the next k - 1 output lines too. Lines
+// outside the frame are the given blank line.
 template <class T, class Fill>
 const T* Convolver::RingLine(T* ring, size_t stride, const T* outside, const BMM_Color_64* line, int j, int channel,
                              Fill fill) {
     if (!line || j < 0 || j >= height_) return outside;
-    const int slot = j % k_;
+    const int slot = j % slots_;
     T* base = ring + static_cast<size_t>(slot) * 3 * stride;
     if (slotLine_[slot] != j) {
         fill(line, base);
@@ -324,25 +325,45 @@ size_t Convolver::ScratchBytes() const {
 }
 
 void Convolver::FilterFromFrame(const BMM_Color_64* src, BMM_Color_64* dst, int y, const ChannelSelection& sel) {
-    if (!prepared_ || !src || !dst || y < 0 || y >= height_) return;
+    FilterFrameLines(src, dst, y, 1, sel);
+}
+
+void Convolver::FilterFrameLines(const BMM_Color_64* src, BMM_Color_64* dst, int y, int count,
+                                 const ChannelSelection& sel) {
+    if (!prepared_ || !src || !dst || y < 0 || y >= height_ || count < 1) return;
     if (src != cachedSrc_) {
         cachedSrc_ = src;
-        slotLine_.assign(k_, -1);
+        slotLine_.assign(slots_, -1);
     }
+    count = count < height_ - y ? count : height_ - y;
     const int h = k_ / 2;
-    const BMM_Color_64* lines[kMaxK];
-    for (int r = 0; r < k_; ++r) {
-        const int j = y + r - h;
-        lines[r] = j >= 0 && j < height_ ? src + static_cast<ptrdiff_t>(j) * width_ : nullptr;
+    for (int first = y; first < y + count; first += pass_.lines) {
+        const int n = y + count - first < pass_.lines ? y + count - first : pass_.lines;
+        const BMM_Color_64* lines[kMaxK + kMaxPassLines - 1];
+        BMM_Color_64* outs[kMaxPassLines];
+        for (int r = 0; r < n + k_ - 1; ++r) {
+            const int j = first + r - h;
+            lines[r] = j >= 0 && j < height_ ? src + static_cast<ptrdiff_t>(j) * width_ : nullptr;
+        }
+        for (int i = 0; i < n; ++i) outs[i] = dst + static_cast<ptrdiff_t>(first + i) * width_;
+        const int next = first + n + h;
+        FilterRows(lines, outs, first, n, sel, next < height_ ? src + static_cast<ptrdiff_t>(next) * width_ : nullptr);
     }
-    const int next = y + h + 1;
-    FilterRows(lines, dst + static_cast<ptrdiff_t>(y) * width_, y, sel,
-               next < height_ ? src + static_cast<ptrdiff_t>(next) * width_ : nullptr);
 }
 
 void Convolver::FilterFromLines(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel) {
+    BMM_Color_64* const outs[1] = {out};
+    FilterFromLines(lines, outs, y, 1, sel);
+}
+
+void Convolver::FilterFromLines(const BMM_Color_64* const* lines, BMM_Color_64* const* outs, int y, int count,
+                                const ChannelSelection& sel) {
     cachedSrc_ = nullptr;
-    FilterRows(lines, out, y, sel, nullptr);
+    if (!lines || !outs) return;
+    for (int first = 0; first < count; first += pass_.lines) {
+        const int n = count - first < pass_.lines ? count - first : pass_.lines;
+        FilterRows(lines + first, outs + first, y + first, n, sel, nullptr);
+    }
 }
 
 LineSelection Convolver::SelectionOf(int y, const ChannelSelection& sel) const {
@@ -363,46 +384,66 @@ bool Convolver::Selects(int y, const ChannelSelection& sel) const {
     return prepared_ && y >= 0 && y < height_ && width_ > 0 && AnySelected(SelectionOf(y, sel), width_);
 }
 
-void Convolver::FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel,
-                           const BMM_Color_64* ahead) {
+void Convolver::RunJob(const LineJob& job) const {
+    switch (path_) {
+        case ConvolvePath::kPlanar: return kernels_->filterPlanar(plan_, job);
+        case ConvolvePath::kSplitPlanar: return kernels_->filterSplit(plan_, job);
+        case ConvolvePath::kSeparableStrips: return kernels_->filterSeparableStrips(plan_, job);
+        case ConvolvePath::kSeparable: return kernels_->filterSeparable(plan_, job);
+        case ConvolvePath::kDouble: return kernels_->filterDouble(plan_, job);
+        case ConvolvePath::kReference:
+        case ConvolvePath::kWide: return;
+    }
+}
+
+// count is at most PassLines(), so the count + k - 1 source lines have slots
+// of their own in the ring.
+void Convolver::FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* const* outs, int y, int count,
+                           const ChannelSelection& sel, const BMM_Color_64* ahead) {
     const int h = k_ / 2;
-    if (!prepared_ || !lines || !out || y < 0 || y >= height_ || width_ == 0 || !lines[h]) return;
-    const LineSelection line = SelectionOf(y, sel);
-    // Lines without a selected pixel need no source lines prepared.
-    if (!line.all && !AnySelected(line, width_)) return;
-    if (path_ == ConvolvePath::kWide || path_ == ConvolvePath::kReference) {
-        FilterScalar(lines, out, line);
-        return;
-    }
-    LineJob job;
-    job.src = lines[h];
-    job.ahead = ahead;
-    job.dst = out;
-    job.selection = line;
-    if (path_ == ConvolvePath::kPlanar || path_ == ConvolvePath::kSplitPlanar ||
-        path_ == ConvolvePath::kSeparableStrips) {
-        const uint16_t* planes[3 * kMaxK];
-        for (int c = 0; c < 3; ++c)
-            for (int r = 0; r < k_; ++r) planes[c * k_ + r] = PlanarLine(lines[r], y + r - h, c);
-        job.planes = planes;
+    if (!prepared_ || width_ == 0) return;
+    const bool scalar = path_ == ConvolvePath::kWide || path_ == ConvolvePath::kReference;
+    LineJob jobs[kMaxPassLines];
+    const uint16_t* planes[kMaxPassLines][3 * kMaxK];
+    const int32_t* sums[kMaxPassLines][3 * kMaxK];
+    const double* values[kMaxPassLines][3 * kMaxK];
+    int active = 0;
+    for (int i = 0; i < count; ++i) {
+        const int line = y + i;
+        const BMM_Color_64* const* window = lines + i;
+        if (line < 0 || line >= height_ || !outs[i] || !window[h]) continue;
+        const LineSelection selection = SelectionOf(line, sel);
+        // Lines without a selected pixel need no source lines prepared.
+        if (!selection.all && !AnySelected(selection, width_)) continue;
+        if (scalar) {
+            FilterScalar(window, outs[i], selection);
+            continue;
+        }
+        LineJob& job = jobs[active];
+        job.src = window[h];
+        job.ahead = count == 1 ? ahead : nullptr;
+        job.dst = outs[i];
+        job.selection = selection;
         job.strip = strip_;
-        if (path_ == ConvolvePath::kPlanar)
-            kernels_->filterPlanar(plan_, job);
-        else if (path_ == ConvolvePath::kSplitPlanar)
-            kernels_->filterSplit(plan_, job);
-        else
-            kernels_->filterSeparableStrips(plan_, job);
-    } else if (path_ == ConvolvePath::kDouble) {
-        const double* values[3 * kMaxK];
         for (int c = 0; c < 3; ++c)
-            for (int r = 0; r < k_; ++r) values[c * k_ + r] = ValueLine(lines[r], y + r - h, c);
-        job.values = values;
-        kernels_->filterDouble(plan_, job);
-    } else {
-        const int32_t* sums[3 * kMaxK];
-        for (int c = 0; c < 3; ++c)
-            for (int r = 0; r < k_; ++r) sums[c * k_ + r] = SumLine(lines[r], y + r - h, c);
-        job.sums = sums;
-        kernels_->filterSeparable(plan_, job);
+            for (int r = 0; r < k_; ++r) {
+                const int j = line + r - h;
+                if (path_ == ConvolvePath::kDouble)
+                    values[active][c * k_ + r] = ValueLine(window[r], j, c);
+                else if (path_ == ConvolvePath::kSeparable)
+                    sums[active][c * k_ + r] = SumLine(window[r], j, c);
+                else
+                    planes[active][c * k_ + r] = PlanarLine(window[r], j, c);
+            }
+        job.planes = planes[active];
+        job.sums = sums[active];
+        job.values = values[active];
+        ++active;
     }
+    for (int begin = 0; begin < width_; begin += pass_.columns)
+        for (int i = 0; i < active; ++i) {
+            jobs[i].begin = begin;
+            jobs[i].end = width_ - begin < pass_.columns ? width_ : begin + pass_.columns;
+            RunJob(jobs[i]);
+        }
 }

@@ -6,6 +6,7 @@
 #include "host/color64.h"
 #include "render/convolve_plan.h"
 #include "render/cache_sizes.h"
+#include "render/convolve_budget.h"
 #include "render/convolve_reference.h"
 
 struct KernelTraits;
@@ -45,6 +46,12 @@ enum class ConvolvePath {
 // Short names of a path and an instruction set, for reports and timings.
 const char* PathName(ConvolvePath path);
 const char* SimdName(SimdLevel level);
+
+// What a render runs: a path and an instruction set.
+struct ConvolveRoute {
+    ConvolvePath path = ConvolvePath::kReference;
+    SimdLevel simd = SimdLevel::kNone;
+};
 
 struct ConvolveOptions {
     SimdLevel simd = SimdLevel::kAuto;  // any other: that level, or the next lower one the processor runs
@@ -87,10 +94,24 @@ public:
     // is frame line y - k/2 + r, null outside the frame. Does nothing when not
     // prepared, for y outside 0..height-1, or null buffers.
     void FilterFromLines(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel);
+    // Output lines y .. y + count - 1 into outs[0 .. count - 1] from their
+    // count + k - 1 source lines, lines[r] being frame line y - k/2 + r: a
+    // strip of columns of every such line in turn, so that their source
+    // lines stay in cache (PassLines). Lines outside the frame, or with a
+    // null output or centre line, are left alone.
+    void FilterFromLines(const BMM_Color_64* const* lines, BMM_Color_64* const* outs, int y, int count,
+                         const ChannelSelection& sel);
     // The same over whole frames: src the untouched source frame, dst the
     // result frame. A different src pointer starts the line cache afresh; do
     // not mix the two forms without a Prepare between them.
     void FilterFromFrame(const BMM_Color_64* src, BMM_Color_64* dst, int y, const ChannelSelection& sel);
+    // Lines y .. y + count - 1 of whole frames, as the line form above.
+    void FilterFrameLines(const BMM_Color_64* src, BMM_Color_64* dst, int y, int count, const ChannelSelection& sel);
+
+    // Output lines a call should be given at once for the source lines to
+    // stay in the second-level cache: 1 while the ring of k whole lines fits
+    // it (convolve_budget.h). Calls with more are taken this many at a time.
+    int PassLines() const { return pass_.lines; }
 
     // Whether output line y has a pixel to write: false when not prepared or
     // y is outside the frame.
@@ -98,6 +119,9 @@ public:
 
     // Bytes of scratch the prepared Convolver holds.
     size_t ScratchBytes() const;
+
+    // What the choice of path knows of the prepared kernel (convolve_route.h).
+    KernelTraits Traits() const;
 
     ConvolvePath path() const { return path_; }
     SimdLevel simd() const { return simd_; }
@@ -112,8 +136,9 @@ private:
     void BuildPlan(const KernelFactors& factors);
     void AllocateScratch();
     bool FactorSeparable(int32_t* column, int32_t* row) const;
-    void FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* out, int y, const ChannelSelection& sel,
-                    const BMM_Color_64* ahead);
+    void FilterRows(const BMM_Color_64* const* lines, BMM_Color_64* const* outs, int y, int count,
+                    const ChannelSelection& sel, const BMM_Color_64* ahead);
+    void RunJob(const LineJob& job) const;
     LineSelection SelectionOf(int y, const ChannelSelection& sel) const;
     void FilterScalar(const BMM_Color_64* const* lines, BMM_Color_64* out, const LineSelection& sel) const;
     template <class T, class Fill>
@@ -132,20 +157,22 @@ private:
     KernelArgs kernel_{block_, 0, 0, 0, 0};  // its block is block_
     ConvolvePlan plan_;
     CacheSizes cache_;
+    PassShape pass_;
 
-    // Scratch: k cached lines, slot j % k holds source line j.
+    // Scratch: k + PassLines() - 1 cached lines, slot j % slots_ holds source line j.
     const BMM_Color_64* cachedSrc_ = nullptr;  // the frame the frame form last read
+    int slots_ = 0;
     std::vector<int> slotLine_;
     size_t planeStride_ = 0;           // elements per flat biased plane line
     size_t ringStride_ = 0;            // planar: elements per line of a ring slot (flat or tiled)
     size_t sumStride_ = 0;             // elements per line of horizontal sums
-    std::vector<uint16_t> planes_;     // planar: k slots x 3 channels; separable: 3 channels (one line)
+    std::vector<uint16_t> planes_;     // planar: slots x 3 channels; separable: 3 channels (one line)
     std::vector<uint16_t> blankPlane_; // biased zeros: lines above and below the frame
     uint16_t* ring_ = nullptr;         // planes_ and blankPlane_ from a 64-byte boundary
     uint16_t* blank_ = nullptr;
-    std::vector<int32_t> sums_;        // separable: k slots x 3 channels
+    std::vector<int32_t> sums_;        // separable: slots x 3 channels
     std::vector<int32_t> zeroSums_;
-    std::vector<double> values_;       // double path: k slots x 3 channels
+    std::vector<double> values_;       // double path: slots x 3 channels
     std::vector<double> zeroValues_;
     std::vector<int32_t> stripSums_;   // separable strips: one strip's column sums
     int32_t* strip_ = nullptr;         // stripSums_ from a 64-byte boundary

@@ -24,6 +24,6 @@ enum class FrameSelection {
 // else 1: filtered, unchanged or stopped. When the working lines cannot be
 // had the frame is left alone and no line is written back. The
 // convolution's scratch lines come from the standard library, so
-// std::bad_alloc can leave this function, before any line is read.
+// std::bad_alloc can leave this function, before any line is written back.
 int RenderBitmap(Bitmap* bitmap, HWND progressWindow, FrameSelection selection, int32_t id,
                  const KernelArgs& kernel);

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "host/bitmap.h"
 #include "host/progress.h"
@@ -32,14 +33,21 @@ public:
     // it did not run, those from the stop onward when it stopped.
     int WriteBack();
 
-    // Bytes of the ring (the source lines and the line being written).
+    // Bytes of the ring (the source lines and the lines being written).
     size_t RingBytes() const;
 
 private:
+    // The ring at least this many lines long, afresh; false when it cannot
+    // be had (the ring is then as it was).
+    bool Reserve(int32_t lines);
     BMM_Color_64* Slot(int32_t line) { return ring_ + size_t(line % slots_) * lineStride_; }
     // Reads storage lines up to and including last; a line whose read fails
     // is zeros.
     void ReadThrough(int32_t last);
+    // Storage line j, read ahead of the ring for the timing of the routes
+    // and kept until ReadThrough takes it; asked for in order from line 0.
+    // Null when its read fails.
+    const BMM_Color_64* EarlyLine(int32_t j);
     int Put(int32_t line, const BMM_Color_64* pixels);
 
     HWND progressWindow_;
@@ -51,7 +59,9 @@ private:
     int32_t width_ = 0;
     int32_t height_ = 0;
     void* ringBlock_ = nullptr;  // what ring_ lies in
-    BMM_Color_64* ring_ = nullptr;  // slots_ source lines, then the output line
+    BMM_Color_64* ring_ = nullptr;  // slots_ source lines, then the output lines
+    int32_t ringLines_ = 0;
+    std::vector<std::vector<BMM_Color_64>> early_;  // lines EarlyLine read; empty once taken, or failed
     size_t lineStride_ = 1;
     int32_t slots_ = 1;
     int32_t nextRead_ = 0;

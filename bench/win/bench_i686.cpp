@@ -1,7 +1,8 @@
 // The engine as it ships: built by the plug-in's cross build (same compiler,
 // flags and dispatch as VLM.FLT) and run under Wine. Times
-// - the engine alone over a whole frame in memory (default options, the
-//   instruction set the dispatch picks), and each other one the processor has;
+// - the engine alone over a whole frame in memory, on the route the render's
+//   timing chooses (route_timing.h) and on every other candidate route;
+// - what that choice costs a first frame;
 // - the whole RenderFrame of VLM.FLT, loaded by ordinal as the host loads it,
 //   with minihost's progress window, against the memory floor: the same
 //   render with nothing to convolve (kernel size 4 leaves the frame as it
@@ -13,8 +14,10 @@
 // bench_i686 [--size WxH]... [--kernel NAME]... [--raw]
 // --raw prints one record a line for bench/run.sh's native program, which
 // sets these beside the native engine and the peers:
-//   engine SIZE KERNEL MS PATH SIMD      (names with '_' for spaces)
-//   level SIZE KERNEL PATH SIMD MS       (another instruction set or path, forced)
+//   engine SIZE KERNEL MS PATH SIMD      (names with '_' for spaces; the route the timing chose)
+//   level SIZE KERNEL PATH SIMD MS       (every candidate route, forced)
+//   route SIZE KERNEL PATH SIMD MS WHY...   (the route a first frame's timing
+//                                           chose, what choosing took, and why)
 //   render SIZE KERNEL MS FLOOR-MS RATIO   (RATIO: median of the pairs' ratios)
 //   unselected SIZE KERNEL MS FLOOR-MS RATIO   (a render that selects no pixel)
 //   memory SIZE KERNEL RING-BYTES SCRATCH-BYTES SCRATCH-BYTES-AT-TWICE-THE-HEIGHT
@@ -32,6 +35,8 @@
 #include "minihost/runtime/plugin_loader.h"
 #include "minihost/runtime/progress_window.h"
 #include "params/kernel_params.h"
+#include "render/route_timing.h"
+#include "render/tick_clock.h"
 #include "render/work_image.h"
 
 namespace {
@@ -51,9 +56,24 @@ double TimeEngine(const Frame& f, const Kernel& kn, const ConvolveOptions& optio
     return Median(
         [&] {
             cv.Prepare(kn.block.data(), kn.k, kn.divide, kn.offset, 0, f.w, f.h, options);
-            for (int y = 0; y < f.h; ++y) cv.FilterFromFrame(f.px.data(), dst.data(), y, ChannelSelection());
+            cv.FilterFrameLines(f.px.data(), dst.data(), 0, f.h, ChannelSelection());
         },
         7);
+}
+
+// The route a first frame's timing chooses, with a memo of its own each
+// time; the time it takes is the median of 7.
+FrameRoute TimedRoute(const Frame& f, const Kernel& kn, double* ms) {
+    const KernelArgs kernel{kn.block.data(), kn.k, kn.divide, kn.offset, 0};
+    const LineSource read = [&](int j) { return f.px.data() + static_cast<size_t>(j) * f.w; };
+    FrameRoute route;
+    *ms = Median(
+        [&] {
+            RouteMemo memo;
+            route = RouteForFrame(kernel, f.w, f.h, read, &TimeStampTicks, memo);
+        },
+        7);
+    return route;
 }
 
 KernelParams ParamsFor(const Kernel& kn) {
@@ -150,46 +170,45 @@ int main(int argc, char** argv) {
         const std::string size = std::to_string(w) + "x" + std::to_string(h);
         for (const Kernel& kn : kernels) {
             if (!only.empty() && std::find(only.begin(), only.end(), kn.name) == only.end()) continue;
+            double chooseMs = -1;
+            const FrameRoute route = TimedRoute(f, kn, &chooseMs);
             Convolver cv;
-            const double ms = TimeEngine(f, kn, ConvolveOptions(), dst, cv);
+            const double ms = TimeEngine(f, kn, route.options, dst, cv);
             const RenderTimes r = filter ? TimeRender(*filter, f, kn) : RenderTimes();
             // The cost of the render's own steps besides the copies and the
             // convolution, once per frame size.
             const RenderTimes u = filter && &kn == &kernels.front() ? TimeRender(*filter, f, kn, true) : RenderTimes();
+            const std::string chosen = std::string(PathName(cv.path())) + ", " + SimdName(cv.simd());
             if (raw) {
                 std::printf("engine %s %s %.3f %s %s\n", size.c_str(), kn.name.c_str(), ms, Word(PathName(cv.path())).c_str(),
                             Word(SimdName(cv.simd())).c_str());
+                std::printf("route %s %s %s %s %.4f %s\n", size.c_str(), kn.name.c_str(), Word(PathName(cv.path())).c_str(),
+                            Word(SimdName(cv.simd())).c_str(), chooseMs, route.why.c_str());
                 std::printf("render %s %s %.3f %.3f %.4f\n", size.c_str(), kn.name.c_str(), r.ms, r.floorMs, r.ratio);
                 if (u.ms >= 0)
                     std::printf("unselected %s %s %.3f %.3f %.4f\n", size.c_str(), kn.name.c_str(), u.ms, u.floorMs, u.ratio);
             } else {
-                const std::string engine = std::string(PathName(cv.path())) + ", " + SimdName(cv.simd());
                 std::printf("| %-9s | %-17s | %-28s | %8.1f | %12.1f | %8.1f | %10.2fx |\n", size.c_str(),
-                            kn.name.c_str(), engine.c_str(), ms, r.ms, r.floorMs, r.ratio);
+                            kn.name.c_str(), (chosen + " (chosen)").c_str(), ms, r.ms, r.floorMs, r.ratio);
+                std::printf("| %-9s | %-17s | choosing it took %.3f ms: %s |\n", size.c_str(), kn.name.c_str(), chooseMs,
+                            route.why.c_str());
                 if (u.ms >= 0)
                     std::printf("| %-9s | %-17s | %-28s | %8s | %12.1f | %8.1f | %10.2fx |\n", size.c_str(),
                                 kn.name.c_str(), "no pixel selected", "", u.ms, u.floorMs, u.ratio);
             }
-            // Every other instruction set, and for sums beyond int32 the
-            // doubles the split path replaced, at each set.
-            for (SimdLevel level : kSimdLevels) {
-                if (level == SimdLevel::kNone || !SimdAvailable(level) || cv.simd() == SimdLevel::kNone) continue;
-                for (bool split : {true, false}) {
-                    if ((split && level == cv.simd()) || (!split && cv.path() != ConvolvePath::kSplitPlanar)) continue;
-                    ConvolveOptions forced;
-                    forced.simd = level;
-                    forced.allowSplit = split;
-                    Convolver other;
-                    const double t = TimeEngine(f, kn, forced, dst, other);
-                    if (other.simd() != level) continue;
-                    const std::string path = PathName(other.path());
-                    if (raw)
-                        std::printf("level %s %s %s %s %.3f\n", size.c_str(), kn.name.c_str(), Word(path.c_str()).c_str(),
-                                    Word(SimdName(level)).c_str(), t);
-                    else
-                        std::printf("| %-9s | %-17s | %-28s | %8.1f | %12s | %8s | %11s |\n", size.c_str(),
-                                    kn.name.c_str(), (path + ", " + SimdName(level)).c_str(), t, "", "", "");
-                }
+            // Every candidate route: each level on each exact path the kernel has.
+            Convolver probe;
+            probe.Prepare(kn.block.data(), kn.k, kn.divide, kn.offset, 0, f.w, f.h);
+            for (const RouteCandidate& c : CandidateRoutes(EngineCpu(ConvolveOptions()), probe.Traits(), ConvolveOptions())) {
+                Convolver other;
+                const double t = TimeEngine(f, kn, c.options, dst, other);
+                const std::string path = PathName(other.path());
+                if (raw)
+                    std::printf("level %s %s %s %s %.3f\n", size.c_str(), kn.name.c_str(), Word(path.c_str()).c_str(),
+                                Word(SimdName(other.simd())).c_str(), t);
+                else
+                    std::printf("| %-9s | %-17s | %-28s | %8.1f | %12s | %8s | %11s |\n", size.c_str(),
+                                kn.name.c_str(), (path + ", " + SimdName(other.simd())).c_str(), t, "", "", "");
             }
             // Built as the render builds them, at this height and twice it.
             MemoryStorage lineStorage(static_cast<uint16_t>(w), 1);

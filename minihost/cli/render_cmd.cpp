@@ -29,6 +29,8 @@
 #include "minihost/runtime/stop.h"
 #include "params/kernel_params.h"
 #include "render/convolver.h"
+#include "render/route_timing.h"
+#include "render/tick_clock.h"
 
 namespace {
 
@@ -153,19 +155,31 @@ void CheckOutputs(const RenderArgs& r, const std::vector<FrameJob>& jobs) {
 }
 
 // Which path and instruction set VLM.FLT's engine takes for the filter's
-// configuration on this processor. minihost holds the same engine, compiled
-// from the same sources with the same flags, so its detection and choice are
-// the plug-in's; the plug-in itself keeps no record of a render.
-std::string EnginePath(ImageFilter& filter, uint32_t width, uint32_t height) {
+// configuration on this processor, and why. minihost holds the same engine,
+// compiled from the same sources with the same flags, and chooses as the
+// plug-in does: by timing the candidates on the frame's first lines once for
+// each kind of kernel and width, remembered for the run (the plug-in keeps
+// no record of a render, so this timing is minihost's own).
+std::string EnginePath(ImageFilter& filter, const HeldFrame& held, std::string* why) {
     KernelParams p;
     if (filter.EvaluateConfigure() != sizeof p || !filter.SaveConfigure(&p)) return "unknown";
     int32_t block[kGridCells];
-    Convolver engine;
     if (!IsKernelSize(p.kernel.kernelSize)) return "none (nothing to convolve)";
     ExtractKernel(p.kernel.weights, p.kernel.kernelSize, block);
-    if (!engine.Prepare(block, p.kernel.kernelSize, p.kernel.divide, p.kernel.offset, p.kernel.invert, int(width),
-                        int(height)))
-        return "none (nothing to convolve)";
+    BitmapStorage& storage = *held.storage;
+    const int width = int(storage.Width()), height = int(storage.Height());
+    const KernelArgs kernel{block, p.kernel.kernelSize, p.kernel.divide, p.kernel.offset, p.kernel.invert};
+    std::vector<std::vector<BMM_Color_64>> lines;
+    const FrameRoute route = RouteForFrame(
+        kernel, width, height,
+        [&](int j) -> const BMM_Color_64* {
+            lines.emplace_back(size_t(width));
+            return storage.ReadLine(0, j, width, lines.back().data()) ? lines.back().data() : nullptr;
+        },
+        &TimeStampTicks, ModuleRouteMemo());
+    Convolver engine;
+    if (!engine.Prepare(kernel, width, height, route.options)) return "none (nothing to convolve)";
+    *why = route.why;
     return std::string(PathName(engine.path())) + ", " + SimdName(engine.simd());
 }
 
@@ -180,7 +194,9 @@ void PrintWritten(const FrameJob& job, const HeldFrame& held, ProgressWindow& pr
 void PrintTime(ImageFilter& filter, const FrameJob& job, const HeldFrame& held, bool batch) {
     if (batch) std::printf("render-ms %.3f %s\n", held.renderMs, FileName(job.in).c_str());
     else std::printf("render-ms %.3f\n", held.renderMs);
-    std::printf("render-path %s\n", EnginePath(filter, held.storage->Width(), held.storage->Height()).c_str());
+    std::string why;
+    std::printf("render-path %s\n", EnginePath(filter, held, &why).c_str());
+    if (!why.empty()) std::printf("render-route %s\n", why.c_str());
 }
 
 // The ID options a run's configuration does not use are said once, not read.

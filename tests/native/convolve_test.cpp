@@ -15,6 +15,7 @@
 #include "render/convolver.h"
 #include "render/cpu_features.h"
 #include "render/pixel_math.h"
+#include "render/route_timing.h"
 #include "tests/support/convolution_oracle.h"
 
 namespace {
@@ -668,7 +669,9 @@ TEST(Convolve, EveryWidthAroundTheBlockEdgesMatchesTheOracle) {
 // Widths one column either side of the strips' edges and of the width where
 // the separable sums leave their budget, with caches small enough to put
 // those edges within a few blocks: each path, every level, with and without
-// an object ID selection.
+// an object ID selection. The same about the width where a ring of k lines
+// leaves its budget and the passes take several lines in strips of columns
+// (frames taller than a pass, filtered a pass at a time).
 TEST(Convolve, WidthsAroundTheStripAndBudgetEdgesMatchTheOracle) {
     std::mt19937 rng(16);
     const std::vector<int32_t> separable9 = Separable(rng, 9, 4);
@@ -677,8 +680,10 @@ TEST(Convolve, WidthsAroundTheStripAndBudgetEdgesMatchTheOracle) {
     for (auto& v : split5) v = static_cast<int32_t>(rng() % 2000001) - 1000000;
     std::vector<int32_t> lowest(81, 0);  // an identity of rank 1: column factor 32768, row factor -1
     lowest[40] = -32768;
+    std::vector<int32_t> double5(25);  // beyond what the split holds: doubles
+    for (auto& v : double5) v = static_cast<int32_t>(rng() % 2000000001) - 1000000000;
     const Oracle kernels[] = {{9, separable9, 37, -20, 0}, {9, lowest, -32768, 0, 0}, {9, planar9, 11, 300, 1},
-                              {5, split5, 999983, 7, 0}};
+                              {5, split5, 999983, 7, 0}, {5, double5, 1000003, -9, 0}};
     const int sumsEdge = 100;  // the widest frame whose 9x9 sums fit the budget below
     for (SimdLevel level : kSimdLevels) {
         if (level == SimdLevel::kNone || !SimdAvailable(level)) continue;
@@ -687,8 +692,19 @@ TEST(Convolve, WidthsAroundTheStripAndBudgetEdgesMatchTheOracle) {
         options.cache.l2 = 2 * sumsEdge * 9 * 3 * sizeof(int32_t);
         options.cache.l1d = 72 * KernelsFor(level)->blockPixels;  // strips of two blocks
         const int strip = StripColumns(options.cache, KernelsFor(level)->blockPixels);
-        for (int w : {strip - 1, strip, strip + 1, 2 * strip - 1, 2 * strip, 2 * strip + 1, sumsEdge, sumsEdge + 1}) {
-            const int h = 6;
+        // The rings' edges: 9 and 5 lines of 16-bit planes, 5 of doubles;
+        // then the strips of their passes, beyond the edge.
+        std::vector<int> widths = {strip - 1, strip, strip + 1, 2 * strip - 1, 2 * strip, 2 * strip + 1, sumsEdge, sumsEdge + 1};
+        const int planes = 6 * KernelsFor(level)->planeScale;
+        for (auto [k, bytes] : {std::pair<int, int>{9, planes}, {5, planes}, {5, 24}}) {
+            const int edge = static_cast<int>(options.cache.l2 / 2 / (k * bytes));
+            const int columns = RingPassShape(options.cache, edge + 1, k, bytes, KernelsFor(level)->blockPixels).columns;
+            const int m = edge / columns + 1;
+            for (int w : {edge, edge + 1, m * columns - 1, m * columns + 1, (m + 1) * columns - 1, (m + 1) * columns + 1})
+                widths.push_back(w);
+        }
+        for (int w : widths) {
+            const int h = 11;
             const Pixels src = RandomFrame(rng, w, h);
             std::vector<uint16_t> object(static_cast<size_t>(w) * h);
             for (auto& v : object) v = static_cast<uint16_t>(rng() % 2 ? 9 : 40000);
@@ -704,7 +720,7 @@ TEST(Convolve, WidthsAroundTheStripAndBudgetEdgesMatchTheOracle) {
                     Convolver cv;
                     ASSERT_TRUE(cv.Prepare(o.block.data(), o.k, o.divide, o.offset, o.invert, w, h, options));
                     Pixels got = src;
-                    for (int y = 0; y < h; ++y) cv.FilterFromFrame(src.data(), got.data(), y, sel);
+                    cv.FilterFrameLines(src.data(), got.data(), 0, h, sel);
                     ASSERT_TRUE(FramesEqual(want, got, w)) << SimdName(level) << " " << PathName(cv.path()) << " w=" << w
                                                            << (selective ? ", selected by ID" : "");
                     if (&o < &kernels[2]) {
@@ -934,6 +950,112 @@ TEST(CacheBudget, SumsOrStripsForEachCacheAndWidth) {
     }
 }
 
+// How a pass over a ring of k lines is shaped: whole lines while the k
+// lines take at most half the L2 (unknown sizes taken as 256 KiB), else
+// kMaxPassLines lines in strips of whole blocks whose k + kMaxPassLines - 1
+// lines take at most that half, never less than one block.
+TEST(CacheBudget, PassesOfWholeLinesOrStripsForEachRing) {
+    struct Case {
+        const char* what;
+        uint32_t l2;
+        int width, k, bytesPerColumn, blockPixels;
+        int lines, columns;
+    };
+    const Case cases[] = {
+        {"AVX2 tiles, 9 lines, the widest that fits 1 MiB", 1 << 20, 4854, 9, 12, 16, 1, 4854},
+        {"one column more", 1 << 20, 4855, 9, 12, 16, 8, 2720},
+        {"AVX2 tiles at 8192", 1 << 20, 8192, 9, 12, 16, 8, 2720},
+        {"flat 512-bit planes at 8192", 1 << 20, 8192, 9, 6, 32, 1, 8192},
+        {"flat 512-bit planes at 16384", 1 << 20, 16384, 9, 6, 32, 8, 5440},
+        {"doubles, 5 lines at 4K", 1 << 20, 3840, 5, 24, 16, 1, 3840},
+        {"doubles, 5 lines, 4370 wide", 1 << 20, 4370, 5, 24, 16, 8, 1808},
+        {"sizes unknown: 256 KiB", 0, 7281, 3, 6, 16, 1, 7281},
+        {"sizes unknown, one column more", 0, 7282, 3, 6, 16, 8, 2176},
+        {"a cache too small for a block", 1, 5, 3, 6, 16, 8, 16},
+        {"no width", 1, 0, 9, 12, 16, 1, 0},
+    };
+    for (const Case& c : cases) {
+        const PassShape shape = RingPassShape(CacheSizes{0, c.l2}, c.width, c.k, c.bytesPerColumn, c.blockPixels);
+        EXPECT_EQ(shape.lines, c.lines) << c.what;
+        EXPECT_EQ(shape.columns, c.columns) << c.what;
+    }
+}
+
+// The choice from tables of timings, ticks a line: a candidate stands for
+// its fastest sample, another than the table's (the first) is taken only at
+// most 1 - margin of its time, ties go to the earlier, and a candidate with
+// fewer samples than the rules ask is not timed.
+TEST(ChooseByTiming, FromTablesOfTimings) {
+    struct Case {
+        const char* what;
+        std::vector<std::vector<double>> samples;
+        size_t index;
+        bool timed;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"the table's the fastest", {{10, 11, 12}, {13, 14, 15}}, 0, true,
+         "timed: the table's planar, AVX512BW+VNNI was the fastest"},
+        {"another faster beyond the margin", {{100, 100, 100}, {90, 91, 200}}, 1, true,
+         "timed: planar, AVX2 took 0.90 of the time of the table's planar, AVX512BW+VNNI"},
+        {"another faster within the margin", {{100, 100, 100}, {96, 97, 98}}, 0, true,
+         "timed: the table's planar, AVX512BW+VNNI kept; planar, AVX2 took 0.96 of its time, within the margin"},
+        {"just beyond the margin", {{100, 100, 100}, {94, 94, 94}}, 1, true, "took 0.94"},
+        {"two others tie: the earlier", {{100, 100, 100}, {80, 80, 80}, {80, 80, 80}}, 1, true, "planar, AVX2 took 0.80"},
+        {"another ties with the table", {{80, 80, 80}, {80, 80, 80}}, 0, true, "was the fastest"},
+        {"noise: a slow sample does not count", {{100, 100, 100}, {500, 85, 900}}, 1, true, "took 0.85"},
+        {"noise: the table's fast sample counts", {{100, 60, 100}, {70, 70, 70}}, 0, true, "was the fastest"},
+        {"a level with too few samples", {{100, 100, 100}, {50, 50}}, 0, true, "was the fastest"},
+        {"a level with none", {{100, 100, 100}, {}, {80, 80, 80}}, 2, true, "planar, SSE2 took 0.80"},
+        {"the table's not timed", {{}, {50, 50, 50}}, 0, false,
+         "table: planar, AVX512BW+VNNI could not be timed"},
+        {"nothing to time", {}, 0, false, "no route to time"},
+    };
+    const SimdLevel levels[] = {SimdLevel::kAvx512Vnni, SimdLevel::kAvx2, SimdLevel::kSse2};
+    for (const Case& c : cases) {
+        std::vector<RouteTiming> timings;
+        for (size_t i = 0; i < c.samples.size(); ++i)
+            timings.push_back({{{ConvolvePath::kPlanar, levels[i]}, ConvolveOptions(), false}, c.samples[i]});
+        const TimedChoice choice = ChooseByTiming(timings);
+        EXPECT_EQ(choice.index, c.index) << c.what;
+        EXPECT_EQ(choice.timed, c.timed) << c.what;
+        EXPECT_NE(choice.why.find(c.why), std::string::npos) << c.what << ": " << choice.why;
+    }
+}
+
+// The route of a frame without a clock that measures anything: a clock that
+// only counts its reads gives every candidate the same samples, so the
+// table's route wins, is kept for its key and remembered for the next frame
+// of that key; frames too narrow or whose lines cannot be read keep the
+// table's and leave the memo alone.
+TEST(ChooseByTiming, FramesTimedOnceAndRemembered) {
+    static uint64_t reads;
+    const TickClock counting = [] { return ++reads; };
+    const std::vector<int32_t> block = Identity(5);
+    const KernelArgs kernel{block.data(), 5, 1, 0, 0};
+    const Pixels line(512, BMM_Color_64{1000, 2000, 3000, 4000});
+    const LineSource grey = [&](int) { return line.data(); };
+    RouteMemo memo;
+    const FrameRoute narrow = RouteForFrame(kernel, kLeastTimedWidth - 1, 40, grey, counting, memo);
+    const FrameRoute unread = RouteForFrame(kernel, 300, 40, [](int) { return nullptr; }, counting, memo);
+    const FrameRoute first = RouteForFrame(kernel, 300, 40, grey, counting, memo);
+    const FrameRoute again = RouteForFrame(kernel, 511, 9, grey, counting, memo);  // the same width class
+    const FrameRoute wider = RouteForFrame(kernel, 512, 40, grey, counting, memo);
+    Convolver table;
+    ASSERT_TRUE(table.Prepare(kernel, 300, 40));
+    for (const FrameRoute* r : {&narrow, &unread, &first, &again, &wider}) {
+        EXPECT_EQ(r->route.path, table.path());
+        EXPECT_EQ(r->route.simd, table.simd());
+    }
+    if (!SimdAvailable(SimdLevel::kSse2)) GTEST_SKIP() << "one route only: nothing to time";
+    EXPECT_EQ(narrow.why, "table: too narrow to time");
+    EXPECT_EQ(unread.why, "table: the frame's first lines could not be read");
+    EXPECT_NE(first.why.find("timed: the table's"), std::string::npos) << first.why;
+    EXPECT_EQ(again.why, "remembered: " + first.why);
+    EXPECT_NE(wider.why.find("timed: "), std::string::npos) << wider.why;
+    EXPECT_GT(first.ticks, 0u);
+}
+
 // The path and level for each kind of kernel on the processors that decide
 // differently: Intel cores that lower their clock under 512-bit work take
 // 512 bits only at planar 3x3 and on the split path; those that report
@@ -1024,6 +1146,41 @@ TEST(ChooseRoute, EachProcessorAndKernel) {
     for (const Case& c : cases) {
         const ConvolveRoute r = ChooseRoute(c.cpu, c.kernel, c.options);
         EXPECT_EQ(std::string(PathName(r.path)) + ", " + SimdName(r.simd), c.route) << c.what;
+    }
+
+    // The routes a render times: the table's first, every level on its
+    // path, then on the kernel's other exact path; one where a level is
+    // forced or no SIMD runs.
+    const struct {
+        const char* what;
+        const CpuFeatures& cpu;
+        const KernelTraits& kernel;
+        const ConvolveOptions& options;
+        const char* routes;
+    } candidates[] = {
+        {"Ice Lake 9x9", iceLake, planar9, chosen,
+         "planar AVX2; planar AVX512BW+VNNI; planar AVX512BW; planar SSE2; "},
+        {"Sapphire Rapids 3x3", sapphire, planar3, chosen,
+         "planar AVX512BW+VNNI; planar AVX512BW; planar AVX2+AVX-VNNI; planar AVX2; planar SSE2; "},
+        {"Zen 2 separable 9x9", zen2, separable9, chosen,
+         "separable AVX2; separable SSE2; planar AVX2; planar SSE2; "},
+        {"Zen 2 separable 5x5", zen2, separable5, chosen,
+         "planar AVX2; planar SSE2; separable AVX2; separable SSE2; "},
+        {"Zen 2 split", zen2, split5, chosen, "split planar AVX2; split planar SSE2; double AVX2; double SSE2; "},
+        {"Zen 2 doubles", zen2, double7, chosen, "double AVX2; double SSE2; "},
+        {"Zen 2 without splitting", zen2, split5, noSplit, "double AVX2; double SSE2; "},
+        {"Zen 2 sums beyond doubles", zen2, wide9, chosen, "wide int64 no SIMD; "},
+        {"Ice Lake, 512 bits asked for", iceLake, planar9, forced512, "planar AVX512BW+VNNI; "},
+        {"no SIMD at all", none, planar3, chosen, "scalar no SIMD; "},
+    };
+    for (const auto& c : candidates) {
+        std::string routes;
+        for (const RouteCandidate& r : CandidateRoutes(c.cpu, c.kernel, c.options)) {
+            routes += std::string(PathName(r.route.path)) + " " + SimdName(r.route.simd) + "; ";
+            const ConvolveRoute again = ChooseRoute(c.cpu, c.kernel, r.options);
+            EXPECT_TRUE(again.path == r.route.path && again.simd == r.route.simd) << c.what << ": its options take it";
+        }
+        EXPECT_EQ(routes, c.routes) << c.what;
     }
 }
 
