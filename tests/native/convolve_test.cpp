@@ -667,8 +667,10 @@ TEST(Convolve, EveryWidthAroundTheBlockEdgesMatchesTheOracle) {
 
 // Widths one column either side of the strips' edges and of the width where
 // the separable sums leave their budget, with caches small enough to put
-// those edges within a few blocks: each path, every level, with and without
-// an object ID selection.
+// those edges within a few blocks, and strips whose last columns reach the
+// end of the last block at every level (112, 128: the last vector past the
+// last tile): each path, every level, with and without an object ID
+// selection.
 TEST(Convolve, WidthsAroundTheStripAndBudgetEdgesMatchTheOracle) {
     std::mt19937 rng(16);
     const std::vector<int32_t> separable9 = Separable(rng, 9, 4);
@@ -687,7 +689,8 @@ TEST(Convolve, WidthsAroundTheStripAndBudgetEdgesMatchTheOracle) {
         options.cache.l2 = 2 * sumsEdge * 9 * 3 * sizeof(int32_t);
         options.cache.l1d = 72 * KernelsFor(level)->blockPixels;  // strips of two blocks
         const int strip = StripColumns(options.cache, KernelsFor(level)->blockPixels);
-        for (int w : {strip - 1, strip, strip + 1, 2 * strip - 1, 2 * strip, 2 * strip + 1, sumsEdge, sumsEdge + 1}) {
+        for (int w : {strip - 1, strip, strip + 1, 2 * strip - 1, 2 * strip, 2 * strip + 1, sumsEdge, sumsEdge + 1,
+                      112, 128}) {
             const int h = 6;
             const Pixels src = RandomFrame(rng, w, h);
             std::vector<uint16_t> object(static_cast<size_t>(w) * h);
