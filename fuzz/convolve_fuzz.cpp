@@ -9,12 +9,13 @@
 //     bit 6 Invert = 1; bit 7 a frame up to 9000 wide instead of 300
 //   width (2 bytes), height (1 byte: 1-12), the kernel, Divide, Offset (numbers)
 //   selection: ID byte (0: 0, 1: the largest, 2: 16 bits, 3: a number)
-//   pixels: style byte, 4-byte seed (pixels and selection runs)
+//   pixels: style byte (bits 0-1 Channel's, bit 2 a sparse selection), 4-byte
+//     seed (pixels and selection)
 //   routes, 5 bytes each, one to four: flags (bit 0 separable, bit 1 split,
 //     bits 2-3 separableMinK 3/5/7/10, bit 4 the line form with Selects as
 //     the render calls it), first- and second-level cache in 24-byte units
-//     (2 bytes each; 0: the processor's; 24 v bytes give strips of v columns
-//     before rounding, and the separable sums fit up to v / k columns).
+//     (2 bytes each, v % 4096; 0: the processor's): 24 v bytes give strips
+//     of v columns before rounding, and the separable sums fit up to v / k.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -55,17 +56,18 @@ uint32_t Next(uint32_t& s) {  // xorshift32; the seed is never left 0
     return s;
 }
 
-// Kinds: small general weights (planar); rank-1 from two 16-bit factor
-// vectors (separable, strips); a background with up to seven single
-// weights over it; any 32-bit weights (split, double, wide).
+// Kinds: small general weights (planar); rank-1 from two factor vectors
+// of -32..31, mostly narrow enough for the separable paths; a background
+// with up to seven single weights over it (extremes; rank-1 when alone); any
+// 32-bit weights (split, double, wide).
 std::vector<int32_t> Kernel(Reader& in, int k, int kind) {
     std::vector<int32_t> w(k * k);
     if (kind == 0) {
         for (auto& v : w) v = static_cast<int8_t>(in.Byte());
     } else if (kind == 1) {
         int32_t column[9], row[9];
-        for (int i = 0; i < k; ++i) column[i] = static_cast<int16_t>(in.Pick());
-        for (int i = 0; i < k; ++i) row[i] = static_cast<int16_t>(in.Pick());
+        for (int i = 0; i < k; ++i) column[i] = static_cast<int8_t>(in.Byte()) / 4;
+        for (int i = 0; i < k; ++i) row[i] = static_cast<int8_t>(in.Byte()) / 4;
         for (int r = 0; r < k; ++r)
             for (int c = 0; c < k; ++c) w[r * k + c] = column[r] * row[c];
     } else if (kind == 2) {
@@ -119,21 +121,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t largest = selection == 2 ? 255 : 65535;
     const uint32_t idKind = in.Byte() % 4;
     const int32_t id = idKind == 0 ? 0 : idKind == 1 ? largest : idKind == 2 ? static_cast<int32_t>(in.Bytes(2)) & largest : in.Pick();
-    const int style = static_cast<int>(in.Byte() % 4);
+    const uint32_t style = in.Byte();
+    const bool sparse = style & 4;
     uint32_t seed = in.Bytes(4) | 1;
 
     const size_t n = static_cast<size_t>(w) * h;
     std::vector<BMM_Color_64> src(n);
-    for (auto& p : src) p = {Channel(seed, style), Channel(seed, style), Channel(seed, style), static_cast<uint16_t>(Next(seed))};
-    // Runs of 1 to 48 pixels, in and out of the selection, cross every block edge.
+    for (auto& p : src) p = {Channel(seed, style % 4), Channel(seed, style % 4), Channel(seed, style % 4), static_cast<uint16_t>(Next(seed))};
+    // Runs of 1 to 48 pixels, in and out of the selection, cross every block
+    // edge; the sparse form selects at most two pixels a line, each at a
+    // multiple of 8 or just before one, the only ones a block or line holds.
     std::vector<uint16_t> entries(n);
     bool match = Next(seed) & 1;
     for (size_t i = 0; i < n;) {
         const uint32_t run = 1 + Next(seed) % 48;
         for (uint32_t j = 0; j < run && i < n; ++j, ++i)
-            entries[i] = static_cast<uint16_t>(match ? id : id ^ (1 << Next(seed) % (selection == 2 ? 8 : 16)));
+            entries[i] = static_cast<uint16_t>(match && !sparse ? id : id ^ (1 << Next(seed) % (selection == 2 ? 8 : 16)));
         match = !match;
     }
+    for (int y = 0; sparse && y < h; ++y)
+        for (uint32_t c = Next(seed) % 3; c > 0; --c) {
+            const uint32_t r = Next(seed);
+            const int x = 8 * static_cast<int>(r % (w / 8 + 1)) - static_cast<int>(r >> 16 & 1);
+            if (x >= 0 && x < w) entries[static_cast<size_t>(y) * w + x] = static_cast<uint16_t>(id);
+        }
     std::vector<uint8_t> material(entries.begin(), entries.end());
     ChannelSelection sel;
     if (selection != 0) {
@@ -159,8 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         options.allowSeparable = flags & 1;
         options.allowSplit = flags & 2;
         options.separableMinK = (flags >> 2 & 3) == 3 ? 10 : 3 + 2 * (flags >> 2 & 3);
-        options.cache.l1d = 24 * in.Bytes(2);
-        options.cache.l2 = 24 * in.Bytes(2);
+        options.cache.l1d = 24 * (in.Bytes(2) % 4096);
+        options.cache.l2 = 24 * (in.Bytes(2) % 4096);
         const bool lines = flags & 16;
         for (SimdLevel level : kSimdLevels) {
             if (!SimdAvailable(level)) continue;
