@@ -11,7 +11,7 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${FUZZ_SECONDS:-20}
 build="$root/build/fuzz"
-targets="filter_file filter_append tiff_decode"
+targets="filter_file filter_append tiff_decode convolve"
 kept=${VLM_FUZZ_CORPUS:-${XDG_CACHE_HOME:-$HOME/.cache}/velmora-filter/fuzz}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVLM_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

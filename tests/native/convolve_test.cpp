@@ -668,10 +668,12 @@ TEST(Convolve, EveryWidthAroundTheBlockEdgesMatchesTheOracle) {
 
 // Widths one column either side of the strips' edges and of the width where
 // the separable sums leave their budget, with caches small enough to put
-// those edges within a few blocks: each path, every level, with and without
-// an object ID selection. The same about the width where a ring of k lines
-// leaves its budget and the passes take several lines in strips of columns
-// (frames taller than a pass, filtered a pass at a time).
+// those edges within a few blocks, and strips whose last columns reach the
+// end of the last block at every level (112, 128: the last vector past the
+// last tile): each path, every level, with and without an object ID
+// selection. The same about the width where a ring of k lines leaves its
+// budget and the passes take several lines in strips of columns (frames
+// taller than a pass, filtered a pass at a time).
 TEST(Convolve, WidthsAroundTheStripAndBudgetEdgesMatchTheOracle) {
     std::mt19937 rng(16);
     const std::vector<int32_t> separable9 = Separable(rng, 9, 4);
@@ -694,7 +696,8 @@ TEST(Convolve, WidthsAroundTheStripAndBudgetEdgesMatchTheOracle) {
         const int strip = StripColumns(options.cache, KernelsFor(level)->blockPixels);
         // The rings' edges: 9 and 5 lines of 16-bit planes, 5 of doubles;
         // then the strips of their passes, beyond the edge.
-        std::vector<int> widths = {strip - 1, strip, strip + 1, 2 * strip - 1, 2 * strip, 2 * strip + 1, sumsEdge, sumsEdge + 1};
+        std::vector<int> widths = {strip - 1,    strip,    strip + 1,    2 * strip - 1, 2 * strip,
+                                   2 * strip + 1, sumsEdge, sumsEdge + 1, 112,           128};
         const int planes = 6 * KernelsFor(level)->planeScale;
         for (auto [k, bytes] : {std::pair<int, int>{9, planes}, {5, planes}, {5, 24}}) {
             const int edge = static_cast<int>(options.cache.l2 / 2 / (k * bytes));
