@@ -57,6 +57,27 @@ bool Write(const std::string& path, const Seed& s) {
     return ok;
 }
 
+// A directory libtiff will not write: an InkNames tag of no characters,
+// which libtiff's reader passes on as a null string of length 0.
+bool WriteEmptyInkNames(const std::string& path) {
+    const uint16_t tags[][3] = {  // tag, type, value; each of count 1 but the last
+        {256, 3, 1}, {257, 3, 1}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1},
+        {273, 4, 134}, {277, 3, 1}, {278, 4, 1}, {279, 4, 1}, {333, 2, 0},
+    };
+    std::vector<unsigned char> b = {'I', 'I', 42, 0, 8, 0, 0, 0, 10, 0};
+    for (const auto& t : tags) {
+        const uint32_t count = t[0] == 333 ? 0 : 1;
+        const unsigned char e[12] = {(unsigned char)t[0], (unsigned char)(t[0] >> 8), (unsigned char)t[1], 0,
+                                     (unsigned char)count, 0, 0, 0, (unsigned char)t[2], 0, 0, 0};
+        b.insert(b.end(), e, e + 12);
+    }
+    b.insert(b.end(), {0, 0, 0, 0, 0x80});  // no next directory; the one sample
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
+    return std::fclose(f) == 0 && ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,5 +98,6 @@ int main(int argc, char** argv) {
     int failed = 0;
     for (const Seed& s : seeds)
         if (!Write(std::string(argv[1]) + "/" + s.name + ".tif", s)) ++failed;
+    if (!WriteEmptyInkNames(std::string(argv[1]) + "/ink_names_empty.tif")) ++failed;
     return failed ? 1 : 0;
 }
