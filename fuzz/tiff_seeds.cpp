@@ -60,16 +60,21 @@ bool Write(const std::string& path, const Seed& s) {
 // A directory libtiff will not write: an InkNames tag of no characters,
 // which libtiff's reader passes on as a null string of length 0.
 bool WriteEmptyInkNames(const std::string& path) {
-    const uint16_t tags[][3] = {  // tag, type, value; each of count 1 but the last
-        {256, 3, 1}, {257, 3, 1}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1},
-        {273, 4, 134}, {277, 3, 1}, {278, 4, 1}, {279, 4, 1}, {333, 2, 0},
+    struct Entry {
+        uint16_t tag, type, count, value;
     };
-    std::vector<unsigned char> b = {'I', 'I', 42, 0, 8, 0, 0, 0, 10, 0};
-    for (const auto& t : tags) {
-        const uint32_t count = t[0] == 333 ? 0 : 1;
-        const unsigned char e[12] = {(unsigned char)t[0], (unsigned char)(t[0] >> 8), (unsigned char)t[1], 0,
-                                     (unsigned char)count, 0, 0, 0, (unsigned char)t[2], 0, 0, 0};
-        b.insert(b.end(), e, e + 12);
+    constexpr int kEntries = 10;
+    constexpr uint16_t kSampleAt = 8 + 2 + 12 * kEntries + 4;  // past the header and the directory
+    const Entry entries[kEntries] = {
+        {256, 3, 1, 1}, {257, 3, 1, 1}, {258, 3, 1, 8}, {259, 3, 1, 1}, {262, 3, 1, 1},
+        {273, 4, 1, kSampleAt}, {277, 3, 1, 1}, {278, 4, 1, 1}, {279, 4, 1, 1}, {333, 2, 0, 0},
+    };
+    std::vector<unsigned char> b = {'I', 'I', 42, 0, 8, 0, 0, 0, kEntries, 0};
+    for (const Entry& e : entries) {
+        const unsigned char bytes[12] = {(unsigned char)e.tag, (unsigned char)(e.tag >> 8), (unsigned char)e.type, 0,
+                                         (unsigned char)e.count, 0, 0, 0,
+                                         (unsigned char)e.value, (unsigned char)(e.value >> 8), 0, 0};
+        b.insert(b.end(), bytes, bytes + 12);
     }
     b.insert(b.end(), {0, 0, 0, 0, 0x80});  // no next directory; the one sample
     FILE* f = std::fopen(path.c_str(), "wb");
