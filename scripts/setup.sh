@@ -63,9 +63,8 @@ if [ -f "$ours.sources" ] || [ -f "$ours.list" ] || ! has_src; then
 fi
 
 if [ -n "$missing" ] || [ -n "${need_update:-}" ]; then
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq >/dev/null
-    [ -z "$missing" ] || $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
+    # shellcheck disable=SC2086 # one word a package
+    sh "$here/scripts/apt_install.sh" $missing
 fi
 
 src="$here/third_party/src"
