@@ -1,8 +1,9 @@
+#include "minihost/cli/args.h"
 #include "minihost/cli/commands.h"
 #include "minihost/runtime/fault.h"
 
 int RunAbout(LoadedPlugin& plugin, const std::vector<std::string>& args) {
-    if (!args.empty()) throw CommandError{"about takes no arguments"};
+    if (!ParsedArgs(args, {}, "about").Words().empty()) throw CommandError{"about takes no arguments"};
     std::string error;
     ImageFilterPtr filter(plugin.CreateFilter(&error));
     if (!filter) throw CommandError{error};

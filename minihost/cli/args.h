@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -9,18 +10,34 @@
 // the option.
 int32_t ParseInt32(const std::string& text, const std::string& what);
 
-// Walks "--flag value" pairs and bare words.
-class ArgReader {
+// One option of a command, as its table lists it.
+struct OptionSpec {
+    const char* name;          // "--frames"
+    const char* value;         // what its value is called ("LIST"); null for a flag
+    bool repeats = false;      // given once per item (--row), never "the last one wins"
+};
+
+// A command line read by its command's one table, so that every command
+// refuses alike: an unknown option, one given twice that does not repeat, a
+// value that is missing or empty (an empty --frames would widen the run to
+// every frame). Each refusal is one CommandError naming the option.
+class ParsedArgs {
 public:
-    explicit ArgReader(const std::vector<std::string>& args) : args_(args) {}
-    bool Done() const { return next_ >= args_.size(); }
-    const std::string& Next() { return args_[next_++]; }
-    std::string Value(const std::string& flag) {
-        if (Done()) throw CommandError{flag + " needs a value"};
-        return Next();
-    }
+    ParsedArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& table,
+               const std::string& command);
+    bool Has(const char* name) const { return values_.count(name) != 0; }
+    // The option's value, empty when it was not given.
+    std::string Value(const char* name) const;
+    // Every value of an option that repeats, in order.
+    std::vector<std::string> Values(const char* name) const;
+    // The arguments that are not options, in order.
+    const std::vector<std::string>& Words() const { return words_; }
 
 private:
-    const std::vector<std::string>& args_;
-    size_t next_ = 0;
+    std::map<std::string, std::vector<std::string>> values_;
+    std::vector<std::string> words_;
 };
+
+// The lines the table and main's own options say.
+std::string RepeatedOption(const std::string& command, const std::string& name);
+std::string EmptyValue(const std::string& command, const std::string& name, const std::string& value);

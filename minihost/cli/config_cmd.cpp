@@ -76,6 +76,13 @@ void TakeLibraryKernel(const std::string& name, KernelParams* p) {
                        " 'minihost kernels' lists them)"};
 }
 
+// --row repeats, a row each; every other option is given once.
+const std::vector<OptionSpec> kConfigOptions = {
+    {"--row", "\"a b c\"", true}, {"--kernel", "NAME"},       {"--divide", "N"},         {"--offset", "N"},
+    {"--invert", "0|1"},           {"--source", "whole|material|object"}, {"--object-id", "N"},
+    {"--material-id", "N"},        {"--name", "TEXT"},
+};
+
 }  // namespace
 
 int RunConfig(const std::vector<std::string>& args) {
@@ -83,33 +90,30 @@ int RunConfig(const std::vector<std::string>& args) {
     std::vector<std::vector<int32_t>> rows;
     std::string path, kernel, name;
     std::optional<int32_t> divide, offset, invert, objectId, materialId;
-    ArgReader reader(args);
-    while (!reader.Done()) {
-        const std::string a = reader.Next();
-        if (a == "--row") rows.push_back(ParseRow(reader.Value(a)));
-        else if (a == "--kernel") {
-            kernel = reader.Value(a);
-            if (kernel.empty())
-                throw CommandError{"--kernel: give the name of a saved kernel ('minihost kernels' lists them)"};
-        }
-        else if (a == "--divide") divide = ParseInRange(reader.Value(a), a, -kDialogLimit, kDialogLimit);
-        else if (a == "--offset") offset = ParseInRange(reader.Value(a), a, -kDialogLimit, kDialogLimit);
-        else if (a == "--invert") invert = ParseInRange(reader.Value(a), a, 0, 1);
-        else if (a == "--source") p.source = ParseSource(reader.Value(a));
-        else if (a == "--object-id") objectId = ParseInRange(reader.Value(a), a, 0, 65535);
-        else if (a == "--material-id") materialId = ParseInRange(reader.Value(a), a, 0, kDialogMaterialIds);
-        else if (a == "--name") {
-            // The plug-in shows and saves the name as ANSI text.
-            const std::string typed = reader.Value(a);
-            if (!ToAnsi(typed, &name))
-                throw CommandError{"--name: '" + typed + "' has characters that the ANSI code page (" +
-                                   std::to_string(GetACP()) + ") cannot hold"};
-            if (name.empty() || name.size() > kNameBytes - 1)
-                throw CommandError{"--name: 1 to 255 characters (bytes of the ANSI code page)"};
-        } else if (a.size() > 1 && a[0] == '-') throw CommandError{"config: unknown option " + a};
-        else if (path.empty()) path = a;
-        else throw CommandError{"config takes one FILE"};
+    const ParsedArgs parsed(args, kConfigOptions, "config");
+    for (const std::string& row : parsed.Values("--row")) rows.push_back(ParseRow(row));
+    kernel = parsed.Value("--kernel");
+    auto ranged = [&](const char* option, int32_t low, int32_t high) -> std::optional<int32_t> {
+        if (!parsed.Has(option)) return std::nullopt;
+        return ParseInRange(parsed.Value(option), option, low, high);
+    };
+    divide = ranged("--divide", -kDialogLimit, kDialogLimit);
+    offset = ranged("--offset", -kDialogLimit, kDialogLimit);
+    invert = ranged("--invert", 0, 1);
+    objectId = ranged("--object-id", 0, 65535);
+    materialId = ranged("--material-id", 0, kDialogMaterialIds);
+    if (parsed.Has("--source")) p.source = ParseSource(parsed.Value("--source"));
+    if (parsed.Has("--name")) {
+        // The plug-in shows and saves the name as ANSI text.
+        const std::string typed = parsed.Value("--name");
+        if (!ToAnsi(typed, &name))
+            throw CommandError{"--name: '" + typed + "' has characters that the ANSI code page (" +
+                               std::to_string(GetACP()) + ") cannot hold"};
+        if (name.empty() || name.size() > kNameBytes - 1)
+            throw CommandError{"--name: 1 to 255 characters (bytes of the ANSI code page)"};
     }
+    if (parsed.Words().size() > 1) throw CommandError{"config takes one FILE"};
+    if (!parsed.Words().empty()) path = parsed.Words()[0];
     if (path.empty()) throw CommandError{"config needs the FILE to write"};
     HostGuard("config").Check(path, kConfigOutput);
     if (objectId && p.source != kSourceObject)

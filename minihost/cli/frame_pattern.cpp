@@ -19,6 +19,16 @@ bool SameText(const std::string& a, size_t at, const std::string& b) {
     return true;
 }
 
+// A pattern's fixed text as the file name holds it: "%%" is one '%'.
+std::string Unescaped(const std::string& text) {
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+        plain += text[i];
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == '%') ++i;
+    }
+    return plain;
+}
+
 // The digits of |number|, unpadded.
 std::string Digits(int32_t number) {
     const int64_t magnitude = number < 0 ? -int64_t{number} : number;
@@ -59,6 +69,8 @@ PatternFound FindFramePattern(const std::string& path, FramePattern* pattern, st
             while (j < name.size() && name[j] == '#') ++j;
             found = i, length = j - i, width = int(j - i), ++count;
             i = j;
+        } else if (name[i] == '%' && i + 1 < name.size() && name[i + 1] == '%') {
+            i += 2;  // a percent sign, as printf reads it
         } else if (name[i] == '%') {
             // %d, or %0Nd: printf's forms for a number padded with zeros.
             size_t j = i + 1;
@@ -93,8 +105,8 @@ PatternFound FindFramePattern(const std::string& path, FramePattern* pattern, st
         return PatternFound::kBad;
     }
     pattern->folder = path.substr(0, nameAt);
-    pattern->head = name.substr(0, found);
-    pattern->tail = name.substr(found + length);
+    pattern->head = Unescaped(name.substr(0, found));
+    pattern->tail = Unescaped(name.substr(found + length));
     pattern->width = width;
     return PatternFound::kFound;
 }

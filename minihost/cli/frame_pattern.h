@@ -17,7 +17,8 @@ struct FramePattern {
 enum class PatternFound { kNone, kFound, kBad };
 
 // Finds the placeholder in the last part of path: a run of '#' (one '#' is
-// unpadded, N of them pad to N digits) or %d / %0Nd. kBad, with a one-line
+// unpadded, N of them pad to N digits) or %d / %0Nd; "%%" is a percent
+// sign, as printf reads it, in either form. kBad, with a one-line
 // reason, for a name with two placeholders or a width past 9.
 PatternFound FindFramePattern(const std::string& path, FramePattern* pattern, std::string* error);
 

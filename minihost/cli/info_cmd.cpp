@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "host/channels.h"
+#include "minihost/cli/args.h"
 #include "minihost/cli/commands.h"
 #include "module/identity.h"
 
@@ -39,7 +40,7 @@ std::string Channels(uint32_t bits) {
 }  // namespace
 
 int RunInfo(LoadedPlugin& plugin, const std::vector<std::string>& args) {
-    if (!args.empty()) throw CommandError{"info takes no arguments"};
+    if (!ParsedArgs(args, {}, "info").Words().empty()) throw CommandError{"info takes no arguments"};
     const PluginExports& x = plugin.Exports();
     const std::string release = Release(plugin.Module());
     std::printf("release: %s\n", release.empty() ? "not shown (the About box holds no version line)"

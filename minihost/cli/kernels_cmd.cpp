@@ -2,6 +2,7 @@
 // saved in the library.
 #include <cstdio>
 
+#include "minihost/cli/args.h"
 #include "minihost/cli/commands.h"
 #include "minihost/files/unicode.h"
 #include "minihost/formats/kernel_library.h"
@@ -21,11 +22,10 @@ void EntryWarnings::Finish() {
 }
 
 int RunKernels(const std::vector<std::string>& args) {
-    bool longForm = false;
-    for (const std::string& a : args) {
-        if (a == "--long") longForm = true;
-        else throw CommandError{"kernels: unknown argument " + a + " (it takes only --long)"};
-    }
+    const ParsedArgs parsed(args, {{"--long", nullptr}}, "kernels");
+    if (!parsed.Words().empty())
+        throw CommandError{"kernels: unknown argument " + parsed.Words()[0] + " (it takes only --long)"};
+    const bool longForm = parsed.Has("--long");
     const std::vector<NamedKernel> kernels = ReadKernelLibrary();
     EntryWarnings warnings;
     for (size_t i = 0; i < kernels.size(); ++i) {

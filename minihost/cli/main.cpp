@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "minihost/cli/args.h"
 #include "minihost/cli/commands.h"
 #include "minihost/files/commit_gate.h"
 #include "minihost/files/unicode.h"
@@ -34,10 +35,17 @@ const char kUsage[] =
     "  render SHOT.####.png (--out-dir DIR | --out OUT.####.png) --config FILE [--frames LIST]\n"
     "         [--object-ids IDS.####.png] [--material-ids IDS.####.png] [--skip-existing] ...\n"
     "                            a numbered sequence in frame order: #### or %04d pads to 4 digits,\n"
-    "                            # or %d is unpadded; --frames 101-150, 1-240x2 or 1,5,9-12 takes\n"
-    "                            those numbers only (a missing one fails by name); ID images and\n"
-    "                            outputs of the same number\n"
-    "  --skip-existing           leave an output that decodes whole at its input's size; say how many\n"
+    "                            # or %d is unpadded, %% is a percent sign; --frames 101-150, 1-240x2\n"
+    "                            or 1,5,9-12 takes those numbers only (at most 1000000; a missing one\n"
+    "                            fails by name); ID images and outputs of the same number\n"
+    "  --same-ids                a batch takes one --object-ids/--material-ids image for every frame;\n"
+    "                            without it one image (not a pattern) for a batch is refused\n"
+    "  --skip-existing           leave an output that decodes whole at its input's size (a PNG or\n"
+    "                            TIFF of its width and height) and say how many; an empty, cut or\n"
+    "                            other-sized output is filtered again; a file of another kind at an\n"
+    "                            output's name fails that frame alone (status 2)\n"
+    "                            a TIFF with associated alpha is written only as TIFF: PNG's alpha is\n"
+    "                            straight, so a .png output of one fails that frame\n"
     "  config FILE [--kernel NAME | --row \"a b c\"...] [--divide N] [--offset N] [--invert 0|1]\n"
     "         [--source whole|material|object] [--object-id 0..65535] [--material-id 0..15]\n"
     "         [--name TEXT]\n"
@@ -49,14 +57,17 @@ const char kUsage[] =
     "                            Invert and name\n"
     "  sheet FRAME.png OUT.png [--crop X,Y,W,H | --detail]\n"
     "                            FRAME and every kernel of VLM.SET applied to it, as a grid of\n"
-    "                            labelled tiles in an 8-bit PNG; --crop and --detail draw one\n"
-    "                            region of the frame (--detail: its most detailed) at full size\n"
+    "                            labelled tiles in an 8-bit PNG (OUT must end in .png); --crop and\n"
+    "                            --detail draw one region of the frame (--detail: its most\n"
+    "                            detailed) at full size\n"
     "  setup CONFIG              open the control dialog on CONFIG (a missing file starts from the\n"
     "                            defaults); OK writes CONFIG, Cancel leaves it as it was\n"
+    "every option is given once, but --row, which repeats; an empty value is refused\n"
     "exit status:\n"
     "  0  everything asked was written\n"
     "  2  an error, said in one line; in a batch, some frames failed and the others were written\n"
-    "  3  the plug-in or host library faulted (said in one line); nothing more was written\n"
+    "  3  the plug-in, the host library or minihost itself faulted (said in one line, naming which);\n"
+    "     nothing more was written\n"
     "  4  stopped (Ctrl-C, Ctrl-Break, --abort-at-line)\n"
     "  5  setup cancelled\n"
     "  about: 1 closed with OK, 0 with Escape\n";
@@ -109,7 +120,10 @@ int wmain(int argc, wchar_t** wargv) {
         const std::string arg = argv[i];
         if (arg == "--plugin" || arg == "--settings-dir") {
             if (i + 1 >= argc) return Fail(arg + " needs a value");
-            (arg == "--plugin" ? options.pluginPath : options.settingsDir) = argv[++i];
+            std::string& value = arg == "--plugin" ? options.pluginPath : options.settingsDir;
+            if (!value.empty()) return Fail(RepeatedOption("minihost", arg));
+            value = argv[++i];
+            if (value.empty()) return Fail(EmptyValue("minihost", arg, arg == "--plugin" ? "PATH" : "DIR"));
         } else if (arg == "--help" || arg == "-h" || (command.empty() && arg == "help")) {
             std::fputs(kUsage, stdout);
             return 0;

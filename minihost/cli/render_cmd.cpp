@@ -56,40 +56,38 @@ struct RenderArgs {
                        {{"material", kMaterialChannel, 8}, "--material-ids", "--material-ids-dir", {}, {}}};
     int abortAtLine = -1;
     bool time = false;
+    bool sameIds = false;  // --same-ids: one ID image for every frame of a batch
     bool Batch() const { return !outDir.empty() || !outPattern.empty(); }
 };
 
-// The field an ID option sets, or null for any other argument.
-std::string* IdOptionValue(RenderArgs& r, const std::string& a) {
-    for (IdSource& id : r.ids) {
-        if (a == id.imageFlag) return &id.image;
-        if (a == id.dirFlag) return &id.dir;
-    }
-    return nullptr;
-}
+// render's options, each once: a frame list or folder given twice would
+// leave the run to the last one, which a farm's task would take for done.
+const std::vector<OptionSpec> kRenderOptions = {
+    {"--config", "FILE"},          {"--object-ids", "IDS"},   {"--object-ids-dir", "DIR"},
+    {"--material-ids", "IDS"},     {"--material-ids-dir", "DIR"}, {"--out-dir", "DIR"},
+    {"--out", "PATTERN"},          {"--frames", "LIST"},      {"--abort-at-line", "N"},
+    {"--skip-existing", nullptr},  {"--time", nullptr},       {"--same-ids", nullptr},
+};
 
 RenderArgs Parse(const std::vector<std::string>& args) {
+    const ParsedArgs parsed(args, kRenderOptions, "render");
     RenderArgs r;
-    std::vector<std::string> files;
-    ArgReader reader(args);
-    while (!reader.Done()) {
-        const std::string a = reader.Next();
-        if (a == "--config") r.config = reader.Value(a);
-        else if (std::string* value = IdOptionValue(r, a)) *value = reader.Value(a);
-        else if (a == "--out-dir") {
-            r.outDir = reader.Value(a);
-            if (r.outDir.empty()) throw CommandError{"--out-dir: give the name of a folder (it is made when missing)"};
-        }
-        else if (a == "--abort-at-line") {
-            r.abortAtLine = ParseInt32(reader.Value(a), a);
-            if (r.abortAtLine < 0) throw CommandError{"--abort-at-line: give a line number from 0"};
-        } else if (a == "--time") r.time = true;
-        else if (a == "--out") r.outPattern = reader.Value(a);
-        else if (a == "--frames") r.frames = reader.Value(a);
-        else if (a == "--skip-existing") r.skipExisting = true;
-        else if (a.size() > 1 && a[0] == '-') throw CommandError{"render: unknown option " + a};
-        else files.push_back(a);
+    r.config = parsed.Value("--config");
+    for (IdSource& id : r.ids) {
+        id.image = parsed.Value(id.imageFlag);
+        id.dir = parsed.Value(id.dirFlag);
     }
+    r.outDir = parsed.Value("--out-dir");
+    if (parsed.Has("--abort-at-line")) {
+        r.abortAtLine = ParseInt32(parsed.Value("--abort-at-line"), "--abort-at-line");
+        if (r.abortAtLine < 0) throw CommandError{"--abort-at-line: give a line number from 0"};
+    }
+    r.time = parsed.Has("--time");
+    r.outPattern = parsed.Value("--out");
+    r.frames = parsed.Value("--frames");
+    r.skipExisting = parsed.Has("--skip-existing");
+    r.sameIds = parsed.Has("--same-ids");
+    const std::vector<std::string>& files = parsed.Words();
     for (const IdSource& id : r.ids)
         if (!id.image.empty() && !id.dir.empty())
             throw CommandError{std::string("render: give ") + id.imageFlag + " or " + id.dirFlag + ", not both"};
@@ -108,8 +106,33 @@ RenderArgs Parse(const std::vector<std::string>& args) {
         if (!r.out.empty() && (r.out.back() == '/' || r.out.back() == '\\'))
             throw CommandError{"render: " + r.out + " names a folder; give OUT.png a file name, or --out-dir DIR"};
     }
+    if (r.sameIds && !r.Batch())
+        throw CommandError{"--same-ids is for a batch (--out-dir or --out) given one --object-ids or --material-ids "
+                           "image"};
     if (r.config.empty()) throw CommandError{kNeedsConfig};
     return r;
+}
+
+const OutputKind& OutputKindOf(const std::string& out) { return IsTiffName(out) ? kTiffOutput : kPngOutput; }
+
+bool AnyFile(const std::string&) { return true; }
+const OutputKind kAnyKind = {"a file", AnyFile};
+
+// With --skip-existing a batch goes on past an output it may not replace (a
+// file of another kind, which a tool of another kind may have left): each
+// such frame's failure, in the jobs' order; empty where it may.
+std::vector<std::string> OutputRefusals(const std::vector<FrameJob>& jobs) {
+    std::vector<std::string> refusals;
+    for (const FrameJob& job : jobs) {
+        const OutputKind& kind = OutputKindOf(job.out);
+        const std::wstring name = SystemPath(job.out);
+        const bool present = GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+        refusals.push_back(present && !kind.holds(job.out) ? job.out + " exists and is not " + kind.name +
+                                                                 ", so it is left as it is and " + job.in +
+                                                                 " is not filtered"
+                                                           : "");
+    }
+    return refusals;
 }
 
 // Refuses, before anything is written, a run that would write over one of
@@ -140,7 +163,8 @@ void CheckOutputs(const RenderArgs& r, const std::vector<FrameJob>& jobs) {
     }
     std::map<std::wstring, const FrameJob*> outputs;  // the name Windows makes -> the frame written there
     for (const FrameJob& job : jobs) {
-        guard.Check(job.out, IsTiffName(job.out) ? kTiffOutput : kPngOutput);
+        // A re-run's output of another kind fails its frame alone (OutputRefusals).
+        guard.Check(job.out, r.skipExisting && r.Batch() ? kAnyKind : OutputKindOf(job.out));
         const auto taken = outputs.emplace(NameKey(job.out), &job);
         if (!taken.second) {
             const std::string& first = taken.first->second->in;
@@ -239,6 +263,22 @@ std::array<bool, 2> IdsUsed(const RenderArgs& r, uint32_t wanted) {
     return used;
 }
 
+// Each frame of a batch has IDs of its own; one image given for them all
+// would select in every frame by the first one's, so it is taken only when
+// asked for (--same-ids).
+void RefuseOneIdImage(const RenderArgs& r, const std::array<bool, 2>& used, bool sequence) {
+    if (!r.Batch() || r.sameIds) return;
+    for (int i = 0; i < 2; ++i) {
+        const IdSource& id = r.ids[i];
+        FramePattern pattern;
+        if (!used[i] || id.image.empty() || IsFramePattern(id.image, &pattern, id.imageFlag)) continue;
+        const std::string own = sequence ? std::string(id.imageFlag) + " ids.####.png (the pattern of the frames' own)"
+                                         : std::string(id.dirFlag) + " DIR (each frame's by its name)";
+        throw CommandError{std::string(id.imageFlag) + " " + id.image + " is one image for every frame of the batch: "
+                           "give " + own + ", or --same-ids to take this one for every frame"};
+    }
+}
+
 std::vector<FrameJob> MakeJobs(const RenderArgs& r, const std::vector<SequenceFrame>& frames,
                                const std::array<bool, 2>& used, const KernelParams& params) {
     FramePattern outPattern, idPatterns[2];
@@ -327,10 +367,13 @@ int RenderSingle(ImageFilter& filter, const RenderArgs& r, const FrameJob& job, 
 // A frame that fails is reported by name and the others still go through;
 // a stop leaves no partial frame, only whole ones.
 int RenderBatch(ImageFilter& filter, const RenderArgs& r, const std::vector<FrameJob>& jobs,
-                ProgressWindow& progress) {
+                const std::vector<std::string>& refusals, ProgressWindow& progress) {
     const int count = static_cast<int>(jobs.size());
     BatchStages stages;
-    stages.decode = [&](int i) { return LoadFrame(jobs[i]); };
+    stages.decode = [&](int i) {
+        if (!refusals[i].empty()) throw CommandError{refusals[i]};
+        return LoadFrame(jobs[i]);
+    };
     stages.render = [&](int i, HeldFrame& held, bool alone) {
         progress.BeginFrame(i, count);
         return RenderHeld(filter, jobs[i], held, progress, alone);
@@ -398,8 +441,10 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
 
     KernelParams params;
     const ImageFilterPtr filter = ConfiguredFilter(plugin, r, &params);
-    std::vector<FrameJob> jobs = MakeJobs(r, frames, IdsUsed(r, filter->ChannelsRequired()), params);
+    const std::array<bool, 2> used = IdsUsed(r, filter->ChannelsRequired());
+    std::vector<FrameJob> jobs = MakeJobs(r, frames, used, params);
     CheckOutputs(r, jobs);
+    RefuseOneIdImage(r, used, numbered);
     if (r.skipExisting) {
         int skipped = 0;
         jobs = WithoutWholeOutputs(jobs, &skipped);
@@ -407,6 +452,8 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         std::fflush(stdout);
         if (jobs.empty()) return kExitDone;
     }
+    const std::vector<std::string> refusals =
+        r.skipExisting && r.Batch() ? OutputRefusals(jobs) : std::vector<std::string>(jobs.size());
     if (!r.outDir.empty()) MakeOutDir(r.outDir);
     if (!r.outPattern.empty() && !FileName(r.outPattern).empty()) {
         const std::string folder = r.outPattern.substr(0, r.outPattern.size() - FileName(r.outPattern).size());
@@ -415,5 +462,5 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
 
     ProgressWindow progress(r.abortAtLine, _isatty(_fileno(stderr)) != 0);
     if (!progress.Ok()) throw CommandError{"cannot create the progress window"};
-    return r.Batch() ? RenderBatch(*filter, r, jobs, progress) : RenderSingle(*filter, r, jobs[0], progress);
+    return r.Batch() ? RenderBatch(*filter, r, jobs, refusals, progress) : RenderSingle(*filter, r, jobs[0], progress);
 }

@@ -2,11 +2,13 @@
 // kept in a file.
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "hostlib/host_control.h"
+#include "minihost/cli/args.h"
 #include "minihost/cli/commands.h"
 #include "minihost/files/paths.h"
 #include "minihost/files/temp_file.h"
@@ -25,8 +27,12 @@ Existing Probe(const std::string& path) {
     if (name.empty()) throw CommandError{path + ": the path is longer than Windows allows"};
     const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        if (GetLastError() == ERROR_FILE_NOT_FOUND) return Existing::kMissing;
-        throw CommandError{"cannot reach " + path + " (error " + std::to_string(GetLastError()) + ")"};
+        const DWORD why = GetLastError();
+        if (why == ERROR_FILE_NOT_FOUND) return Existing::kMissing;
+        if (why == ERROR_PATH_NOT_FOUND)
+            throw CommandError{"cannot write " + path + ": the folder it goes in does not exist"};
+        if (why == ERROR_ACCESS_DENIED) throw CommandError{"cannot reach " + path + ": " + OpenFailureReason(EACCES)};
+        throw CommandError{"cannot reach " + path + " (Windows error " + std::to_string(why) + ")"};
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw CommandError{path + " is a directory"};
     return Existing::kPresent;
@@ -69,8 +75,9 @@ bool NameForPlugin(const std::string& dir) {
 }  // namespace
 
 int RunSetup(LoadedPlugin& plugin, const std::vector<std::string>& args) {
-    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') throw CommandError{"setup takes one CONFIG file"};
-    const std::string& path = args[0];
+    const std::vector<std::string> words = ParsedArgs(args, {}, "setup").Words();
+    if (words.size() != 1 || words[0].empty()) throw CommandError{"setup takes one CONFIG file"};
+    const std::string& path = words[0];
     // Save in the dialog appends to the library file, whose folder it does
     // not make; only this command needs it, so only this command makes it.
     // Named before the filter is made, which takes the library path then.

@@ -77,15 +77,11 @@ Region ParseCrop(const std::string& text) {
 
 SheetArgs ParseSheetArgs(const std::vector<std::string>& args) {
     SheetArgs s;
-    std::vector<std::string> files;
-    ArgReader reader(args);
-    while (!reader.Done()) {
-        const std::string a = reader.Next();
-        if (a == "--crop") s.crop = true, s.region = ParseCrop(reader.Value(a));
-        else if (a == "--detail") s.detail = true;
-        else if (a.size() > 1 && a[0] == '-') throw CommandError{"sheet: unknown option " + a};
-        else files.push_back(a);
-    }
+    const ParsedArgs parsed(args, {{"--crop", "X,Y,W,H"}, {"--detail", nullptr}}, "sheet");
+    const std::vector<std::string>& files = parsed.Words();
+    s.detail = parsed.Has("--detail");
+    s.crop = parsed.Has("--crop");
+    if (s.crop) s.region = ParseCrop(parsed.Value("--crop"));
     if (files.size() != 2) throw CommandError{"sheet needs FRAME.png and OUT.png"};
     if (s.crop && s.detail) throw CommandError{"sheet: give --crop X,Y,W,H or --detail, not both"};
     s.in = files[0];
@@ -246,6 +242,8 @@ int RunSheet(LoadedPlugin& plugin, const std::vector<std::string>& args) {
     OutputGuard guard = HostGuard("sheet");
     guard.Keep(s.in, "frame");
     guard.Check(s.out, kPngOutput);
+    if (!IsPngName(s.out))
+        throw CommandError{"sheet: " + s.out + ": a sheet is an 8-bit PNG; give the output a name ending in .png"};
 
     const std::vector<NamedKernel> kernels = ReadKernelLibrary();
     if (kernels.empty()) throw CommandError{KernelLibraryPath() + " holds no kernels to draw"};

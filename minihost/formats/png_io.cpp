@@ -259,4 +259,33 @@ bool IsPngFile(const std::string& path) {
     return whole && png_sig_cmp(signature, 0, sizeof signature) == 0;
 }
 
-const OutputKind kPngOutput = {"a PNG", IsPngFile};
+namespace {
+
+// An empty file is what a tool killed before its first byte leaves: it holds
+// nothing to lose, so an output may replace it.
+bool IsPngOrEmpty(const std::string& path) {
+    std::FILE* file = OpenFile(path, L"rb");
+    if (!file) return false;
+    unsigned char signature[8];
+    const size_t got = std::fread(signature, 1, sizeof signature, file);
+    std::fclose(file);
+    return got == 0 || (got == sizeof signature && png_sig_cmp(signature, 0, sizeof signature) == 0);
+}
+
+}  // namespace
+
+const OutputKind kPngOutput = {"a PNG", IsPngOrEmpty};
+
+bool IsPngName(const std::string& path) {
+    const std::string end = path.size() < 4 ? path : path.substr(path.size() - 4);
+    return end.size() == 4 && end[0] == '.' && (end[1] | 0x20) == 'p' && (end[2] | 0x20) == 'n' &&
+           (end[3] | 0x20) == 'g';
+}
+
+std::string ImageKind(const PngImage& image) {
+    const char* layout = image.channels == 1   ? "grey"
+                         : image.channels == 2 ? "grey with alpha"
+                         : image.channels == 3 ? "RGB"
+                                               : "RGBA";
+    return std::to_string(image.bitDepth) + "-bit " + layout;
+}

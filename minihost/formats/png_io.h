@@ -48,10 +48,16 @@ constexpr uint64_t kMaxPngSamples = uint64_t{1} << 28;
 // reason.
 bool ReadPng(const std::string& path, PngImage* image, std::string* error, PngSize frameSize = {});
 
-// Whether the file at path starts as a PNG does: what render and sheet may
-// replace.
+// Whether the file at path starts as a PNG does.
 bool IsPngFile(const std::string& path);
+// What render and sheet may replace: a PNG, or an empty file.
 extern const OutputKind kPngOutput;
+
+// Whether an output named path says PNG: .png, any case.
+bool IsPngName(const std::string& path);
+
+// A decoded image's samples in words: "8-bit grey", "16-bit RGBA".
+std::string ImageKind(const PngImage& image);
 
 // Writes 16- or 8-bit samples (1 = gray, 3 = RGB, 4 = RGBA) through a temporary file that
 // replaces path only once complete, so a failed write never leaves a

@@ -29,16 +29,33 @@ uint32_t Be32(const unsigned char* b) { return uint32_t(b[0]) << 24 | uint32_t(b
 
 }  // namespace
 
-bool IsTiffFile(const std::string& path) {
+namespace {
+
+// The first bytes of a file: how many were there; -1 when it cannot be opened.
+int ReadHead(const std::string& path, unsigned char (&head)[4]) {
     std::FILE* file = OpenFile(path, L"rb");
-    if (!file) return false;
-    unsigned char head[4];
+    if (!file) return -1;
     const size_t got = std::fread(head, 1, sizeof head, file);
     std::fclose(file);
-    return HasTiffSignature(head, got);
+    return int(got);
 }
 
-const OutputKind kTiffOutput = {"a TIFF", IsTiffFile};
+// As a PNG output may, a TIFF output replaces an empty file.
+bool IsTiffOrEmpty(const std::string& path) {
+    unsigned char head[4];
+    const int got = ReadHead(path, head);
+    return got == 0 || (got > 0 && HasTiffSignature(head, size_t(got)));
+}
+
+}  // namespace
+
+bool IsTiffFile(const std::string& path) {
+    unsigned char head[4];
+    const int got = ReadHead(path, head);
+    return got > 0 && HasTiffSignature(head, size_t(got));
+}
+
+const OutputKind kTiffOutput = {"a TIFF", IsTiffOrEmpty};
 
 bool IsTiffName(const std::string& path) { return EndsWith(path, ".tif") || EndsWith(path, ".tiff"); }
 

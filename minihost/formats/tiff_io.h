@@ -8,9 +8,10 @@
 #include "minihost/formats/png_io.h"
 #include "minihost/formats/tiff_codec.h"
 
-// Whether the file at path starts as a TIFF does: what render may replace
-// with one, and which reader a frame or ID image goes to.
+// Whether the file at path starts as a TIFF does: which reader a frame or ID
+// image goes to.
 bool IsTiffFile(const std::string& path);
+// What render may replace with a TIFF: a TIFF, or an empty file.
 extern const OutputKind kTiffOutput;
 
 // Whether an output named path is written as TIFF: .tif or .tiff, any case.

@@ -72,7 +72,7 @@ std::unique_ptr<HeldFrame> LoadFrame(const FrameJob& job) {
     PngImage frame = Load(job.in, &held->tiff);
     if (!IsFrameImage(frame))
         throw CommandError{job.in + ": the frame must be an 8- or 16-bit RGB or RGBA " +
-                           (held->tiff.read ? "TIFF" : "PNG")};
+                           (held->tiff.read ? "TIFF" : "PNG") + "; this one is " + ImageKind(frame)};
     const uint32_t width = frame.width, height = frame.height;
     const std::string size = Size(width, height);
 

@@ -41,7 +41,7 @@ void ProgressWindow::BeginFrame(int index, int count) {
 }
 
 void ProgressWindow::EndBar() {
-    if (barOpen_) std::fputc('\n', stderr);
+    if (barOpen_) std::fprintf(stderr, "\r%-*s\r", kBarColumns, "");
     barOpen_ = false;
 }
 

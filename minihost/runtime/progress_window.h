@@ -26,7 +26,8 @@ public:
 
     // The frame whose lines come next, of count in the run; the bar shows it.
     void BeginFrame(int index, int count);
-    // Ends the bar's line, so that a message goes on a line of its own.
+    // Clears the bar's line, so that a message takes it and the bar is
+    // drawn again below: one bar for the run, not one line a frame.
     void EndBar();
 
     // The line of the frame at whose abort query the flag was set, or -1.

@@ -25,6 +25,9 @@ TEST(FramePattern, FindsOnePlaceholderInTheFileName) {
         {"c:\\r%04d\\s_%04d.tif", "c:\\r%04d\\", "s_", ".tif", 4},
         {"s%d.png", "", "s", ".png", 1},
         {"100%.%03d.png", "", "100%.", ".png", 3},
+        {"a.%%%04d.png", "", "a.%", ".png", 4},  // %% is a percent sign, as printf reads it
+        {"50%%_##_%%.png", "", "50%_", "_%.png", 2},
+        {"s%%d.png", "", "", "", 0},
         {"s.%0d", "", "s.%0d", "", 0},  // no width: not a placeholder, so none at all
     };
     for (const Row& row : rows) {
@@ -128,6 +131,10 @@ TEST(FrameList, ParsesRangesStepsAndNegativeNumbers) {
         {"2147483646-2147483647", {2147483646, 2147483647}},
         {"-2147483648--2147483647x5", {INT32_MIN}},
     };
+    std::vector<int32_t> million;
+    std::string tooMany;
+    EXPECT_TRUE(ParseFrameList("1-500000,-500000--1", &million, &tooMany)) << "exactly the limit: " << tooMany;
+    EXPECT_EQ(million.size(), size_t(kMaxListedFrames));
     for (const Row& row : rows) {
         std::vector<int32_t> frames;
         std::string error;
@@ -140,6 +147,7 @@ TEST(FrameList, ParsesRangesStepsAndNegativeNumbers) {
         {"1-10x", "step"},            {"1-10x-2", "step"},           {"1x2", "give N, A-B"},
         {"1-2-3", "give N, A-B"},     {"1 - 3", "give N, A-B"},      {"2147483648", "32-bit"},
         {"0-1000000", "more than 1000000 frames"}, {"1-600000,-600000--1", "more than"},
+        {"0-999999,-1", "more than 1000000 frames"},  // one past the limit
     };
     for (const auto& [text, says] : bad) {
         std::vector<int32_t> frames;

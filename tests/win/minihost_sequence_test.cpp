@@ -105,19 +105,21 @@ TEST_F(MinihostSequence, TakesFramesAndIdsByNumber) {
 }
 
 // A re-queued task filters only what is missing: an output is left when it
-// decodes whole at its input's size, whatever it holds, and a half-written
-// or wrongly sized one is filtered again.
+// decodes whole at its input's size, whatever it holds; a half-written, empty
+// or wrongly sized one (PNG or TIFF) is filtered again; a file of another kind
+// at an output's name fails that frame alone.
 TEST_F(MinihostSequence, SkipsOnlyOutputsAlreadyWhole) {
     CreateDirectoryA(P("seq").c_str(), nullptr);
     std::mt19937 rng(7);
-    for (const char* n : {"0001", "0002", "0003", "0004"}) WriteFrame("seq\\s." + std::string(n) + ".png", "", 9, 4, rng);
+    const char* const numbers[] = {"0001", "0002", "0003", "0004", "0005", "0006"};
+    for (const char* n : numbers) WriteFrame("seq\\s." + std::string(n) + ".png", "", 9, 4, rng);
     const MinihostOutcome made = RunMinihost("config" + Q("k.cfg") + " --row \"0 -1 0\" --row \"-1 5 -1\" --row \"0 -1 0\"");
     ASSERT_EQ(made.status, 0u) << made.err;
-    const std::string task = "render" + Q("seq\\s.####.png") + " --frames 1-4 --out-dir" + Q("out") + Cfg("k.cfg");
+    const std::string task = "render" + Q("seq\\s.####.png") + " --frames 1-6 --out-dir" + Q("out") + Cfg("k.cfg");
     MinihostOutcome r = RunMinihost(task);
     ASSERT_EQ(r.status, 0u) << r.err;
     std::vector<std::string> whole;
-    for (const char* n : {"0001", "0002", "0003", "0004"}) whole.push_back(ReadBytes(P("out\\s." + std::string(n) + ".png")));
+    for (const char* n : numbers) whole.push_back(ReadBytes(P("out\\s." + std::string(n) + ".png")));
 
     std::string error;
     const std::vector<uint16_t> other(9 * 4 * 4, 4321), small(2 * 2 * 4, 1);
@@ -126,18 +128,34 @@ TEST_F(MinihostSequence, SkipsOnlyOutputsAlreadyWhole) {
     ASSERT_TRUE(WriteBytes(P("out\\s.0002.png"), whole[1].substr(0, whole[1].size() / 2)));  // half-written
     ASSERT_TRUE(WritePng16(P("out\\s.0003.png"), 2, 2, 4, small.data(), &error)) << error;    // another size
     ASSERT_TRUE(DeleteFileA(P("out\\s.0004.png").c_str()));                                    // never written
+    ASSERT_TRUE(WriteBytes(P("out\\s.0005.png"), ""));                    // a tool killed before its first byte
+    ASSERT_TRUE(WriteBytes(P("out\\s.0006.png"), "notes, not a frame"));  // another kind: never replaced
 
-    r = RunMinihost(task + " --skip-existing");
-    EXPECT_EQ(r.status, 0u) << r.err;
-    EXPECT_NE(r.out.find("skipped 1 of 4 frames"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find("s.0001.png"), std::string::npos) << r.out;
-    EXPECT_TRUE(ReadBytes(P("out\\s.0001.png")) == decoy);
-    for (int i = 1; i < 4; ++i) EXPECT_TRUE(ReadBytes(P("out\\s.000" + std::to_string(i + 1) + ".png")) == whole[i]) << i;
+    for (int run = 0; run < 2; ++run) {
+        r = RunMinihost(task + " --skip-existing");
+        EXPECT_EQ(r.status, 2u) << r.err;
+        EXPECT_NE(r.out.find(run ? "skipped 5 of 6 frames" : "skipped 1 of 6 frames"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("s.0001.png"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("s.0006.png"), std::string::npos) << r.out;
+        EXPECT_EQ(CountLines(r.err), 2) << r.err;
+        EXPECT_NE(r.err.find("s.0006.png exists and is not a PNG, so it is left as it is"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("1 of " + std::string(run ? "1" : "5") + " frames failed"), std::string::npos) << r.err;
+        EXPECT_TRUE(ReadBytes(P("out\\s.0001.png")) == decoy);
+        for (int i = 1; i < 5; ++i) EXPECT_TRUE(ReadBytes(P("out\\s." + std::string(numbers[i]) + ".png")) == whole[i]) << i;
+        EXPECT_EQ(ReadBytes(P("out\\s.0006.png")), "notes, not a frame");
+        EXPECT_EQ(r.out.find("wrote") == std::string::npos, run == 1) << r.out;
+    }
 
-    r = RunMinihost(task + " --skip-existing");
+    // A TIFF output of another size is stale, however whole.
+    const std::string tiffTask = "render" + Q("seq\\s.####.png") + " --frames 1-2 --out" + Q("t\\s.####.tif") + Cfg("k.cfg");
+    r = RunMinihost(tiffTask);
+    ASSERT_EQ(r.status, 0u) << r.err;
+    const std::string tiff = ReadBytes(P("t\\s.0001.tif"));
+    ASSERT_TRUE(WriteTiff16(P("t\\s.0001.tif"), 2, 2, small.data(), TiffFormat{}, &error)) << error;
+    r = RunMinihost(tiffTask + " --skip-existing");
     EXPECT_EQ(r.status, 0u) << r.err;
-    EXPECT_NE(r.out.find("skipped 4 of 4 frames"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find("wrote"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("skipped 1 of 2 frames"), std::string::npos) << r.out;
+    EXPECT_TRUE(ReadBytes(P("t\\s.0001.tif")) == tiff);
 }
 
 // Two tasks of one sequence into one folder that neither has made yet, at
