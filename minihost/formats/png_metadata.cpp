@@ -134,6 +134,30 @@ void ChooseColour(const png_unknown_chunk* chunks, int count, FrameMetadata* met
 
 }  // namespace
 
+void TakeIccProfile(const std::string& profile, FrameMetadata* meta) {
+    uLongf size = compressBound(uLong(profile.size()));
+    std::string data = std::string("ICC profile") + '\0' + '\0';  // its name, then the compression method
+    const size_t head = data.size();
+    data.resize(head + size);
+    if (compress(reinterpret_cast<Bytef*>(&data[head]), &size, reinterpret_cast<const Bytef*>(profile.data()),
+                 uLong(profile.size())) != Z_OK)
+        return;
+    data.resize(head + size);
+    png_unknown_chunk chunk{};
+    std::memcpy(chunk.name, "iCCP", 5);
+    chunk.data = reinterpret_cast<png_byte*>(&data[0]);
+    chunk.size = data.size();
+    FrameMetadata judged;
+    ChooseColour(&chunk, 1, &judged);
+    meta->iccName = judged.iccName;
+    meta->iccProfile = judged.iccProfile;
+    if (judged.dropped.empty()) return;
+    const size_t why = judged.dropped.find(" (");  // libpng's words
+    meta->dropped += (meta->dropped.empty() ? "" : "; ") +
+                     std::string("a PNG holds no ICC profile libpng finds invalid, so the output is without it") +
+                     (why == std::string::npos ? "" : judged.dropped.substr(why));
+}
+
 void TakeColourChunksRaw(png_structp png) {
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kColourChunks, kColourChunkCount);
 }

@@ -4,6 +4,7 @@
 // input held.
 #include <png.h>
 
+#include <string>
 #include <vector>
 
 #include "minihost/formats/frame_metadata.h"
@@ -12,6 +13,11 @@
 // that the first valid one of each can be kept (libpng's reader gives up on
 // every one when two disagree).
 void TakeColourChunksRaw(png_structp png);
+
+// A profile from elsewhere (a TIFF's) as an iCCP chunk would give it, judged
+// by libpng as a file's is: kept in meta when valid, else said in
+// meta->dropped.
+void TakeIccProfile(const std::string& profile, FrameMetadata* meta);
 
 // After png_read_end(png, info): everything the file carried that a frame
 // keeps. depth is the file's: an 8-bit background is widened to 16 bits.

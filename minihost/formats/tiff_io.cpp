@@ -6,6 +6,7 @@
 
 #include "minihost/files/paths.h"
 #include "minihost/files/temp_file.h"
+#include "minihost/formats/frame_tags.h"
 
 namespace {
 
@@ -78,6 +79,7 @@ bool ReadTiff(const std::string& path, PngImage* image, TiffFormat* format, std:
         *error = path + ": " + reason;
         return false;
     }
+    TiffTagsToPng(*format, &image->meta);
     image->width = pixels.width;
     image->height = pixels.height;
     image->bitDepth = pixels.bitDepth;

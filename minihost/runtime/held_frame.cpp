@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "minihost/files/error.h"
+#include "minihost/formats/frame_tags.h"
 #include "minihost/formats/png_io.h"
 #include "minihost/runtime/fault.h"
 #include "minihost/runtime/stop.h"
@@ -84,7 +85,11 @@ std::unique_ptr<HeldFrame> LoadFrame(const FrameJob& job) {
     if (!storage.Ok()) throw CommandError{"not enough memory to hold " + job.in + " (" + size + ")"};
     ToHostPixels(frame, storage.Pixels());
     held->meta = std::move(frame.meta);
-    if (!held->meta.dropped.empty()) held->warnings.push_back(job.in + ": " + held->meta.dropped);
+    const bool tiffOutput = IsTiffName(job.out);
+    const std::string refused = job.out.empty() ? "" : AlphaRefusal(held->tiff, job.in, tiffOutput);
+    if (!refused.empty()) throw CommandError{refused};
+    const std::string unkept = CarryToOutput(held->meta, tiffOutput, &held->tiff);
+    if (!unkept.empty()) held->warnings.push_back(job.in + ": " + unkept);
     std::vector<uint16_t>().swap(frame.samples);
     for (const IdImage& image : job.ids) {
         if (!image.source) continue;

@@ -2,11 +2,13 @@
 // and frame list, tasks that resume and share one folder, and TIFF frames
 // beside PNG ones. What each run writes is held to what the plain batch of
 // a folder writes, byte for byte or sample for sample.
+#include <png.h>
 #include <tiffio.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
@@ -207,7 +209,7 @@ void WriteTestTiff(const std::string& path, const TiffLayout& l, uint32_t w, uin
     TIFFSetField(t, TIFFTAG_XRESOLUTION, 300.0f);
     TIFFSetField(t, TIFFTAG_YRESOLUTION, 150.0f);
     TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
-    const std::string icc = std::string("a profile\0 of bytes", 19);
+    const std::string icc = TestIccProfile();
     TIFFSetField(t, TIFFTAG_ICCPROFILE, uint32_t(icc.size()), icc.data());
     TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, l.name);
     TIFFSetField(t, TIFFTAG_ARTIST, "lighting, shot 36");
@@ -238,6 +240,39 @@ void WriteTestTiff(const std::string& path, const TiffLayout& l, uint32_t w, uin
         }
     }
     TIFFClose(t);
+}
+
+// What libpng reads of a PNG's profile, resolution and text ("key=text").
+struct PngChunks {
+    std::string icc;
+    png_uint_32 x = 0, y = 0;
+    int unit = -1;
+    std::vector<std::string> texts;
+};
+
+PngChunks ReadPngChunks(const std::string& path) {
+    PngChunks c;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return c;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_init_io(png, file);
+        png_read_info(png, info);
+        png_charp name = nullptr;
+        png_bytep profile = nullptr;
+        png_uint_32 length = 0;
+        int method = 0;
+        if (png_get_iCCP(png, info, &name, &method, &profile, &length))
+            c.icc.assign(reinterpret_cast<char*>(profile), length);
+        png_get_pHYs(png, info, &c.x, &c.y, &c.unit);
+        png_textp text = nullptr;
+        const int count = png_get_text(png, info, &text, nullptr);
+        for (int i = 0; i < count; ++i) c.texts.push_back(std::string(text[i].key) + "=" + text[i].text);
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    return c;
 }
 
 // Every layout minihost reads, each filtered as a TIFF and as the same
@@ -308,12 +343,63 @@ TEST_F(MinihostSequence, TiffFramesComeOutAsTheirPngTwins) {
                     TIFFGetField(t, TIFFTAG_RESOLUTIONUNIT, &unit) && x == 300 && y == 150 && unit == RESUNIT_CENTIMETER)
             << l.name;
         EXPECT_TRUE(TIFFGetField(t, TIFFTAG_ICCPROFILE, &iccSize, &icc) &&
-                    std::string(static_cast<char*>(icc), iccSize) == std::string("a profile\0 of bytes", 19))
+                    std::string(static_cast<char*>(icc), iccSize) == TestIccProfile())
             << l.name;
         EXPECT_TRUE(TIFFGetField(t, TIFFTAG_IMAGEDESCRIPTION, &description) && std::string(description) == l.name);
         EXPECT_TRUE(TIFFGetField(t, TIFFTAG_ARTIST, &artist) && std::string(artist) == "lighting, shot 36") << l.name;
         TIFFClose(t);
     }
+
+    // Across formats a frame keeps what both hold, read back by libpng and
+    // libtiff: TIFF to PNG (300 x 150 pixels a centimetre are 30000 x 15000 a
+    // metre), and PNG to TIFF; what TIFF cannot hold is one warning.
+    MinihostOutcome r = RunMinihost("render" + Q("tif\\rgb16_strips.tif") + Q("as.png") + Cfg("k.cfg"));
+    ASSERT_EQ(r.status, 0u) << r.err;
+    EXPECT_EQ(r.err, "");
+    const PngChunks chunks = ReadPngChunks(P("as.png"));
+    EXPECT_EQ(chunks.icc, TestIccProfile());
+    EXPECT_TRUE(chunks.x == 30000 && chunks.y == 15000 && chunks.unit == PNG_RESOLUTION_METER)
+        << chunks.x << " " << chunks.y << " " << chunks.unit;
+    EXPECT_EQ(chunks.texts, (std::vector<std::string>{"Description=rgb16_strips", "Author=lighting, shot 36"}));
+
+    FrameMetadata meta;
+    meta.iccName = "camera";
+    meta.iccProfile = TestIccProfile();
+    meta.hasResolution = true, meta.pixelsPerUnitX = 11811, meta.pixelsPerUnitY = 5906, meta.unit = 1;
+    meta.hasGamma = true, meta.gamma = 45455;
+    meta.texts = {{"Description", "a PNG frame", "", "", -1}, {"Author", "lighting, shot 37", "", "", 1},
+                  {"Comment", "held nowhere in a TIFF", "", "", -1}};
+    std::vector<uint16_t> px(w * h * 4, 30000);
+    ASSERT_TRUE(WritePng16(P("meta.png"), w, h, 4, px.data(), &error, meta)) << error;
+    r = RunMinihost("render" + Q("meta.png") + Q("as.tif") + Cfg("k.cfg"));
+    ASSERT_EQ(r.status, 0u) << r.err;
+    EXPECT_EQ(CountLines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("meta.png: a TIFF holds no gAMA, the text 'Comment', so the output is without them"),
+              std::string::npos) << r.err;
+    TIFF* t = TIFFOpen(P("as.tif").c_str(), "r");
+    ASSERT_NE(t, nullptr);
+    uint32_t iccSize = 0;
+    void* icc = nullptr;
+    float x = 0, y = 0;
+    uint16_t unit = 0;
+    char *description = nullptr, *artist = nullptr;
+    EXPECT_TRUE(TIFFGetField(t, TIFFTAG_ICCPROFILE, &iccSize, &icc) &&
+                std::string(static_cast<char*>(icc), iccSize) == TestIccProfile());
+    EXPECT_TRUE(TIFFGetField(t, TIFFTAG_XRESOLUTION, &x) && TIFFGetField(t, TIFFTAG_YRESOLUTION, &y) &&
+                TIFFGetField(t, TIFFTAG_RESOLUTIONUNIT, &unit) && std::abs(x - 118.11) < 1e-4 && std::abs(y - 59.06) < 1e-4 && unit == RESUNIT_CENTIMETER)
+        << x << " " << y << " " << unit;
+    EXPECT_TRUE(TIFFGetField(t, TIFFTAG_IMAGEDESCRIPTION, &description) && std::string(description) == "a PNG frame");
+    EXPECT_TRUE(TIFFGetField(t, TIFFTAG_ARTIST, &artist) && std::string(artist) == "lighting, shot 37");
+    TIFFClose(t);
+
+    // Associated alpha is never written as a PNG's straight alpha.
+    r = RunMinihost("render" + Q("tif\\rgba16_tiles.tif") + Q("assoc.png") + Cfg("k.cfg"));
+    EXPECT_EQ(r.status, 2u);
+    EXPECT_EQ(CountLines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("rgba16_tiles.tif: its alpha is associated (premultiplied), and a PNG's is straight"),
+              std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("write it as TIFF"), std::string::npos) << r.err;
+    EXPECT_FALSE(FileExists(P("assoc.png")));
 
     // Object IDs from a TIFF select as the same IDs from a PNG do.
     std::vector<uint16_t> ids(w * h);

@@ -83,18 +83,8 @@ std::string Zipped(const std::string& rows) {
     return idat;
 }
 
-// An iCCP chunk's data: the name, then the smallest RGB display profile
-// libpng takes (a header and no tags), compressed.
-std::string Iccp(const std::string& name) {
-    // libpng takes no iCCP chunk shorter than 92 bytes: some noise after it.
-    std::string profile(400, '\0');
-    for (size_t i = 132; i < profile.size(); ++i) profile[i] = char(i * i * 37 % 251);
-    profile.replace(0, 4, Be32(400));
-    profile.replace(12, 12, "mntrRGB XYZ ");
-    profile.replace(36, 4, "acsp");
-    profile.replace(68, 12, Be32(0xF6D6) + Be32(0x10000) + Be32(0xD32D));  // D50
-    return name + std::string(2, '\0') + Zipped(profile);
-}
+// An iCCP chunk's data: the name, then the test profile, compressed.
+std::string Iccp(const std::string& name) { return name + std::string(2, '\0') + Zipped(TestIccProfile()); }
 
 // An 8-bit grey PNG whose header says side x side pixels and whose data
 // holds one row of zeros: only its header can refuse it before decoding.

@@ -279,3 +279,14 @@ MinihostOutcome RunMinihost(const std::string& args) {
 }
 
 int CountLines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+
+std::string TestIccProfile() {
+    auto be32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+    std::string profile(400, '\0');
+    for (size_t i = 132; i < profile.size(); ++i) profile[i] = char(i * i * 37 % 251);
+    profile.replace(0, 4, be32(400));
+    profile.replace(12, 12, "mntrRGB XYZ ");
+    profile.replace(36, 4, "acsp");
+    profile.replace(68, 12, be32(0xF6D6) + be32(0x10000) + be32(0xD32D));  // D50
+    return profile;
+}

@@ -74,6 +74,10 @@ MinihostOutcome RunMinihost(const std::string& args);  // UTF-8 arguments
 // Lines of a program's output: its line ends.
 int CountLines(const std::string& text);
 
+// The smallest RGB display profile libpng takes (a header and no tags, and
+// some noise: it takes no profile under 92 bytes), uncompressed.
+std::string TestIccProfile();
+
 class ChildProcess {
 public:
     explicit ChildProcess(const std::string& commandLine);  // UTF-8
