@@ -122,7 +122,8 @@ std::vector<FrameJob> WithoutWholeOutputs(const std::vector<FrameJob>& jobs, int
             PngImage image;
             TiffFormat format;
             std::string error;
-            whole = IsTiffFile(job.out) ? ReadTiff(job.out, &image, &format, &error, {width, height})
+            // Read as its name says it is written: a TIFF under a .png name is no whole output.
+            whole = IsTiffName(job.out) ? ReadTiff(job.out, &image, &format, &error, {width, height})
                                         : ReadPng(job.out, &image, &error, {width, height});
         }
         if (whole) ++*skipped;

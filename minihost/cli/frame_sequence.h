@@ -37,6 +37,7 @@ std::vector<SequenceFrame> ListSequence(const std::string& path, const FramePatt
 std::vector<SequenceFrame> ListFrames(const std::vector<std::string>& inputs);
 
 // The jobs whose output is not already whole, which --skip-existing leaves:
-// an output is whole when it decodes to its end and has its input's size,
-// whatever its name or date says. *skipped counts the others.
+// an output is whole when it decodes to its end, as the format its name
+// says, and has its input's size, whatever its date says. *skipped counts
+// them.
 std::vector<FrameJob> WithoutWholeOutputs(const std::vector<FrameJob>& jobs, int* skipped);
