@@ -3,21 +3,14 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "minihost/formats/ascii_case.h"
+
 namespace {
 
 // An int32 has at most ten digits; a wider pad would only add zeros.
 constexpr int kMaxWidth = 10;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
-bool SameText(const std::string& a, size_t at, const std::string& b) {
-    if (a.size() - at < b.size()) return false;
-    for (size_t i = 0; i < b.size(); ++i)
-        if (Lower(a[at + i]) != Lower(b[i])) return false;
-    return true;
-}
 
 // A pattern's fixed text as the file name holds it: "%%" is one '%'.
 std::string Unescaped(const std::string& text) {
@@ -113,8 +106,8 @@ PatternFound FindFramePattern(const std::string& path, FramePattern* pattern, st
 
 bool MatchFrameName(const FramePattern& pattern, const std::string& name, int32_t* number, std::string* digits) {
     const size_t fixed = pattern.head.size() + pattern.tail.size();
-    if (name.size() <= fixed || !SameText(name, 0, pattern.head) ||
-        !SameText(name, name.size() - pattern.tail.size(), pattern.tail))
+    if (name.size() <= fixed || !SameTextAt(name, 0, pattern.head) ||
+        !SameTextAt(name, name.size() - pattern.tail.size(), pattern.tail))
         return false;
     const std::string middle = name.substr(pattern.head.size(), name.size() - fixed);
     size_t at = 0;

@@ -8,6 +8,7 @@
 #include "minihost/files/error.h"
 #include "minihost/files/paths.h"
 #include "minihost/files/unicode.h"
+#include "minihost/formats/ascii_case.h"
 #include "minihost/formats/png_io.h"
 #include "minihost/formats/tiff_io.h"
 
@@ -18,13 +19,11 @@ bool Exists(const std::string& path) {
     return !name.empty() && GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool EndsWithNoCase(const std::wstring& name, const wchar_t* end) {
-    const size_t n = wcslen(end);
-    return name.size() > n && lstrcmpiW(name.c_str() + name.size() - n, end) == 0;
-}
-
-bool IsFrameName(const std::wstring& name) {
-    return EndsWithNoCase(name, L".png") || EndsWithNoCase(name, L".tif") || EndsWithNoCase(name, L".tiff");
+// A name with something before its extension.
+bool IsFrameName(const std::string& name) {
+    for (const std::string end : {".png", ".tif", ".tiff"})
+        if (name.size() > end.size() && EndsWithNoCase(name, end)) return true;
+    return false;
 }
 
 // The names of the files (not folders) in folder; false when it cannot be listed.
@@ -104,7 +103,7 @@ std::vector<SequenceFrame> ListFrames(const std::vector<std::string>& inputs) {
         std::vector<std::string> names, kept;
         FileNames(input, &names);
         for (const std::string& name : names)
-            if (IsFrameName(Utf16(name))) kept.push_back(name);
+            if (IsFrameName(name)) kept.push_back(name);
         if (kept.empty()) throw CommandError{input + ": no PNG or TIFF frames in this folder"};
         std::sort(kept.begin(), kept.end());
         for (const std::string& name : kept) frames.push_back(FileFrame(Join(input, name)));
@@ -112,21 +111,30 @@ std::vector<SequenceFrame> ListFrames(const std::vector<std::string>& inputs) {
     return frames;
 }
 
+namespace {
+
+// Whether job's output decodes to its end at its input's size (the input's
+// header read by the reader its first bytes choose), as the format its name
+// says: a TIFF under a .png name is no whole output.
+bool OutputIsWhole(const FrameJob& job) {
+    uint32_t width = 0, height = 0;
+    if (!Exists(job.out)) return false;
+    const bool sized = IsTiffFile(job.in) ? ReadTiffSize(job.in, &width, &height) : ReadPngSize(job.in, &width, &height);
+    if (!sized) return false;
+    PngImage image;
+    TiffFormat format;
+    std::string error;
+    return IsTiffName(job.out) ? ReadTiff(job.out, &image, &format, &error, {width, height})
+                               : ReadPng(job.out, &image, &error, {width, height});
+}
+
+}  // namespace
+
 std::vector<FrameJob> WithoutWholeOutputs(const std::vector<FrameJob>& jobs, int* skipped) {
     std::vector<FrameJob> left;
     *skipped = 0;
     for (const FrameJob& job : jobs) {
-        uint32_t width = 0, height = 0;
-        bool whole = false;
-        if (Exists(job.out) && ReadFrameSize(job.in, &width, &height)) {
-            PngImage image;
-            TiffFormat format;
-            std::string error;
-            // Read as its name says it is written: a TIFF under a .png name is no whole output.
-            whole = IsTiffName(job.out) ? ReadTiff(job.out, &image, &format, &error, {width, height})
-                                        : ReadPng(job.out, &image, &error, {width, height});
-        }
-        if (whole) ++*skipped;
+        if (OutputIsWhole(job)) ++*skipped;
         else left.push_back(job);
     }
     return left;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "minihost/files/paths.h"
+#include "minihost/formats/ascii_case.h"
 #include "minihost/formats/png_metadata.h"
 #include "minihost/files/temp_file.h"
 
@@ -259,6 +260,18 @@ bool IsPngFile(const std::string& path) {
     return whole && png_sig_cmp(signature, 0, sizeof signature) == 0;
 }
 
+bool ReadPngSize(const std::string& path, uint32_t* width, uint32_t* height) {
+    std::FILE* file = OpenFile(path, L"rb");
+    if (!file) return false;
+    unsigned char head[24];
+    const size_t got = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    if (got < sizeof head || png_sig_cmp(head, 0, 8) != 0 || std::memcmp(head + 12, "IHDR", 4) != 0) return false;
+    *width = png_get_uint_32(head + 16);
+    *height = png_get_uint_32(head + 20);
+    return true;
+}
+
 namespace {
 
 // An empty file is what a tool killed before its first byte leaves: it holds
@@ -276,11 +289,7 @@ bool IsPngOrEmpty(const std::string& path) {
 
 const OutputKind kPngOutput = {"a PNG", IsPngOrEmpty};
 
-bool IsPngName(const std::string& path) {
-    const std::string end = path.size() < 4 ? path : path.substr(path.size() - 4);
-    return end.size() == 4 && end[0] == '.' && (end[1] | 0x20) == 'p' && (end[2] | 0x20) == 'n' &&
-           (end[3] | 0x20) == 'g';
-}
+bool IsPngName(const std::string& path) { return EndsWithNoCase(path, ".png"); }
 
 std::string ImageKind(const PngImage& image) {
     const char* layout = image.channels == 1   ? "grey"

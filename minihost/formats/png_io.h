@@ -48,6 +48,9 @@ constexpr uint64_t kMaxPngSamples = uint64_t{1} << 28;
 // reason.
 bool ReadPng(const std::string& path, PngImage* image, std::string* error, PngSize frameSize = {});
 
+// A PNG's size from its header (IHDR) alone; false when it is no PNG.
+bool ReadPngSize(const std::string& path, uint32_t* width, uint32_t* height);
+
 // Whether the file at path starts as a PNG does.
 bool IsPngFile(const std::string& path);
 // What render and sheet may replace: a PNG, or an empty file.

@@ -6,27 +6,10 @@
 
 #include "minihost/files/paths.h"
 #include "minihost/files/temp_file.h"
+#include "minihost/formats/ascii_case.h"
 #include "minihost/formats/frame_tags.h"
 
 namespace {
-
-bool EndsWith(const std::string& text, const char* end) {
-    const size_t n = std::strlen(end);
-    if (text.size() < n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        char c = text[text.size() - n + i];
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        if (c != end[i]) return false;
-    }
-    return true;
-}
-
-bool StartsWithPng(const unsigned char* b, size_t n) {
-    static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    return n >= 24 && std::memcmp(b, kSignature, 8) == 0 && std::memcmp(b + 12, "IHDR", 4) == 0;
-}
-
-uint32_t Be32(const unsigned char* b) { return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3]; }
 
 }  // namespace
 
@@ -58,7 +41,7 @@ bool IsTiffFile(const std::string& path) {
 
 const OutputKind kTiffOutput = {"a TIFF", IsTiffOrEmpty};
 
-bool IsTiffName(const std::string& path) { return EndsWith(path, ".tif") || EndsWith(path, ".tiff"); }
+bool IsTiffName(const std::string& path) { return EndsWithNoCase(path, ".tif") || EndsWithNoCase(path, ".tiff"); }
 
 bool ReadTiff(const std::string& path, PngImage* image, TiffFormat* format, std::string* error, PngSize frameSize) {
     std::FILE* file = OpenFile(path, L"rb");
@@ -88,26 +71,16 @@ bool ReadTiff(const std::string& path, PngImage* image, TiffFormat* format, std:
     return true;
 }
 
-bool ReadFrameSize(const std::string& path, uint32_t* width, uint32_t* height) {
+bool ReadTiffSize(const std::string& path, uint32_t* width, uint32_t* height) {
     std::FILE* file = OpenFile(path, L"rb");
     if (!file) return false;
-    unsigned char head[24];
-    const size_t got = std::fread(head, 1, sizeof head, file);
-    bool ok = false;
-    if (StartsWithPng(head, got)) {
-        *width = Be32(head + 16);
-        *height = Be32(head + 20);
-        ok = true;
-    } else if (HasTiffSignature(head, got)) {
-        std::rewind(file);
-        TiffPixels pixels;
-        TiffFormat format;
-        std::string reason;
-        ok = DecodeTiff(file, &pixels, &format, TiffLimits{}, &reason, true);
-        *width = pixels.width;
-        *height = pixels.height;
-    }
+    TiffPixels pixels;
+    TiffFormat format;
+    std::string reason;
+    const bool ok = DecodeTiff(file, &pixels, &format, TiffLimits{}, &reason, true);
     std::fclose(file);
+    *width = pixels.width;
+    *height = pixels.height;
     return ok;
 }
 

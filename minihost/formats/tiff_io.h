@@ -24,9 +24,8 @@ bool IsTiffName(const std::string& path);
 bool ReadTiff(const std::string& path, PngImage* image, TiffFormat* format, std::string* error,
               PngSize frameSize = {});
 
-// A frame file's size from its header alone, PNG or TIFF; false when it is
-// neither or its header cannot be read.
-bool ReadFrameSize(const std::string& path, uint32_t* width, uint32_t* height);
+// A TIFF's size from its header alone; false when it cannot be read.
+bool ReadTiffSize(const std::string& path, uint32_t* width, uint32_t* height);
 
 // Writes 16-bit RGBA samples as a 16-bit TIFF laid out as format says,
 // through a temporary that replaces path only once whole.
