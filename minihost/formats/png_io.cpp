@@ -61,6 +61,11 @@ void FlushBytes(png_structp) {}
 // Frames beyond this are refused before any allocation.
 constexpr uint32_t kMaxSide = 65535;
 
+int ChannelsOrRefuse(png_structp png, png_infop info, ErrorText* error);
+void RefuseSize(png_structp png, png_uint_32 width, png_uint_32 height, int channels, PngSize frameSize,
+                ErrorText* error);
+void TakeRows(png_bytep* rows, png_uint_32 width, png_uint_32 height, int channels, int depth, PngImage* image);
+
 // The libpng calls live in plain functions without C++ objects, because an
 // error leaves them through longjmp.
 bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error) {
@@ -86,20 +91,52 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
     const int depth = png_get_bit_depth(png, info);
+    const int channels = ChannelsOrRefuse(png, info, error);
+    RefuseSize(png, width, height, channels, frameSize, error);
+    if (png_get_color_type(png, info) == PNG_COLOR_TYPE_RGB && channels == 4) png_set_tRNS_to_alpha(png);
+    png_read_update_info(png, info);
+    const size_t rowBytes = png_get_rowbytes(png, info);
+    rows = static_cast<png_bytep*>(std::calloc(height ? height : 1, sizeof(png_bytep)));
+    if (!rows) Fail(png, "not enough memory to decode it");
+    for (png_uint_32 y = 0; y < height; ++y) {
+        rows[y] = static_cast<png_bytep>(std::malloc(rowBytes));
+        if (!rows[y]) Fail(png, "not enough memory to decode it");
+        rowCount = y + 1;
+    }
+    png_read_image(png, rows);
+    png_read_end(png, info);  // text and eXIf may follow the pixels
+
+    image->width = width;
+    image->height = height;
+    image->bitDepth = depth;
+    image->channels = channels;
+    ReadMetadata(png, info, depth, &image->meta);
+    TakeRows(rows, width, height, channels, depth, image);
+    rows = nullptr;
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+// What DecodeRows leaves by longjmp for: the sample layout and the size, in words.
+int ChannelsOrRefuse(png_structp png, png_infop info, ErrorText* error) {
+    const int depth = png_get_bit_depth(png, info);
     const int colour = png_get_color_type(png, info);
     int channels = 0;
     if (colour == PNG_COLOR_TYPE_GRAY) channels = 1;
     else if (colour == PNG_COLOR_TYPE_RGB) channels = png_get_valid(png, info, PNG_INFO_tRNS) ? 4 : 3;
     else if (colour == PNG_COLOR_TYPE_RGB_ALPHA) channels = 4;
-    if (channels == 0 || (depth != 8 && depth != 16)) {
-        const char* kind = colour == PNG_COLOR_TYPE_PALETTE      ? "a palette (indexed-colour) PNG"
-                           : colour == PNG_COLOR_TYPE_GRAY_ALPHA ? "a grey-and-alpha PNG"
-                                                                 : "a PNG of fewer than 8 bits a sample";
-        std::snprintf(error->text, sizeof error->text,
-                      "%s (%d-bit); frames must be 8- or 16-bit RGB or RGBA and ID images grey: save it as one",
-                      kind, depth);
-        png_longjmp(png, 1);
-    }
+    if (channels != 0 && (depth == 8 || depth == 16)) return channels;
+    const char* kind = colour == PNG_COLOR_TYPE_PALETTE      ? "a palette (indexed-colour) PNG"
+                       : colour == PNG_COLOR_TYPE_GRAY_ALPHA ? "a grey-and-alpha PNG"
+                                                             : "a PNG of fewer than 8 bits a sample";
+    std::snprintf(error->text, sizeof error->text,
+                  "%s (%d-bit); frames must be 8- or 16-bit RGB or RGBA and ID images grey: save it as one", kind,
+                  depth);
+    png_longjmp(png, 1);
+}
+
+void RefuseSize(png_structp png, png_uint_32 width, png_uint_32 height, int channels, PngSize frameSize,
+                ErrorText* error) {
     if (width > kMaxSide || height > kMaxSide) {
         std::snprintf(error->text, sizeof error->text,
                       "%lu x %lu pixels: the host's frames are at most %lu pixels a side",
@@ -119,24 +156,10 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
                       static_cast<unsigned long long>(kMaxPngSamples));
         png_longjmp(png, 1);
     }
-    if (colour == PNG_COLOR_TYPE_RGB && channels == 4) png_set_tRNS_to_alpha(png);
-    png_read_update_info(png, info);
-    const size_t rowBytes = png_get_rowbytes(png, info);
-    rows = static_cast<png_bytep*>(std::calloc(height ? height : 1, sizeof(png_bytep)));
-    if (!rows) Fail(png, "not enough memory to decode it");
-    for (png_uint_32 y = 0; y < height; ++y) {
-        rows[y] = static_cast<png_bytep>(std::malloc(rowBytes));
-        if (!rows[y]) Fail(png, "not enough memory to decode it");
-        rowCount = y + 1;
-    }
-    png_read_image(png, rows);
-    png_read_end(png, info);  // text and eXIf may follow the pixels
+}
 
-    image->width = width;
-    image->height = height;
-    image->bitDepth = depth;
-    image->channels = channels;
-    ReadMetadata(png, info, depth, &image->meta);
+// The decoded rows as 16-bit samples; each row is freed once taken.
+void TakeRows(png_bytep* rows, png_uint_32 width, png_uint_32 height, int channels, int depth, PngImage* image) {
     image->samples.resize(size_t(width) * height * channels);
     uint16_t* out = image->samples.data();
     for (png_uint_32 y = 0; y < height; ++y) {
@@ -146,9 +169,6 @@ bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error
         std::free(rows[y]);
     }
     std::free(rows);
-    rows = nullptr;
-    png_destroy_read_struct(&png, &info, nullptr);
-    return true;
 }
 
 // 16-bit samples are turned into PNG's big-endian bytes a row at a time, so

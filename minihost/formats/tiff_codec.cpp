@@ -193,6 +193,219 @@ void Widen(const unsigned char* from, size_t count, int bits, uint16_t* to) {
     }
 }
 
+// The part of each tile inside the image, in file order: tiles overhang the
+// image's right and bottom edges, and only what is inside is read or written.
+struct TileSpan {
+    uint32_t x, y, width, height;
+};
+
+template <class Each>
+bool ForEachTile(uint32_t width, uint32_t height, const TiffFormat& f, Each each) {
+    for (uint32_t ty = 0; ty < height; ty += f.tileLength)
+        for (uint32_t tx = 0; tx < width; tx += f.tileWidth)
+            if (!each(TileSpan{tx, ty, std::min(f.tileWidth, width - tx), std::min(f.tileLength, height - ty)}))
+                return false;
+    return true;
+}
+
+// What a TIFF's samples are, refused in words when minihost does not take it.
+std::string KindRefusal(TIFF* t, uint16_t samples, uint16_t bits) {
+    uint16_t photometric = 0;
+    if (TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric) != 1)
+        return "a TIFF that does not say how its samples are colours (no PhotometricInterpretation)";
+    const std::string refused =
+        Refusal(photometric, samples, bits, Field<uint16_t>(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT),
+                Field<uint16_t>(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG),
+                Field<uint16_t>(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE));
+    return refused.empty() ? "" : refused + "; frames must be 8- or 16-bit RGB or RGBA and ID images grey: save it as one";
+}
+
+std::string SizeRefusal(uint32_t width, uint32_t height, uint16_t samples, const TiffLimits& limits) {
+    const std::string size = std::to_string(width) + " x " + std::to_string(height);
+    if (width == 0 || height == 0) return "a TIFF of " + size + " pixels: no image";
+    if (width > limits.maxSide || height > limits.maxSide)
+        return size + " pixels: the host's frames are at most " + std::to_string(limits.maxSide) + " pixels a side";
+    if ((limits.width && width != limits.width) || (limits.height && height != limits.height))
+        return std::to_string(width) + "x" + std::to_string(height) + " does not match the frame's " +
+               std::to_string(limits.width) + "x" + std::to_string(limits.height);
+    if (uint64_t{width} * height * samples > limits.maxSamples)
+        return size + " x " + std::to_string(samples) + " samples: too large (at most " +
+               std::to_string(limits.maxSamples) + ")";
+    return "";
+}
+
+// Strips or tiles, and the alpha's meaning; tiles are refused unless libtiff
+// could write them back (multiples of 16) and a frame's size would hold one.
+std::string ReadLayout(TIFF* t, uint32_t height, uint16_t samples, uint16_t bits, TiffFormat* f) {
+    f->read = true;
+    f->channels = samples;
+    f->tiled = TIFFIsTiled(t) != 0;
+    if (f->tiled) {
+        TIFFGetField(t, TIFFTAG_TILEWIDTH, &f->tileWidth);
+        TIFFGetField(t, TIFFTAG_TILELENGTH, &f->tileLength);
+        if (f->tileWidth == 0 || f->tileLength == 0 || f->tileWidth % 16 || f->tileLength % 16 ||
+            uint64_t{f->tileWidth} * f->tileLength * samples * (bits / 8) > uint64_t(kMaxAlloc))
+            return "tiles of " + std::to_string(f->tileWidth) + " x " + std::to_string(f->tileLength) +
+                   " pixels: a TIFF's tiles are multiples of 16 a side, and of a frame's size at most";
+    } else {
+        f->rowsPerStrip = Field<uint32_t>(t, TIFFTAG_ROWSPERSTRIP, height);
+        if (f->rowsPerStrip == 0 || f->rowsPerStrip > height) f->rowsPerStrip = height;
+    }
+    uint16_t extraCount = 0;
+    uint16_t* extra = nullptr;
+    TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
+    if (samples == 4) f->alpha = extraCount >= 1 && extra ? extra[0] : EXTRASAMPLE_UNSPECIFIED;
+    ReadFormat(t, f);
+    return "";
+}
+
+// One TIFF read: opened, its header checked, then its samples read.
+class TiffReader {
+public:
+    explicit TiffReader(std::FILE* file) : s_{file}, tif_(Open(&s_, "rm")) {}  // "m": every byte through ReadProc
+
+    bool Check(const TiffLimits& limits, TiffPixels* pixels, TiffFormat* format, std::string* error) {
+        TIFF* t = tif_.get();
+        uint32_t width = 0, height = 0;
+        if (!t || TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width) != 1 || TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height) != 1)
+            return Damaged(s_, error);
+        const uint16_t samples = Field<uint16_t>(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+        const uint16_t bits = Field<uint16_t>(t, TIFFTAG_BITSPERSAMPLE, 1);
+        TiffFormat f;
+        std::string refused = KindRefusal(t, samples, bits);
+        if (refused.empty()) refused = SizeRefusal(width, height, samples, limits);
+        if (refused.empty()) refused = ReadLayout(t, height, samples, bits, &f);
+        if (!refused.empty()) {
+            *error = refused;
+            return false;
+        }
+        *pixels = TiffPixels{width, height, bits, samples, {}};
+        *format = f;
+        return true;
+    }
+
+    bool Read(const TiffFormat& f, TiffPixels* pixels, std::string* error) {
+        pixels->samples.assign(size_t(pixels->width) * pixels->channels * pixels->height, 0);
+        const bool read = f.tiled ? ReadTiles(f, pixels) : ReadStrips(pixels);
+        return read || Damaged(s_, error);
+    }
+
+private:
+    bool ReadStrips(TiffPixels* p) {
+        const size_t rowSamples = size_t(p->width) * p->channels;
+        const tmsize_t lineBytes = TIFFScanlineSize(tif_.get());
+        if (lineBytes <= 0 || size_t(lineBytes) != rowSamples * (p->bitDepth / 8)) return false;
+        std::vector<unsigned char> line(static_cast<size_t>(lineBytes));
+        for (uint32_t y = 0; y < p->height; ++y) {
+            if (TIFFReadScanline(tif_.get(), line.data(), y, 0) != 1) return false;
+            Widen(line.data(), rowSamples, p->bitDepth, p->samples.data() + y * rowSamples);
+        }
+        return true;
+    }
+
+    bool ReadTiles(const TiffFormat& f, TiffPixels* p) {
+        const size_t rowSamples = size_t(p->width) * p->channels, tileRow = size_t(f.tileWidth) * p->channels;
+        const size_t bytes = size_t(p->bitDepth / 8);
+        const tmsize_t tileBytes = TIFFTileSize(tif_.get());
+        if (tileBytes <= 0 || size_t(tileBytes) != tileRow * f.tileLength * bytes) return false;
+        std::vector<unsigned char> tile(static_cast<size_t>(tileBytes));
+        return ForEachTile(p->width, p->height, f, [&](const TileSpan& span) {
+            if (TIFFReadTile(tif_.get(), tile.data(), span.x, span.y, 0, 0) < 0) return false;
+            for (uint32_t y = 0; y < span.height; ++y)
+                Widen(tile.data() + y * tileRow * bytes, size_t(span.width) * p->channels, p->bitDepth,
+                      p->samples.data() + (span.y + y) * rowSamples + size_t(span.x) * p->channels);
+            return true;
+        });
+    }
+
+    Stream s_;
+    TiffHandle tif_;
+};
+
+// One TIFF written: opened, its tags set, its samples written, flushed.
+class TiffWriter {
+public:
+    explicit TiffWriter(std::FILE* file) : s_{file}, tif_(Open(&s_, "w")) {}
+
+    // False with the reason, or errno as the failed write left it.
+    bool Failed(std::string* error) const {
+        if (s_.writeErrno) errno = s_.writeErrno;
+        *error = s_.writeErrno ? "" : std::string("libtiff: ") + (s_.error[0] ? s_.error : "the write failed");
+        return false;
+    }
+
+    bool Write(uint32_t width, uint32_t height, const uint16_t* rgba, const TiffFormat& format) {
+        if (!tif_) return false;
+        const int channels = format.channels == 3 ? 3 : 4;
+        SetTags(width, height, channels, format);
+        const auto copy = [&](uint32_t y, uint32_t x0, uint32_t count, uint16_t* to) {
+            const uint16_t* from = rgba + (size_t(y) * width + x0) * 4;
+            if (channels == 4) std::memcpy(to, from, size_t(count) * 4 * sizeof(uint16_t));
+            else for (uint32_t x = 0; x < count; ++x, from += 4, to += 3) to[0] = from[0], to[1] = from[1], to[2] = from[2];
+        };
+        const bool written = format.tiled ? WriteTiles(width, height, channels, format, copy)
+                                          : WriteStrips(width, height, channels, format, copy);
+        return written && TIFFWriteDirectory(tif_.get()) && TIFFFlush(tif_.get()) && !s_.writeErrno;
+    }
+
+private:
+    void SetTags(uint32_t width, uint32_t height, int channels, const TiffFormat& format) {
+        TIFF* t = tif_.get();
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, height);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 16);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, channels);
+        TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+        TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+        // The level the PNG writer takes, for the same reason (bench/NOTES.md):
+        // rendered frames gain little from more.
+        TIFFSetField(t, TIFFTAG_ZIPQUALITY, 2);
+        if (channels == 4) {
+            const uint16_t alpha = format.alpha;
+            TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &alpha);
+        }
+        if (format.hasResolution) {
+            TIFFSetField(t, TIFFTAG_XRESOLUTION, format.xResolution);
+            TIFFSetField(t, TIFFTAG_YRESOLUTION, format.yResolution);
+            TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, format.resolutionUnit);
+        }
+        if (!format.icc.empty()) TIFFSetField(t, TIFFTAG_ICCPROFILE, uint32_t(format.icc.size()), format.icc.data());
+        for (const TiffText& text : format.text) TIFFSetField(t, text.tag, text.text.c_str());
+    }
+
+    template <class Copy>
+    bool WriteTiles(uint32_t width, uint32_t height, int channels, const TiffFormat& format, const Copy& copy) {
+        TIFFSetField(tif_.get(), TIFFTAG_TILEWIDTH, format.tileWidth);
+        TIFFSetField(tif_.get(), TIFFTAG_TILELENGTH, format.tileLength);
+        const size_t tileRow = size_t(format.tileWidth) * channels;
+        std::vector<uint16_t> tile(tileRow * format.tileLength);
+        return ForEachTile(width, height, format, [&](const TileSpan& span) {
+            std::fill(tile.begin(), tile.end(), 0);
+            for (uint32_t y = 0; y < span.height; ++y) copy(span.y + y, span.x, span.width, tile.data() + y * tileRow);
+            return TIFFWriteTile(tif_.get(), tile.data(), span.x, span.y, 0, 0) >= 0;
+        });
+    }
+
+    // A row at a time: a frame in one strip needs no second copy of it.
+    template <class Copy>
+    bool WriteStrips(uint32_t width, uint32_t height, int channels, const TiffFormat& format, const Copy& copy) {
+        TIFFSetField(tif_.get(), TIFFTAG_ROWSPERSTRIP,
+                     format.rowsPerStrip ? format.rowsPerStrip : TIFFDefaultStripSize(tif_.get(), 0));
+        std::vector<uint16_t> row(size_t(width) * channels);
+        for (uint32_t y = 0; y < height; ++y) {
+            copy(y, 0, width, row.data());
+            if (TIFFWriteScanline(tif_.get(), row.data(), y, 0) != 1) return false;
+        }
+        return true;
+    }
+
+    Stream s_;
+    TiffHandle tif_;
+};
+
 }  // namespace
 
 bool HasTiffSignature(const unsigned char* b, size_t size) {
@@ -203,174 +416,13 @@ bool HasTiffSignature(const unsigned char* b, size_t size) {
 
 bool DecodeTiff(std::FILE* file, TiffPixels* pixels, TiffFormat* format, const TiffLimits& limits,
                 std::string* error, bool header) {
-    Stream s{file};
-    const TiffHandle tif = Open(&s, "rm");  // "m": no mapping; every byte comes through ReadProc
-    if (!tif) return Damaged(s, error);
-    TIFF* t = tif.get();
-    uint32_t width = 0, height = 0;
-    if (TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width) != 1 || TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height) != 1)
-        return Damaged(s, error);
-    const uint16_t samples = Field<uint16_t>(t, TIFFTAG_SAMPLESPERPIXEL, 1);
-    const uint16_t bits = Field<uint16_t>(t, TIFFTAG_BITSPERSAMPLE, 1);
-    uint16_t extraCount = 0;
-    uint16_t* extra = nullptr;
-    TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
-    uint16_t photometric = 0;
-    if (TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric) != 1) {
-        *error = "a TIFF that does not say how its samples are colours (no PhotometricInterpretation)";
-        return false;
-    }
-    const std::string refused =
-        Refusal(photometric, samples, bits, Field<uint16_t>(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT),
-                Field<uint16_t>(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG),
-                Field<uint16_t>(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE));
-    if (!refused.empty()) {
-        *error = refused + "; frames must be 8- or 16-bit RGB or RGBA and ID images grey: save it as one";
-        return false;
-    }
-    if (width == 0 || height == 0) {
-        *error = "a TIFF of " + std::to_string(width) + " x " + std::to_string(height) + " pixels: no image";
-        return false;
-    }
-    if (width > limits.maxSide || height > limits.maxSide) {
-        *error = std::to_string(width) + " x " + std::to_string(height) + " pixels: the host's frames are at most " +
-                 std::to_string(limits.maxSide) + " pixels a side";
-        return false;
-    }
-    if ((limits.width && width != limits.width) || (limits.height && height != limits.height)) {
-        *error = std::to_string(width) + "x" + std::to_string(height) + " does not match the frame's " +
-                 std::to_string(limits.width) + "x" + std::to_string(limits.height);
-        return false;
-    }
-    if (uint64_t{width} * height * samples > limits.maxSamples) {
-        *error = std::to_string(width) + " x " + std::to_string(height) + " x " + std::to_string(samples) +
-                 " samples: too large (at most " + std::to_string(limits.maxSamples) + ")";
-        return false;
-    }
-    TiffFormat f;
-    f.read = true;
-    f.channels = samples;
-    f.tiled = TIFFIsTiled(t) != 0;
-    if (f.tiled) {
-        TIFFGetField(t, TIFFTAG_TILEWIDTH, &f.tileWidth);
-        TIFFGetField(t, TIFFTAG_TILELENGTH, &f.tileLength);
-        if (f.tileWidth == 0 || f.tileLength == 0 || f.tileWidth % 16 || f.tileLength % 16 ||
-            uint64_t{f.tileWidth} * f.tileLength * samples * (bits / 8) > uint64_t(kMaxAlloc)) {
-            *error = "tiles of " + std::to_string(f.tileWidth) + " x " + std::to_string(f.tileLength) +
-                     " pixels: a TIFF's tiles are multiples of 16 a side, and of a frame's size at most";
-            return false;
-        }
-    } else {
-        f.rowsPerStrip = Field<uint32_t>(t, TIFFTAG_ROWSPERSTRIP, height);
-        if (f.rowsPerStrip == 0 || f.rowsPerStrip > height) f.rowsPerStrip = height;
-    }
-    if (samples == 4) f.alpha = extraCount >= 1 && extra ? extra[0] : EXTRASAMPLE_UNSPECIFIED;
-    ReadFormat(t, &f);
-    pixels->width = width;
-    pixels->height = height;
-    pixels->bitDepth = bits;
-    pixels->channels = samples;
-    *format = f;
-    if (header) return true;
-
-    const size_t rowSamples = size_t(width) * samples;
-    pixels->samples.assign(rowSamples * height, 0);
-    uint16_t* out = pixels->samples.data();
-    if (!f.tiled) {
-        const tmsize_t lineBytes = TIFFScanlineSize(t);
-        if (lineBytes <= 0 || size_t(lineBytes) != rowSamples * (bits / 8)) return Damaged(s, error);
-        std::vector<unsigned char> line(static_cast<size_t>(lineBytes));
-        for (uint32_t y = 0; y < height; ++y) {
-            if (TIFFReadScanline(t, line.data(), y, 0) != 1) return Damaged(s, error);
-            Widen(line.data(), rowSamples, bits, out + y * rowSamples);
-        }
-        return true;
-    }
-    const tmsize_t tileBytes = TIFFTileSize(t);
-    const size_t tileRow = size_t(f.tileWidth) * samples;
-    if (tileBytes <= 0 || size_t(tileBytes) != tileRow * f.tileLength * (bits / 8)) return Damaged(s, error);
-    std::vector<unsigned char> tile(static_cast<size_t>(tileBytes));
-    for (uint32_t ty = 0; ty < height; ty += f.tileLength)
-        for (uint32_t tx = 0; tx < width; tx += f.tileWidth) {
-            if (TIFFReadTile(t, tile.data(), tx, ty, 0, 0) < 0) return Damaged(s, error);
-            // Tiles overhang the image's right and bottom edges; only what is
-            // inside is kept.
-            const uint32_t w = std::min(f.tileWidth, width - tx), h = std::min(f.tileLength, height - ty);
-            for (uint32_t y = 0; y < h; ++y)
-                Widen(tile.data() + size_t(y) * tileRow * (bits / 8), size_t(w) * samples, bits,
-                      out + size_t(ty + y) * rowSamples + size_t(tx) * samples);
-        }
-    return true;
+    TiffReader reader(file);
+    if (!reader.Check(limits, pixels, format, error)) return false;
+    return header || reader.Read(*format, pixels, error);
 }
 
 bool EncodeTiff16(std::FILE* file, uint32_t width, uint32_t height, const uint16_t* rgba, const TiffFormat& format,
                   std::string* error) {
-    Stream s{file};
-    const TiffHandle tif = Open(&s, "w");
-    auto failed = [&] {
-        if (s.writeErrno) errno = s.writeErrno;
-        *error = s.writeErrno ? "" : std::string("libtiff: ") + (s.error[0] ? s.error : "the write failed");
-        return false;
-    };
-    if (!tif) return failed();
-    TIFF* t = tif.get();
-    const int channels = format.channels == 3 ? 3 : 4;
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, height);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 16);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, channels);
-    TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
-    TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    // The level the PNG writer takes, for the same reason (bench/NOTES.md):
-    // rendered frames gain little from more.
-    TIFFSetField(t, TIFFTAG_ZIPQUALITY, 2);
-    if (channels == 4) {
-        const uint16_t alpha = format.alpha;
-        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &alpha);
-    }
-    if (format.hasResolution) {
-        TIFFSetField(t, TIFFTAG_XRESOLUTION, format.xResolution);
-        TIFFSetField(t, TIFFTAG_YRESOLUTION, format.yResolution);
-        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, format.resolutionUnit);
-    }
-    if (!format.icc.empty())
-        TIFFSetField(t, TIFFTAG_ICCPROFILE, uint32_t(format.icc.size()), format.icc.data());
-    for (const TiffText& text : format.text) TIFFSetField(t, text.tag, text.text.c_str());
-
-    const size_t rowSamples = size_t(width) * channels;
-    auto copyRow = [&](uint32_t y, uint32_t x0, uint32_t count, uint16_t* to) {
-        const uint16_t* from = rgba + (size_t(y) * width + x0) * 4;
-        if (channels == 4) {
-            std::memcpy(to, from, size_t(count) * 4 * sizeof(uint16_t));
-        } else {
-            for (uint32_t x = 0; x < count; ++x, from += 4, to += 3) to[0] = from[0], to[1] = from[1], to[2] = from[2];
-        }
-    };
-    if (format.tiled) {
-        TIFFSetField(t, TIFFTAG_TILEWIDTH, format.tileWidth);
-        TIFFSetField(t, TIFFTAG_TILELENGTH, format.tileLength);
-        const size_t tileRow = size_t(format.tileWidth) * channels;
-        std::vector<uint16_t> tile(tileRow * format.tileLength);
-        for (uint32_t ty = 0; ty < height; ty += format.tileLength)
-            for (uint32_t tx = 0; tx < width; tx += format.tileWidth) {
-                std::fill(tile.begin(), tile.end(), 0);
-                const uint32_t w = std::min(format.tileWidth, width - tx), h = std::min(format.tileLength, height - ty);
-                for (uint32_t y = 0; y < h; ++y) copyRow(ty + y, tx, w, tile.data() + y * tileRow);
-                if (TIFFWriteTile(t, tile.data(), tx, ty, 0, 0) < 0) return failed();
-            }
-    } else {
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP,
-                     format.rowsPerStrip ? format.rowsPerStrip : TIFFDefaultStripSize(t, 0));
-        // A row at a time: a frame in one strip needs no second copy of it.
-        std::vector<uint16_t> row(rowSamples);
-        for (uint32_t y = 0; y < height; ++y) {
-            copyRow(y, 0, width, row.data());
-            if (TIFFWriteScanline(t, row.data(), y, 0) != 1) return failed();
-        }
-    }
-    if (!TIFFWriteDirectory(t) || !TIFFFlush(t) || s.writeErrno) return failed();
-    return true;
+    TiffWriter writer(file);
+    return writer.Write(width, height, rgba, format) || writer.Failed(error);
 }
