@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include <io.h>
 #include <zlib.h>
 
+#include "host/progress.h"
 #include "hostlib/host_control.h"
 #include "minihost/files/error.h"
 #include "minihost/formats/png_io.h"
@@ -790,6 +792,31 @@ TEST(ProgressBar, FitsEightyColumnsAndWaitsBeforeEstimating) {
     EXPECT_LE(ProgressText(0, 1, 0, 65535, 9e9).size(), size_t(kBarColumns));
     EXPECT_EQ(ProgressText(0, 1, 10, 1000, 0.3).find("left"), std::string::npos);
     EXPECT_NE(ProgressText(0, 1, 499, 1000, 2.0).find("2.0 s left"), std::string::npos);
+}
+
+// The bar keeps to one line of the terminal: a message clears it, and the
+// next frame's bar is drawn where it was, never a line left for each frame.
+TEST_F(MinihostTest, ProgressBarRedrawsOneLine) {
+    std::fflush(stderr);
+    const int saved = _dup(2);
+    FILE* caught = std::fopen(P("bar.txt").c_str(), "wb");
+    ASSERT_TRUE(saved >= 0 && caught);
+    _dup2(_fileno(caught), 2);
+    {
+        ProgressWindow progress(-1, true);
+        for (int frame = 0; frame < 3; ++frame) {
+            progress.BeginFrame(frame, 3);
+            SendMessageA(progress.Handle(), kProgressMessage, 0, 9);
+            progress.EndBar();
+        }
+    }
+    std::fflush(stderr);
+    _dup2(saved, 2);
+    _close(saved);
+    std::fclose(caught);
+    const std::string bar = ReadAll(P("bar.txt"));
+    EXPECT_NE(bar.find("frame 3/3"), std::string::npos) << bar;
+    EXPECT_EQ(std::count(bar.begin(), bar.end(), '\n'), 0) << bar;
 }
 
 TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
