@@ -26,6 +26,11 @@ std::string NotLoadedLine(DWORD code) {
     if (code == ERROR_BAD_EXE_FORMAT || code == ERROR_INVALID_EXE_SIGNATURE || code == ERROR_EXE_MACHINE_TYPE_MISMATCH)
         return name + " is not a 32-bit Windows library (empty, damaged, or built for another processor): take the " +
                kHostLibrary + " that came with minihost.exe";
+    if (code == ERROR_FILENAME_EXCED_RANGE)
+        return name + " cannot be loaded: its path is longer than Windows allows; move minihost.exe's folder higher";
+    if (code == ERROR_ACCESS_DENIED)
+        return name + " cannot be loaded: this account may not read it; take the " + kHostLibrary +
+               " that came with minihost.exe";
     return name + " cannot be loaded (error " + std::to_string(code) + "): take the " + kHostLibrary +
            " that came with minihost.exe";
 }
