@@ -37,15 +37,10 @@ PngImage LoadIds(const IdImage& image, uint32_t width, uint32_t height) {
     PngImage ids;
     std::string error;
     if (!ReadImage(path, &ids, nullptr, &error, {width, height})) throw CommandError{option + " " + error};
-    if (ids.channels != 1 || ids.bitDepth != bits) {
-        const std::string found = std::to_string(ids.bitDepth) + "-bit " +
-                                  (ids.channels == 1   ? "grey"
-                                   : ids.channels == 3 ? "RGB"
-                                                       : ids.channels == 4 ? "RGBA" : "grey with alpha");
+    if (ids.channels != 1 || ids.bitDepth != bits)
         throw CommandError{option + " " + path + ": " + image.source->what + " IDs must be " +
                            (bits == 8 ? "an 8" : "a 16") + "-bit grey " + (IsTiffFile(path) ? "TIFF" : "PNG") +
-                           "; this one is " + found};
-    }
+                           "; this one is " + ImageKind(ids)};
     return ids;
 }
 
