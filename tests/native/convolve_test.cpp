@@ -1208,6 +1208,84 @@ TEST(ChooseByTiming, FromTablesOfTimings) {
     }
 }
 
+// The timing of the candidates from scripted clocks, ticks a line for each
+// call in turn: every candidate takes the rules' three calls, but one other
+// than the table's whose first call takes more than twice the fastest
+// sample so far is called no more; a candidate that cannot run on the frame
+// stays untimed; lines that cannot be read stop the timing.
+TEST(ChooseByTiming, CandidatesCalledUntilHopeless) {
+    struct Case {
+        const char* what;
+        std::vector<size_t> order;
+        std::vector<std::vector<double>> ticks;  // each candidate's calls; past its end kNoSample
+        std::vector<size_t> samples;             // what each one kept
+        const char* why;                         // of the choice; null when the timing stops
+    };
+    const Case cases[] = {
+        {"all timed in full", {0, 1, 2}, {{10, 10, 10}, {12, 12, 12}, {9, 9, 9}}, {3, 3, 3}, "SSE2 took 0.90"},
+        {"a first call past hopeless: dropped", {0, 1, 2}, {{10, 10, 10}, {21, 1, 1}, {11, 11, 11}}, {3, 1, 3},
+         "was the fastest"},
+        {"a first call at hopeless: kept", {0, 1}, {{10, 10, 10}, {20, 5, 5}}, {3, 3}, "AVX2 took 0.50"},
+        {"hopeless against the fastest so far", {0, 1, 2}, {{10, 10, 10}, {4, 4, 4}, {9, 1, 1}}, {3, 3, 1},
+         "AVX2 took 0.40"},
+        {"the table's slow first call is not dropped", {1, 0}, {{50, 5, 5}, {10, 10, 10}}, {3, 3}, "was the fastest"},
+        {"one that cannot run stays untimed", {0, 1, 2}, {{10, 10, 10}, {}, {8, 8, 8}}, {3, 0, 3}, "SSE2 took 0.80"},
+        {"lines that cannot be read", {0, 1}, {{10, 10, 10}, {kNoLines}}, {3, 0}, nullptr},
+    };
+    const SimdLevel levels[] = {SimdLevel::kAvx512Vnni, SimdLevel::kAvx2, SimdLevel::kSse2};
+    for (const Case& c : cases) {
+        std::vector<RouteCandidate> candidates;
+        for (size_t i = 0; i < c.ticks.size(); ++i)
+            candidates.push_back({{ConvolvePath::kPlanar, levels[i]}, ConvolveOptions(), false});
+        const CandidateCall scripted = [&](size_t i, int call) {
+            return static_cast<size_t>(call) < c.ticks[i].size() ? c.ticks[i][call] : kNoSample;
+        };
+        std::vector<RouteTiming> timings;
+        const bool timed = TimeCandidates(candidates, c.order, scripted, TimingRules(), &timings);
+        EXPECT_EQ(timed, c.why != nullptr) << c.what;
+        if (!timed) continue;
+        std::vector<size_t> samples;
+        for (const RouteTiming& t : timings) samples.push_back(t.ticksPerLine.size());
+        EXPECT_EQ(samples, c.samples) << c.what;
+        const TimedChoice choice = ChooseByTiming(timings);
+        EXPECT_NE(choice.why.find(c.why), std::string::npos) << c.what << ": " << choice.why;
+    }
+}
+
+// The memo's answers by their whole key: kernel size, the table's path and
+// the width's class each tell keys apart, and keeping an answer again
+// replaces only its own key's.
+TEST(ChooseByTiming, MemoKeyedByKernelPathAndWidthClass) {
+    RouteMemo memo;
+    const RouteKey planar{5, ConvolvePath::kPlanar, 11};
+    memo.Keep(planar, {SimdLevel::kAvx2, false, "planar"});
+    memo.Keep({5, ConvolvePath::kSeparable, 11}, {SimdLevel::kSse2, true, "separable"});
+    memo.Keep({7, ConvolvePath::kPlanar, 11}, {SimdLevel::kAvx512Bw, false, "7x7"});
+    memo.Keep({5, ConvolvePath::kPlanar, 12}, {SimdLevel::kAvxVnni, false, "wider"});
+    memo.Keep(planar, {SimdLevel::kAvx512Vnni, false, "planar again"});
+    const struct {
+        RouteKey key;
+        const char* why;  // null: none kept
+    } cases[] = {
+        {planar, "planar again"},
+        {{5, ConvolvePath::kSeparable, 11}, "separable"},
+        {{7, ConvolvePath::kPlanar, 11}, "7x7"},
+        {{5, ConvolvePath::kPlanar, 12}, "wider"},
+        {{3, ConvolvePath::kPlanar, 11}, nullptr},
+        {{5, ConvolvePath::kSplitPlanar, 11}, nullptr},
+        {{5, ConvolvePath::kPlanar, 10}, nullptr},
+    };
+    for (const auto& c : cases) {
+        const RouteMemo::Answer* answer = memo.Find(c.key);
+        const std::string what = std::to_string(c.key.k) + " " + PathName(c.key.path) + " " +
+                                 std::to_string(c.key.widthClass);
+        ASSERT_EQ(answer != nullptr, c.why != nullptr) << what;
+        if (answer) {
+            EXPECT_EQ(answer->why, c.why) << what;
+        }
+    }
+}
+
 // The route of a frame without a clock that measures anything: a clock that
 // only counts its reads gives every candidate the same samples, so the
 // table's route wins, is kept for its key and remembered for the next frame
