@@ -20,7 +20,7 @@
 #include "minihost/formats/png_io.h"
 #include "minihost/runtime/progress_window.h"
 #include "params/kernel_params.h"
-#include "plugin/version.h"
+#include "module/version.h"
 #include "render/convolve_route.h"
 #include "render/convolver.h"
 #include "tests/win/support/dialog_driver.h"
