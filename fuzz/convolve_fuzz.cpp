@@ -1,8 +1,8 @@
 // The convolution engine against its own scalar reference (ReferenceFrame):
 // one frame, kernel and selection from the input, filtered under each route
 // the input asks for, at the level it names, a line at a time or through
-// the render's pass loop (FrameStream). The first pixel
-// that differs stops the run with the route and the pixel named.
+// the render's pass loop (FrameStream). The first pixel that differs stops
+// the run with the route and the pixel named.
 //
 // Input, read in order (zeros once it ends); a "number" is Pick's form:
 //   shape byte: bits 0-1 k = 3, 5, 7, 9; bits 2-3 kernel kind (Kernel);
@@ -10,7 +10,8 @@
 //     bit 6 Invert = 1; bit 7 a frame up to 300 wide instead of 64, and
 //     with the width's top three bits set, up to 9000 wide, one high and
 //     under its first route only
-//   width (2 bytes), height (1 byte: 1-12), the kernel, Divide, Offset (numbers)
+//   width (2 bytes), height (1 byte: 1-12, 1-4 beyond 64 wide, 1 for the
+//     widest), the kernel, Divide, Offset (numbers)
 //   selection: ID byte (0: 0, 1: the largest, 2: 16 bits, 3: a number)
 //   pixels: style byte (bits 0-1 Channel's, bit 2 a sparse selection), 4-byte
 //     seed (pixels, selection, and the pass loop's stop and failed read)
@@ -19,10 +20,9 @@
 //     its route timed first on early lines), first- and second-level cache
 //     in 24-byte units (2 bytes each, v % 4096; 0: the processor's; the
 //     first one's top four bits l: the level l % 6 of kSimdLevels, or the
-//     nearest below it that this processor runs): 24 v
-//     bytes give strips of v columns before rounding, the separable sums fit
-//     up to v / k, and the pass loop takes eight lines a pass beyond
-//     v / 2 / k bytes a column.
+//     nearest below it that this processor runs): 24 v bytes give strips
+//     of v columns before rounding, the separable sums fit up to v / k, and
+//     the pass loop takes eight lines a pass beyond v / 2 / k bytes a column.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -177,7 +177,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t rawWidth = in.Bytes(2);
     const bool wide = shape & 0x80 && rawWidth >> 13 == 7;
     const int w = 1 + static_cast<int>(rawWidth % (wide ? 9000 : shape & 0x80 ? 300 : 64));
-    const int h = wide ? 1 : 1 + static_cast<int>(in.Byte() % (w > 64 ? 4 : 12));
+    const uint32_t rawHeight = in.Byte();
+    const int h = wide ? 1 : 1 + static_cast<int>(rawHeight % (w > 64 ? 4 : 12));
     const std::vector<int32_t> block = Kernel(in, k, shape >> 2 & 3);
     const int32_t divide = in.Pick(), offset = in.Pick();
     const KernelArgs kernel{block.data(), k, divide, offset, shape & 0x40 ? 1 : 0};
