@@ -89,6 +89,99 @@ RouteMemo& ModuleRouteMemo() {
     return memo;
 }
 
+bool TimeCandidates(const std::vector<RouteCandidate>& candidates, const std::vector<size_t>& order,
+                    const CandidateCall& call, const TimingRules& rules, std::vector<RouteTiming>* timings) {
+    timings->assign(candidates.size(), RouteTiming());
+    double fastest = 0;  // ticks a line, of every sample so far; 0: none yet
+    for (size_t i : order) {
+        RouteTiming& timing = (*timings)[i];
+        timing.candidate = candidates[i];
+        for (int c = 0; c < static_cast<int>(rules.leastSamples); ++c) {
+            const double ticks = call(i, c);
+            if (ticks == kNoLines) return false;
+            if (ticks < 0) break;
+            timing.ticksPerLine.push_back(ticks);
+            if (c == 0 && i != 0 && fastest > 0 && ticks > rules.hopeless * fastest) break;
+            fastest = fastest > 0 && fastest < ticks ? fastest : ticks;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// The levels with 512-bit vectors last: some cores lower their clock for a
+// while after them, which would slow the candidates timed next.
+std::vector<size_t> TimingOrder(const std::vector<RouteCandidate>& candidates) {
+    std::vector<size_t> order(candidates.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_partition(order.begin(), order.end(), [&](size_t i) { return !Is512(candidates[i].route.simd); });
+    return order;
+}
+
+// Timed calls of the candidates on the frame's first lines, asked for as
+// the candidates come to need them, into scratch lines, every pixel
+// selected. A candidate's first call prepares it; the table's is prepared.
+class CallTimer {
+public:
+    CallTimer(const KernelArgs& kernel, int width, int height, const LineSource& source, TickClock clock,
+              Convolver& table, const std::vector<RouteCandidate>& candidates, int calls)
+        : kernel_(kernel), width_(width), height_(height), source_(source), clock_(clock), table_(table),
+          candidates_(candidates), calls_(calls) {}
+
+    double Call(size_t i, int call) {
+        if (call == 0) {
+            const double start = Start(i);
+            if (start < 0) return start;
+        }
+        const int n = cv_->PassLines(), h = kernel_.k / 2;
+        const BMM_Color_64* lines[kMaxK + kMaxPassLines - 1];
+        BMM_Color_64* outs[kMaxPassLines];
+        for (int r = 0; r < n + kernel_.k - 1; ++r) {
+            const int j = call * n + r - h;
+            lines[r] = j >= 0 && j < static_cast<int>(rows_.size()) ? rows_[j] : nullptr;
+        }
+        for (int l = 0; l < n; ++l) outs[l] = scratch_.data() + static_cast<size_t>(l) * width_;
+        const uint64_t t0 = clock_();
+        cv_->FilterFromLines(lines, outs, call * n, n, ChannelSelection());
+        const uint64_t t1 = clock_();
+        return static_cast<double>(t1 - t0) / n;
+    }
+
+private:
+    double Start(size_t i) {
+        cv_ = i == 0 ? &table_ : &other_;
+        if (i != 0 && !other_.Prepare(kernel_, width_, height_, candidates_[i].options)) return kNoSample;
+        const int n = cv_->PassLines();
+        if (calls_ * n > height_) return kNoSample;
+        if (!Have(std::min(calls_ * n + kernel_.k / 2, height_))) return kNoLines;
+        scratch_.resize(static_cast<size_t>(n) * width_);
+        return 0;
+    }
+    bool Have(int lines) {
+        while (static_cast<int>(rows_.size()) < lines) {
+            const BMM_Color_64* row = source_ ? source_(static_cast<int>(rows_.size())) : nullptr;
+            if (!row) return false;
+            rows_.push_back(row);
+        }
+        return true;
+    }
+
+    const KernelArgs& kernel_;
+    int width_, height_;
+    const LineSource& source_;
+    TickClock clock_;
+    Convolver& table_;
+    Convolver other_;
+    Convolver* cv_ = nullptr;
+    const std::vector<RouteCandidate>& candidates_;
+    int calls_;
+    std::vector<const BMM_Color_64*> rows_;
+    std::vector<BMM_Color_64> scratch_;
+};
+
+}  // namespace
+
 FrameRoute RouteForFrame(const KernelArgs& kernel, int width, int height, const LineSource& source, TickClock clock,
                          RouteMemo& memo, const TimingRules& rules) {
     FrameRoute out;
@@ -118,55 +211,11 @@ FrameRoute RouteForFrame(const KernelArgs& kernel, int width, int height, const 
     if (!clock) return finish(table, "table: no clock to time by");
     if (width < kLeastTimedWidth) return finish(table, "table: too narrow to time");
 
-    // The frame's first lines, asked for as the candidates come to need them.
-    const int h = kernel.k / 2;
-    std::vector<const BMM_Color_64*> rows;
-    std::vector<BMM_Color_64> scratch;
-    auto have = [&](int lines) {
-        for (lines = std::min(lines, height); static_cast<int>(rows.size()) < lines;) {
-            const BMM_Color_64* row = source ? source(static_cast<int>(rows.size())) : nullptr;
-            if (!row) return false;
-            rows.push_back(row);
-        }
-        return true;
-    };
-    std::vector<size_t> order(candidates.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_partition(order.begin(), order.end(), [&](size_t i) { return !Is512(candidates[i].route.simd); });
-
-    std::vector<RouteTiming> timings(candidates.size());
-    double fastest = 0;  // ticks a line, of every sample so far; 0: none yet
-    const ChannelSelection everyPixel;
-    // The first call also fills the ring; the fastest sample stands for the
-    // candidate, which leaves that one out.
-    const int calls = static_cast<int>(rules.leastSamples);
-    for (size_t i : order) {
-        timings[i].candidate = candidates[i];
-        // The probe is prepared for the table's route already.
-        Convolver other;
-        Convolver& cv = i == 0 ? probe : other;
-        if (i != 0 && !cv.Prepare(kernel, width, height, candidates[i].options)) continue;
-        const int n = cv.PassLines();
-        if (calls * n > height) continue;
-        if (!have(calls * n + h)) return finish(table, "table: the frame's first lines could not be read");
-        scratch.resize(static_cast<size_t>(n) * width);
-        for (int call = 0; call < calls; ++call) {
-            const BMM_Color_64* lines[kMaxK + kMaxPassLines - 1];
-            BMM_Color_64* outs[kMaxPassLines];
-            for (int r = 0; r < n + kernel.k - 1; ++r) {
-                const int j = call * n + r - h;
-                lines[r] = j >= 0 && j < static_cast<int>(rows.size()) ? rows[j] : nullptr;
-            }
-            for (int l = 0; l < n; ++l) outs[l] = scratch.data() + static_cast<size_t>(l) * width;
-            const uint64_t t0 = clock();
-            cv.FilterFromLines(lines, outs, call * n, n, everyPixel);
-            const uint64_t t1 = clock();
-            const double ticks = static_cast<double>(t1 - t0) / n;
-            timings[i].ticksPerLine.push_back(ticks);
-            if (call == 0 && i != 0 && fastest > 0 && ticks > rules.hopeless * fastest) break;
-            fastest = fastest > 0 && fastest < ticks ? fastest : ticks;
-        }
-    }
+    CallTimer timer(kernel, width, height, source, clock, probe, candidates, static_cast<int>(rules.leastSamples));
+    std::vector<RouteTiming> timings;
+    if (!TimeCandidates(candidates, TimingOrder(candidates), [&](size_t i, int c) { return timer.Call(i, c); },
+                        rules, &timings))
+        return finish(table, "table: the frame's first lines could not be read");
     const TimedChoice choice = ChooseByTiming(timings, rules);
     const RouteCandidate& chosen = candidates[choice.index];
     if (choice.timed) memo.Keep(key, {chosen.route.simd, chosen.otherPath, choice.why});

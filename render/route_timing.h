@@ -44,6 +44,20 @@ struct TimedChoice {
 // candidate.
 TimedChoice ChooseByTiming(const std::vector<RouteTiming>& timings, const TimingRules& rules = TimingRules());
 
+// What a timed call answers besides ticks a line.
+constexpr double kNoSample = -1;  // the candidate cannot run on this frame: it stays untimed
+constexpr double kNoLines = -2;   // the frame's first lines could not be read: nothing is timed
+
+// Timed call `call` (from 0) of candidate i: ticks a line, or one of the above.
+using CandidateCall = std::function<double(size_t i, int call)>;
+
+// Calls each candidate, in the order given, rules.leastSamples times; one
+// other than the table's (index 0) whose first call takes more than
+// rules.hopeless times the fastest sample so far is called no more. False
+// when a call answered kNoLines.
+bool TimeCandidates(const std::vector<RouteCandidate>& candidates, const std::vector<size_t>& order,
+                    const CandidateCall& call, const TimingRules& rules, std::vector<RouteTiming>* timings);
+
 // What decides a route's speed: the kernel's size, the table's path for it
 // and the width's class (its bit length: the caches see widths in powers
 // of two).

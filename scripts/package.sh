@@ -4,14 +4,14 @@
 # reads it (settings/), the sample frame with its object and material IDs,
 # the two pictures INSTALL.txt shows (docs/: the starter library's sheet and
 # the frame's edge), and INSTALL.txt, whose list of host services comes from
-# host/services.txt. The version is the one plugin/version.h gives.
+# host/services.txt. The version is the one module/version.h gives.
 set -eu
 . "$(dirname "$0")/env.sh"
 # VLM_BUILT=1: the caller has just built.
 [ "${VLM_BUILT:-}" = 1 ] || "$root/scripts/build.sh"
 
-version=$(sed -n 's/^#define VLM_VERSION "\(.*\)"$/\1/p' "$root/plugin/version.h")
-[ -n "$version" ] || { echo "package: no VLM_VERSION in plugin/version.h" >&2; exit 1; }
+version=$(sed -n 's/^#define VLM_VERSION "\(.*\)"$/\1/p' "$root/module/version.h")
+[ -n "$version" ] || { echo "package: no VLM_VERSION in module/version.h" >&2; exit 1; }
 name="velmora-filter-$version"
 bin="$root/build/win/bin"
 stage="$root/build/package/$name"

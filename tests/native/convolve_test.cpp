@@ -14,6 +14,8 @@
 #include "render/convolve_route.h"
 #include "render/convolver.h"
 #include "render/cpu_features.h"
+#include "render/frame_stream.h"
+#include "render/pass_plan.h"
 #include "render/pixel_math.h"
 #include "render/route_timing.h"
 #include "tests/support/convolution_oracle.h"
@@ -984,6 +986,186 @@ TEST(CacheBudget, PassesOfWholeLinesOrStripsForEachRing) {
     }
 }
 
+// The ring of the streaming render for each kernel and pass: k + pass - 1
+// source lines and a line for each output of a pass; passes clamped to
+// 1..kMaxPassLines; one slot when nothing is convolved.
+TEST(PassPlan, RingForEachKernelAndPass) {
+    struct Case {
+        int k, passLines;
+        int32_t pass, reach, sources, lines;
+    };
+    const Case cases[] = {
+        {3, 1, 1, 1, 3, 4},   {9, 1, 1, 4, 9, 10},  {3, 8, 8, 1, 10, 18}, {9, 8, 8, 4, 16, 24},
+        {5, 3, 3, 2, 7, 10},  {7, 0, 1, 3, 7, 8},   {7, 99, 8, 3, 14, 22}, {0, 8, 1, 0, 1, 2},
+    };
+    for (const Case& c : cases) {
+        const PassPlan plan = PlanPasses(c.k, c.passLines);
+        EXPECT_EQ(plan.pass, c.pass) << c.k << " " << c.passLines;
+        EXPECT_EQ(plan.reach, c.reach) << c.k << " " << c.passLines;
+        EXPECT_EQ(plan.sources, c.sources) << c.k << " " << c.passLines;
+        EXPECT_EQ(plan.lines, c.lines) << c.k << " " << c.passLines;
+    }
+    EXPECT_EQ(kFirstRingLines, 10);
+}
+
+// A frame behind the pass loop's seam: every read, write and question in
+// order; the read of one line fails and the question before another
+// answers stop.
+class SeamFrame final : public FrameLines {
+public:
+    SeamFrame(const Pixels& px, int w, int failRead, int stopAt)
+        : px(px), w_(w), failRead_(failRead), stopAt_(stopAt) {}
+    bool Read(int32_t y, BMM_Color_64* line) override {
+        calls.push_back({'r', y});
+        if (y == failRead_) return false;
+        std::copy_n(px.begin() + static_cast<size_t>(y) * w_, w_, line);
+        return true;
+    }
+    int Write(int32_t y, const BMM_Color_64* line) override {
+        calls.push_back({'w', y});
+        std::copy_n(line, w_, px.begin() + static_cast<size_t>(y) * w_);
+        return 1;
+    }
+    bool Stop(int32_t y) override {
+        calls.push_back({'s', y});
+        return y == stopAt_;
+    }
+    struct Call {
+        char what;
+        int line;
+    };
+    std::vector<Call> calls;
+    Pixels px;
+
+private:
+    int w_, failRead_, stopAt_;
+};
+
+// The smallest width whose passes take several lines under these options.
+int FirstWidthOfPasses(const KernelArgs& kernel, const ConvolveOptions& options) {
+    int lo = 1, hi = 4096;
+    while (lo < hi) {
+        Convolver cv;
+        const int mid = (lo + hi) / 2;
+        cv.Prepare(kernel, mid, 1, options);
+        (cv.PassLines() > 1 ? hi : lo) = cv.PassLines() > 1 ? mid : mid + 1;
+    }
+    return lo;
+}
+
+// The pass loop at every pass shape, against the reference on the frame as
+// the loop could read it (a failed read is zeros): one line a pass and
+// kMaxPassLines on either side of the budget's edge, heights no multiple of
+// a pass, stops on either side of a pass's edge, selections that leave
+// lines out, a route timed on early lines. Each line is read once, asked
+// about once before it is touched (never past the frame), written once in
+// order, and only after every line it draws on was read.
+TEST(FrameStream, EveryPassShapeBitForBit) {
+    enum Ids { kWhole, kObjects, kObjectBand };
+    struct Case {
+        const char* what;
+        int k, h;
+        int edge;  // width: the budget's edge plus this, or, at 1000 or more, this less 1000
+        int pass;  // what the Convolver takes there
+        int stopAt, failRead;
+        Ids ids;
+        bool separable = false, timed = false;
+    };
+    const Case cases[] = {
+        {"one line a pass, the widest", 3, 13, -1, 1, -1, -1, kWhole},
+        {"eight lines, the narrowest; height 2 passes and 3", 3, 19, 0, 8, -1, -1, kWhole},
+        {"eight lines, 9x9, one pass short", 9, 7, 1, 8, -1, -1, kWhole},
+        {"eight lines, 9x9, a height of one", 9, 1, 5, 8, -1, -1, kWhole},
+        {"stop on a pass's last line", 5, 21, 3, 8, 7, -1, kWhole},
+        {"stop on the next pass's first line", 7, 21, 3, 8, 8, -1, kWhole},
+        {"stop in a pass, IDs", 9, 20, 2, 8, 11, -1, kObjects},
+        {"stop on the last line", 3, 17, 0, 8, 16, -1, kWhole},
+        {"object on a few lines", 7, 18, 0, 8, -1, -1, kObjectBand},
+        {"a read that fails in the second pass", 5, 19, 4, 8, -1, 9, kWhole},
+        {"separable strips", 9, 19, 9, 8, 13, 2, kObjects, true},
+        {"one line a pass, a stop and a failed read", 5, 12, -3, 1, 6, 3, kWhole},
+        {"timed on early lines, eight a pass", 5, 29, 1300, 8, 20, 25, kWhole, false, true},
+        {"timed, a read of an early line fails", 9, 11, 1300, 8, -1, 0, kObjects, false, true},
+    };
+    std::mt19937 rng(43);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<int32_t> weights = c.separable ? Separable(rng, c.k, 6) : std::vector<int32_t>(c.k * c.k);
+        if (!c.separable)
+            for (auto& v : weights) v = static_cast<int32_t>(rng() % 61) - 30;
+        const KernelArgs kernel{weights.data(), c.k, 7, 300, 0};
+        ConvolveOptions options;
+        options.cache.l2 = 8 * 1024;
+        options.separableMinK = c.separable ? 3 : 10;
+        const int w = c.edge >= 1000 ? c.edge - 1000 : FirstWidthOfPasses(kernel, options) + c.edge;
+        Convolver shape;
+        ASSERT_TRUE(shape.Prepare(kernel, w, c.h, options));
+        ASSERT_EQ(shape.PassLines(), c.pass) << w << " wide";
+
+        const Pixels src = RandomFrame(rng, w, c.h);
+        std::vector<uint16_t> object(src.size());
+        for (size_t i = 0; i < object.size(); ++i) {
+            const size_t y = i / w;
+            object[i] = static_cast<uint16_t>(c.ids == kObjectBand ? (y >= 6 && y <= 8 && rng() % 2 ? 701 : 700)
+                                                                   : 700 + rng() % 3);
+        }
+        ChannelSelection sel;
+        if (c.ids != kWhole) {
+            sel.matchId = 701;
+            sel.requested = kObjectChannel;
+            sel.object = object.data();
+        }
+
+        SeamFrame frame(src, w, c.failRead, c.stopAt);
+        {
+            FrameStream stream(frame, w, c.h);
+            ASSERT_TRUE(stream.Valid());
+            RouteMemo memo;
+            static uint64_t ticks;
+            const FrameRoute route =
+                c.timed ? stream.TimeRoute(kernel, [] { return ++ticks; }, memo) : FrameRoute();
+            if (c.timed) {
+                EXPECT_EQ(route.why.find("table: the frame's first lines"), c.failRead == 0 ? 0 : std::string::npos)
+                    << route.why;
+            }
+            EXPECT_EQ(stream.Convolve(kernel, options, sel), c.stopAt >= 0 ? 0 : 1);
+            stream.WriteBack();
+        }
+
+        Pixels seen = src, want(src.size());
+        if (c.failRead >= 0) std::fill_n(seen.begin() + static_cast<size_t>(c.failRead) * w, w, BMM_Color_64{});
+        ASSERT_TRUE(ReferenceFrame(seen.data(), want.data(), w, c.h, kernel));
+        const int filtered = c.stopAt >= 0 ? c.stopAt : c.h;
+        for (size_t i = 0; i < want.size(); ++i)
+            if (static_cast<int>(i / w) >= filtered || (c.ids != kWhole && object[i] != 701)) want[i] = seen[i];
+        EXPECT_TRUE(FramesEqual(want, frame.px, w));
+
+        const int h = c.k / 2;
+        std::vector<int> reads(c.h, 0), written(c.h, 0), asked;
+        int nextWrite = 0;
+        for (const SeamFrame::Call& call : frame.calls) {
+            ASSERT_TRUE(call.line >= 0 && call.line < c.h) << call.what << " " << call.line;
+            if (call.what == 's') {
+                asked.push_back(call.line);
+                EXPECT_EQ(written[call.line], 0) << "asked about line " << call.line << " after it was written";
+            } else if (call.what == 'r') {
+                EXPECT_EQ(written[call.line], 0) << "line " << call.line << " read after it was written";
+                ++reads[call.line];
+            } else {
+                EXPECT_EQ(call.line, nextWrite++) << "written out of order";
+                ++written[call.line];
+                for (int j = std::max(0, call.line - h); call.line < filtered && j <= std::min(c.h - 1, call.line + h); ++j)
+                    EXPECT_EQ(reads[j], 1) << "line " << call.line << " written before line " << j << " was read";
+            }
+        }
+        std::vector<int> wantAsked;
+        for (int y = 0; y < c.h && (c.stopAt < 0 || y <= c.stopAt); ++y) wantAsked.push_back(y);
+        EXPECT_EQ(asked, wantAsked);
+        EXPECT_EQ(reads, std::vector<int>(c.h, 1));
+        EXPECT_EQ(written, std::vector<int>(c.h, 1));
+    }
+}
+
 // The choice from tables of timings, ticks a line: a candidate stands for
 // its fastest sample, another than the table's (the first) is taken only at
 // most 1 - margin of its time, ties go to the earlier, and a candidate with
@@ -1023,6 +1205,84 @@ TEST(ChooseByTiming, FromTablesOfTimings) {
         EXPECT_EQ(choice.index, c.index) << c.what;
         EXPECT_EQ(choice.timed, c.timed) << c.what;
         EXPECT_NE(choice.why.find(c.why), std::string::npos) << c.what << ": " << choice.why;
+    }
+}
+
+// The timing of the candidates from scripted clocks, ticks a line for each
+// call in turn: every candidate takes the rules' three calls, but one other
+// than the table's whose first call takes more than twice the fastest
+// sample so far is called no more; a candidate that cannot run on the frame
+// stays untimed; lines that cannot be read stop the timing.
+TEST(ChooseByTiming, CandidatesCalledUntilHopeless) {
+    struct Case {
+        const char* what;
+        std::vector<size_t> order;
+        std::vector<std::vector<double>> ticks;  // each candidate's calls; past its end kNoSample
+        std::vector<size_t> samples;             // what each one kept
+        const char* why;                         // of the choice; null when the timing stops
+    };
+    const Case cases[] = {
+        {"all timed in full", {0, 1, 2}, {{10, 10, 10}, {12, 12, 12}, {9, 9, 9}}, {3, 3, 3}, "SSE2 took 0.90"},
+        {"a first call past hopeless: dropped", {0, 1, 2}, {{10, 10, 10}, {21, 1, 1}, {11, 11, 11}}, {3, 1, 3},
+         "was the fastest"},
+        {"a first call at hopeless: kept", {0, 1}, {{10, 10, 10}, {20, 5, 5}}, {3, 3}, "AVX2 took 0.50"},
+        {"hopeless against the fastest so far", {0, 1, 2}, {{10, 10, 10}, {4, 4, 4}, {9, 1, 1}}, {3, 3, 1},
+         "AVX2 took 0.40"},
+        {"the table's slow first call is not dropped", {1, 0}, {{50, 5, 5}, {10, 10, 10}}, {3, 3}, "was the fastest"},
+        {"one that cannot run stays untimed", {0, 1, 2}, {{10, 10, 10}, {}, {8, 8, 8}}, {3, 0, 3}, "SSE2 took 0.80"},
+        {"lines that cannot be read", {0, 1}, {{10, 10, 10}, {kNoLines}}, {3, 0}, nullptr},
+    };
+    const SimdLevel levels[] = {SimdLevel::kAvx512Vnni, SimdLevel::kAvx2, SimdLevel::kSse2};
+    for (const Case& c : cases) {
+        std::vector<RouteCandidate> candidates;
+        for (size_t i = 0; i < c.ticks.size(); ++i)
+            candidates.push_back({{ConvolvePath::kPlanar, levels[i]}, ConvolveOptions(), false});
+        const CandidateCall scripted = [&](size_t i, int call) {
+            return static_cast<size_t>(call) < c.ticks[i].size() ? c.ticks[i][call] : kNoSample;
+        };
+        std::vector<RouteTiming> timings;
+        const bool timed = TimeCandidates(candidates, c.order, scripted, TimingRules(), &timings);
+        EXPECT_EQ(timed, c.why != nullptr) << c.what;
+        if (!timed) continue;
+        std::vector<size_t> samples;
+        for (const RouteTiming& t : timings) samples.push_back(t.ticksPerLine.size());
+        EXPECT_EQ(samples, c.samples) << c.what;
+        const TimedChoice choice = ChooseByTiming(timings);
+        EXPECT_NE(choice.why.find(c.why), std::string::npos) << c.what << ": " << choice.why;
+    }
+}
+
+// The memo's answers by their whole key: kernel size, the table's path and
+// the width's class each tell keys apart, and keeping an answer again
+// replaces only its own key's.
+TEST(ChooseByTiming, MemoKeyedByKernelPathAndWidthClass) {
+    RouteMemo memo;
+    const RouteKey planar{5, ConvolvePath::kPlanar, 11};
+    memo.Keep(planar, {SimdLevel::kAvx2, false, "planar"});
+    memo.Keep({5, ConvolvePath::kSeparable, 11}, {SimdLevel::kSse2, true, "separable"});
+    memo.Keep({7, ConvolvePath::kPlanar, 11}, {SimdLevel::kAvx512Bw, false, "7x7"});
+    memo.Keep({5, ConvolvePath::kPlanar, 12}, {SimdLevel::kAvxVnni, false, "wider"});
+    memo.Keep(planar, {SimdLevel::kAvx512Vnni, false, "planar again"});
+    const struct {
+        RouteKey key;
+        const char* why;  // null: none kept
+    } cases[] = {
+        {planar, "planar again"},
+        {{5, ConvolvePath::kSeparable, 11}, "separable"},
+        {{7, ConvolvePath::kPlanar, 11}, "7x7"},
+        {{5, ConvolvePath::kPlanar, 12}, "wider"},
+        {{3, ConvolvePath::kPlanar, 11}, nullptr},
+        {{5, ConvolvePath::kSplitPlanar, 11}, nullptr},
+        {{5, ConvolvePath::kPlanar, 10}, nullptr},
+    };
+    for (const auto& c : cases) {
+        const RouteMemo::Answer* answer = memo.Find(c.key);
+        const std::string what = std::to_string(c.key.k) + " " + PathName(c.key.path) + " " +
+                                 std::to_string(c.key.widthClass);
+        ASSERT_EQ(answer != nullptr, c.why != nullptr) << what;
+        if (answer) {
+            EXPECT_EQ(answer->why, c.why) << what;
+        }
     }
 }
 

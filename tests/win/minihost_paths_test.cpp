@@ -93,25 +93,9 @@ std::string Q(const std::string& path) { return "\"" + path + "\""; }
 // A Unix symbolic link, which Wine's CreateSymbolicLinkW does not make: ln,
 // run as Wine runs a Unix program, on the paths Wine maps these to.
 bool UnixSymlink(const std::string& target, const std::string& link) {
-    using UnixName = char*(__cdecl*)(const wchar_t*);
-    const auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (!unixName) return false;
-    char* from = unixName(Wide(target).c_str());
-    char* at = unixName(Wide(link).c_str());
-    std::string command = std::string("/bin/ln -s \"") + (from ? from : "") + "\" \"" + (at ? at : "") + "\"";
-    HeapFree(GetProcessHeap(), 0, from);
-    HeapFree(GetProcessHeap(), 0, at);
-    STARTUPINFOA start{};
-    start.cb = sizeof start;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &process))
-        return false;
+    if (!RunUnix("/bin/ln", {"-s", UnixName(target), UnixName(link)})) return false;
     // Wine's handle of a Unix process may signal before the process ends:
     // the link is waited for itself.
-    WaitForSingleObject(process.hProcess, 10000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     for (int waited = 0; waited < 1000 && Get(link) != Get(target); ++waited) Sleep(10);
     return Get(link) == Get(target);
 }
@@ -231,6 +215,20 @@ TEST_F(MinihostPaths, NoSpellingLosesAFile) {
     EXPECT_EQ(Get(P("\xc4\x81.png")).substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
     // Under Wine the 90-character name would have been cut to a shorter one.
     EXPECT_EQ(FilesUnder(deep), std::vector<std::string>{"out.png"});
+
+    // A test's folder goes whole, links as links: one to a file outside it
+    // and one whose file is gone leave nothing, and the file outside stays.
+    std::string made;
+    {
+        TempDir links("paths_links");
+        made = links.Path();
+        ASSERT_TRUE(Put(links.File("mine.txt"), "mine"));
+        ASSERT_TRUE(UnixSymlink(P("notes.txt"), links.File("outside")));
+        ASSERT_TRUE(UnixSymlink(links.File("mine.txt"), links.File("dangling")));
+        ASSERT_TRUE(DeleteFileW(Literal(links.File("mine.txt")).c_str()));
+    }
+    EXPECT_FALSE(Exists(made)) << made;
+    EXPECT_EQ(Get(P("notes.txt")), "a user's notes");
 }
 
 // Kernel names are kept in VLM.SET as the dialog saves them, in the ANSI code

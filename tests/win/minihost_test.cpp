@@ -22,7 +22,7 @@
 #include "minihost/formats/png_io.h"
 #include "minihost/runtime/progress_window.h"
 #include "params/kernel_params.h"
-#include "plugin/version.h"
+#include "module/version.h"
 #include "render/convolve_route.h"
 #include "render/convolver.h"
 #include "tests/win/support/dialog_driver.h"
@@ -935,6 +935,11 @@ TEST_F(MinihostTest, BadInputGivesOneErrorLine) {
         {"frobnicate", "unknown command"},
         {"--plugin \"" + P("nothing.flt") + "\" info", "no plug-in at"},
         {"--plugin \"" + BinDir() + "\\HOSTLIB.DLL\" info", "it is not a filter plug-in (its export 1 is "},
+        {"--plugin \"" + BinDir() + "\\OLDVER.FLT\" info",
+         "OLDVER.FLT: it was built for another interface of the host (version 0x07D00400, not 0x07D00500)"},
+        {"--plugin \"" + BinDir() + "\\NOTAFILT.FLT\" render \"" + P("f.png") + "\" \"" + P("o.png") + "\" --config \"" +
+             P("whole.cfg") + "\"",
+         "NOTAFILT.FLT: its class 0 is not an image filter (kind code 3088)"},
         {render("f.png", "source0.cfg"), "source 0 is not"},
         {render("f.png", "size0.cfg"), "kernel size 0"},
         {render("f.png", "size4.cfg"), "kernel size 4"},

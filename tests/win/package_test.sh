@@ -5,7 +5,7 @@
 # Windows' command interpreter, and with "wine " before it.
 set -eu
 root=$1 press_ok=$2
-version=$(sed -n 's/^#define VLM_VERSION "\(.*\)"$/\1/p' "$root/plugin/version.h")
+version=$(sed -n 's/^#define VLM_VERSION "\(.*\)"$/\1/p' "$root/module/version.h")
 zip="$root/dist/velmora-filter-$version.zip"
 [ -f "$zip" ] || { echo "no package: $zip (scripts/package.sh writes it)"; exit 1; }
 tmp=$(mktemp -d)

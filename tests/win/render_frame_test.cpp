@@ -385,21 +385,21 @@ TEST_F(RenderTest, EmptyFrames) {
     EXPECT_EQ(progress.messages.size(), 10u);
 }
 
-// A frame that records, in order, every line read and written, and fails
-// the read of one line.
+// A frame that counts the reads and writes of each line, and fails the
+// read of one line.
 class RecordingStorage final : public BitmapStorage {
 public:
     RecordingStorage(const Frame& f, int failLine)
         : BitmapStorage(uint16_t(f.w), uint16_t(f.h)), px(f.px), material(f.material), object(f.object),
-          failLine_(failLine) {}
+          reads(size_t(f.h)), writes(size_t(f.h)), failLine_(failLine) {}
     int ReadLine(int x, int y, int count, BMM_Color_64* dst) override {
-        calls.push_back({false, y});
+        ++reads.at(size_t(y));
         if (y == failLine_ || x != 0 || count != Width()) return 0;
         std::copy_n(px.begin() + size_t(y) * Width(), count, dst);
         return 1;
     }
     int WriteLine(int x, int y, int count, const BMM_Color_64* src) override {
-        calls.push_back({true, y});
+        ++writes.at(size_t(y));
         if (x != 0 || count != Width()) return 0;
         std::copy_n(src, count, px.begin() + size_t(y) * Width());
         return 1;
@@ -410,24 +410,21 @@ public:
         if (channel == kObjectChannel && !object.empty()) return object.data();
         return nullptr;
     }
-    struct Call {
-        bool write;
-        int line;
-    };
-    std::vector<Call> calls;
     std::vector<BMM_Color_64> px;
     std::vector<uint8_t> material;
     std::vector<uint16_t> object;
+    std::vector<int> reads, writes;
 
 private:
     int failLine_;
 };
 
-// The streaming render on small frames of every awkward shape, against the
-// scalar reference run on the frame as the render could read it (a line
-// whose read fails is zeros). Every line is read once and written once, in
-// order, and only after every line it draws on was read.
-TEST_F(RenderTest, StreamsEveryShapeBitForBitAndReadsEachLineBeforeItIsOverwritten) {
+// The streaming render through the host's bitmap on small frames of every
+// awkward shape, against the scalar reference run on the frame as the render
+// could read it (a line whose read fails is zeros). Every line is read once
+// and written once; the order of reads, questions and writes is the pass
+// loop's, held by the native FrameStream tests.
+TEST_F(RenderTest, StreamsEveryShapeBitForBit) {
     // kObjectBand: the object covers some pixels of lines 6 to 8 only, so
     // most lines have nothing selected and go back as read between lines
     // that are filtered.
@@ -541,24 +538,8 @@ TEST_F(RenderTest, StreamsEveryShapeBitForBitAndReadsEachLineBeforeItIsOverwritt
             }
         }
 
-        const int h = c.k / 2;
-        std::vector<int> reads(c.h, 0), written(c.h, 0);
-        int nextWrite = 0;
-        for (const RecordingStorage::Call& call : storage.calls) {
-            ASSERT_TRUE(call.line >= 0 && call.line < c.h);
-            if (!call.write) {
-                EXPECT_EQ(written[call.line], 0) << "line " << call.line << " read after it was written";
-                ++reads[call.line];
-                continue;
-            }
-            EXPECT_EQ(call.line, nextWrite++) << "written out of order";
-            ++written[call.line];
-            // A filtered line is written only once every line it draws on was read.
-            for (int j = std::max(0, call.line - h); call.line < filtered && j <= std::min(c.h - 1, call.line + h); ++j)
-                EXPECT_EQ(reads[j], 1) << "line " << call.line << " written before line " << j << " was read";
-        }
-        EXPECT_EQ(reads, std::vector<int>(c.h, 1));
-        EXPECT_EQ(written, std::vector<int>(c.h, 1));
+        EXPECT_EQ(storage.reads, std::vector<int>(c.h, 1));
+        EXPECT_EQ(storage.writes, std::vector<int>(c.h, 1));
     }
 }
 

@@ -32,7 +32,49 @@ std::wstring Prefixed(const std::string& path) {
     return L"\\\\?\\" + std::wstring(path.begin(), path.end());  // the temp folder's name is ASCII
 }
 
+// Wine's DeleteFileW on a Unix symbolic link deletes what the link points to
+// and leaves the link, so under Wine the Unix side removes the folder; on
+// Windows, RemoveTree does, whose DeleteFileW removes links themselves.
+void RemoveFolder(const std::string& path) {
+    if (!FileExists(path)) return;  // nor may an rm still on its way find a folder made afresh
+    const std::string unixPath = UnixName(path);
+    if (unixPath.empty() || !RunUnix("/bin/rm", {"-rf", "--", unixPath})) RemoveTree(Prefixed(path));
+    // Wine's handle of a Unix process may signal before the process ends:
+    // the folder's going is waited for itself.
+    for (int waited = 0; waited < 1000 && FileExists(path); ++waited) Sleep(10);
+}
+
 }  // namespace
+
+std::string UnixName(const std::string& path) {
+    using UnixNameOf = char*(__cdecl*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixNameOf>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) return "";
+    std::wstring wide(path.size(), L'\0');
+    wide.resize(size_t(MultiByteToWideChar(CP_UTF8, 0, path.data(), int(path.size()), &wide[0], int(wide.size()))));
+    char* name = unixName(wide.c_str());
+    const std::string out = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return out;
+}
+
+bool RunUnix(const std::string& program, const std::vector<std::string>& arguments) {
+    if (UnixName("C:\\").empty()) return false;
+    std::string command = program;
+    for (const std::string& a : arguments) command += " \"" + a + "\"";
+    STARTUPINFOA start{};
+    start.cb = sizeof start;
+    PROCESS_INFORMATION process{};
+    const std::string windowsName = "Z:" + program;
+    if (!CreateProcessA(windowsName.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start,
+                        &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
 
 TempDir::TempDir(const char* tag) {
     static LONG counter = 0;
@@ -41,11 +83,11 @@ TempDir::TempDir(const char* tag) {
     path_ = std::string(temp) + "vlm_" + tag + "_" + std::to_string(GetCurrentProcessId()) + "_" +
             std::to_string(InterlockedIncrement(&counter));
     // Wine reuses process ids: a folder of this name is an earlier run's.
-    RemoveTree(Prefixed(path_));
+    RemoveFolder(path_);
     CreateDirectoryA(path_.c_str(), nullptr);
 }
 
-TempDir::~TempDir() { RemoveTree(Prefixed(path_)); }
+TempDir::~TempDir() { RemoveFolder(path_); }
 
 std::string ReadBytes(const std::string& path) {
     std::string bytes;

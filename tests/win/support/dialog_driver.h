@@ -11,7 +11,14 @@
 
 constexpr char kControlCaption[] = "Velmora Filter Control";
 
-// A fresh folder in the temp directory, removed whole when the object goes.
+// Under Wine, the Unix program run on the arguments (each quoted) and waited
+// for; false without a Unix side (Windows) or when it cannot be started.
+bool RunUnix(const std::string& program, const std::vector<std::string>& arguments);
+// Under Wine, the Unix name of a path; empty without a Unix side.
+std::string UnixName(const std::string& path);
+
+// A fresh folder in the temp directory, removed whole when the object goes,
+// links as links: never what they point to.
 class TempDir {
 public:
     explicit TempDir(const char* tag);

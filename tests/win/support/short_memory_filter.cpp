@@ -3,7 +3,8 @@
 // above kRoomFor pixels. It then answers 1 and writes no line back; smaller
 // frames are given back line by line, unchanged. It takes any configuration
 // of VLM.FLT's size. Built with VLM_TEST_FAULT (FAULT.FLT), it faults on
-// those frames instead.
+// those frames instead; with VLM_TEST_VERSION or VLM_TEST_KIND, it answers
+// that interface version or class kind code, which a host must refuse.
 #include <windows.h>
 
 #include <cstdint>
@@ -13,6 +14,13 @@
 #include "host/bitmap.h"
 #include "host/class_desc.h"
 #include "host/image_filter.h"
+
+#ifndef VLM_TEST_VERSION
+#define VLM_TEST_VERSION kPluginInterfaceVersion
+#endif
+#ifndef VLM_TEST_KIND
+#define VLM_TEST_KIND kImageFilterKind
+#endif
 
 namespace {
 
@@ -55,7 +63,7 @@ public:
     int HostHookB(int) override { return 0; }
     int HostHookC(int) override { return 0; }
     const char* DisplayName() override { return "Short of memory"; }
-    uint32_t KindCode() override { return kImageFilterKind; }
+    uint32_t KindCode() override { return VLM_TEST_KIND; }
     ClassId* ClassIdentifier(ClassId* result) override {
         *result = ClassId{1, 2};
         return result;
@@ -78,5 +86,5 @@ extern "C" {
 const char* LibDescription() { return "Short of memory (tests)"; }
 int LibNumberClasses() { return 1; }
 ClassDesc* LibClassDesc(int index) { return index == 0 ? &g_descriptor : nullptr; }
-unsigned long LibVersion() { return kPluginInterfaceVersion; }
+unsigned long LibVersion() { return VLM_TEST_VERSION; }
 }
