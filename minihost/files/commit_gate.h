@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "minihost/files/written_record.h"
+
 // Closes the gate, waiting for a commit in progress to finish. Any thread
 // (a console handler runs on one of its own). Answers false when it was
 // closed already.
@@ -14,7 +16,7 @@ bool CommitsClosed();
 
 // For a fault handler, which must not wait on a thread that may be the one
 // that faulted: closes the gate if it can be had within a second. Answers
-// the files committed, as CommittedList words them, from memory that no
+// the files committed, as CommittedList words them, in memory that no
 // allocation touches.
 const char* CloseCommitsAfterFault();
 
@@ -26,6 +28,3 @@ CommitResult CommitThroughGate(const std::string& path, const std::function<bool
 
 // The files committed by this run, as their paths were given, in order.
 std::vector<std::string> CommittedFiles();
-
-// The files in words: "nothing was written", or each named.
-std::string CommittedList(const std::vector<std::string>& files);
