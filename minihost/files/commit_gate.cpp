@@ -12,6 +12,8 @@ bool g_closed = false;
 WrittenRecord g_committed;
 // What a fault handler prints: kept here, since the gate may not be had.
 char g_said[4096 + 128];
+bool g_counting = false;
+size_t g_told = 0;
 
 }  // namespace
 
@@ -40,6 +42,20 @@ const char* CloseCommitsAfterFault() {
     // either added its file whole or not begun to.
     g_committed.Say(g_said, sizeof g_said);
     return g_said;
+}
+
+void CountToldFiles() {
+    const std::lock_guard<std::mutex> hold(g_gate);
+    g_counting = true;
+}
+
+void ToldCommitted() {
+    const std::lock_guard<std::mutex> hold(g_gate);
+    ++g_told;
+}
+
+void UntoldAfterFault(void (*tell)(const char* path)) {
+    for (size_t i = g_told; g_counting && i < g_committed.Count(); ++i) tell(g_committed.Name(i));
 }
 
 CommitResult CommitThroughGate(const std::string& path, const std::function<bool()>& commit) {

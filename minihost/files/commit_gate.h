@@ -20,6 +20,15 @@ bool CommitsClosed();
 // allocation touches.
 const char* CloseCommitsAfterFault();
 
+// A batch tells each file on stdout after its commit, on another thread: a
+// fault between the two would leave a committed file untold there. The batch
+// counts what it has told; the fault handler tells the rest.
+void CountToldFiles();  // from here on, every commit is told through ToldCommitted
+void ToldCommitted();
+// For the fault handler, after CloseCommitsAfterFault: each committed file
+// with no line on stdout yet, in order. Allocates nothing.
+void UntoldAfterFault(void (*tell)(const char* path));
+
 enum class CommitResult { kCommitted, kFailed, kClosed };
 
 // Runs commit (which puts the file in place) unless the gate is closed, and

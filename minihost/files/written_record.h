@@ -13,6 +13,7 @@ public:
     void Add(const std::string& path);
     size_t Count() const { return count_; }
     std::vector<std::string> Files() const { return {files_.begin(), files_.end()}; }
+    const char* Name(size_t i) const { return files_[i].c_str(); }  // allocates nothing
     // CommittedList's words into out, allocating nothing (a handler may run
     // on a damaged heap). Names that do not fit the record's own 4 KB are
     // left out, and the line says how many files there were.
