@@ -98,6 +98,22 @@ for a in "$@"; do
 done
 shift "$n"
 
+# Ends the task: its Wine server, temporaries and prefix's copy gone. A
+# stop that comes now is no longer passed on, so that the status is the
+# one given.
+owner="slurm$SLURM_JOB_ID" copy=
+finish() {  # STATUS
+    trap '' TERM INT
+    if [ -n "$copy" ]; then
+        wineserver -k 2>/dev/null
+        timeout 10 wineserver -w 2>/dev/null
+    fi
+    sweep "$owner"
+    exit "$1"
+}
+# Stopped before minihost starts: nothing of it to stop.
+trap 'say "stopped before minihost started"; finish 4' TERM INT
+
 # The node's prefix, made once, whoever comes first; the task's copy of it.
 mkdir -p "$farm" "$owners" || { say "cannot make $farm or $owners"; exit 2; }
 (
@@ -109,11 +125,11 @@ mkdir -p "$farm" "$owners" || { say "cannot make $farm or $owners"; exit 2; }
 ) 9>"$farm/lock"
 [ -f "$farm/base/system.reg" ] || { say "Wine did not make a prefix in $farm/base within 120 s"; exit 2; }
 
-owner="slurm$SLURM_JOB_ID"
 sweep "$owner"  # a run of this task that was killed whole
-export WINEPREFIX="$farm/$owner" VLM_TEMP_OWNER="$owner"
+copy="$farm/$owner"
+export WINEPREFIX="$copy" VLM_TEMP_OWNER="$owner"
 printf '%s\n%s' "$WINEPREFIX" "$folders" > "$owners/$owner"
-cp -al "$farm/base" "$WINEPREFIX" || { say "cannot copy the prefix $farm/base to $WINEPREFIX"; exit 2; }
+cp -al "$farm/base" "$WINEPREFIX" || { say "cannot copy the prefix $farm/base to $WINEPREFIX"; finish 2; }
 
 # The task's own Wine server, started here so that it can be watched.
 # It works in a folder named after the prefix's device and inode.
@@ -130,18 +146,24 @@ server=
 timeout -k 10 120 wine cmd /c exit >/dev/null 2>&1 && server=$(server_pid)
 if [ -z "$server" ]; then
     say "Wine did not start in $WINEPREFIX within 120 s"
-    wineserver -k 2>/dev/null
-    sweep "$owner"
-    exit 2
+    finish 2
 fi
 
-stopping=0 status=
+# The stop is passed on from the loop, once minihost has run a second: a
+# Ctrl-C that reaches a Wine program before its first instruction ends it
+# with status 0.
+stopping=0 status= sent=
+trap 'stopping=$(date +%s)' TERM INT
+started=$(date +%s)
 ( trap '' TERM; exec wine "$@" ) &
 pid=$!
-trap 'stopping=$(date +%s); kill -INT "$pid" 2>/dev/null' TERM INT
 while kill -0 "$pid" 2>/dev/null; do
     sleep 0.2
-    if [ "$stopping" -gt 0 ] && [ $(($(date +%s) - stopping)) -ge "${VLM_FARM_GRACE:-5}" ]; then
+    now=$(date +%s)
+    if [ "$stopping" -gt 0 ] && [ -z "$sent" ] && [ $((now - started)) -ge 1 ]; then
+        kill -INT "$pid" 2>/dev/null
+        sent=1
+    elif [ "$stopping" -gt 0 ] && [ $((now - stopping)) -ge "${VLM_FARM_GRACE:-5}" ]; then
         say "minihost did not stop within ${VLM_FARM_GRACE:-5} s of SIGTERM: killed"
         kill -9 "$pid" 2>/dev/null
         status=4
@@ -160,8 +182,4 @@ rc=$?
     *)  status=3; [ "$stopping" -eq 0 ] || status=4
         say "minihost ended with status $rc, not one of its table's: counted as $status" ;;
 esac
-trap - TERM INT
-wineserver -k 2>/dev/null
-timeout 10 wineserver -w 2>/dev/null
-sweep "$owner"
-exit "$status"
+finish "$status"
