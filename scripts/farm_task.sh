@@ -63,10 +63,9 @@ task=${SLURM_ARRAY_TASK_ID:-}
 [ $# -ge 2 ] || { say "give the command: farm_task.sh MINIHOST.EXE render ... --frames FIRST-LAST"; exit 2; }
 
 # The command, its --frames replaced by the task's part; the output folders
-# (of --out, --out-dir, or a single render's output) for the record.
-range= folders= n=$# i=0 prev= out_next=
+# (of --out and --out-dir) for the record.
+range= folders= n=$# prev= out_next=
 for a in "$@"; do
-    i=$((i + 1))
     if [ "$prev" = --frames ]; then
         range=$a
         a=TASK_RANGE
@@ -83,8 +82,8 @@ for a in "$@"; do
 done
 shift "$n"
 first=${range%%-*} last=${range#*-}
-case "$first$last" in
-    '' | *[!0-9]*) say "give the sequence's whole range once, as --frames FIRST-LAST (whole numbers): '$range'"; exit 2 ;;
+case "$first,$last" in
+    ,* | *, | *[!0-9,]*) say "give the sequence's whole range once, as --frames FIRST-LAST (whole numbers): '$range'"; exit 2 ;;
 esac
 step=${SLURM_ARRAY_TASK_STEP:-1}
 from=$((task > first ? task : first)) to=$((task + step - 1 < last ? task + step - 1 : last))

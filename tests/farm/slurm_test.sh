@@ -33,6 +33,19 @@ done
     fail "a refused start changed what it did not make"
 [ ! -e "$tmp/my farm" ] || fail "a refused start made its folder"
 
+# The task script's own failures: 2 and one line, before Wine is started.
+for row in "|not a task of an array job" "1|the sequence's whole range once" "1|the sequence's whole range once|1-" \
+           "1|the sequence's whole range once|1-240x2"; do
+    id=${row%%|*} rest=${row#*|} says=${rest%%|*} range=${rest#*|}
+    [ "$range" != "$rest" ] || range=
+    rc=0
+    SLURM_JOB_ID=${id:+9} SLURM_ARRAY_TASK_ID=$id WINEPREFIX="$tmp/none" sh "$root/scripts/farm_task.sh" \
+        minihost.exe render "s_#.png" --out-dir "$tmp/o" ${range:+--frames "$range"} >"$tmp/task.log" 2>&1 || rc=$?
+    [ $rc -eq 2 ] && [ "$(wc -l < "$tmp/task.log")" -eq 1 ] && grep -q "$says" "$tmp/task.log" ||
+        fail "farm_task.sh with '$row': status $rc, $(cat "$tmp/task.log")"
+done
+[ ! -e "$tmp/none-farm" ] || fail "a refused task made a prefix"
+
 # The farm itself, from a relative path; a second start changes nothing.
 if ! farm_local farm start >"$tmp/start.log" 2>&1; then
     echo "skipped: Slurm cannot start here: $(head -n 1 "$tmp/start.log")"
