@@ -10,9 +10,9 @@
 #
 # - SIGTERM reaches minihost as a Ctrl-C (SIGINT), the stop it handles: it
 #   stops at a line boundary, prints its stop line and exits 4. minihost is
-#   started with SIGTERM ignored, since a scheduler that tracks by cgroup
-#   signals every process of the task at once; what would end it by the
-#   signal, with no stop line, is turned into the stop. If it has not ended
+#   started with SIGTERM ignored, since a signal may reach every process of
+#   the task at once (scancel --full): what would end it by the signal,
+#   with no stop line, is turned into the stop. If it has not ended
 #   after VLM_FARM_GRACE seconds (5; keep it under the scheduler's KillWait)
 #   it is killed, and the task still exits 4.
 # - Delete-on-close is the Wine server's: a task killed whole (its server

@@ -131,6 +131,26 @@ scontrol -o show job "$job" | grep -q 'ArrayTaskId=1 .*ExitCode=4:0' || fail "ta
 check_frames
 [ "$(frames | wc -l)" -lt 59 ] || fail "scancel came after the job's end: no stop tested"
 
+# SIGTERM to every process of the task, minihost's own included, as a
+# scheduler may send it: still the stop, not the end by the signal.
+rm -f "$tmp"/log/*.out
+job=$(submit)
+n=0
+until grep -q '^wrote' "$tmp/log/1.out" 2>/dev/null; do
+    n=$((n + 1)); [ $n -le 900 ] || fail "task 1 wrote no frame within 90 s: $(states "$job")"; sleep 0.1
+done
+scancel --full --signal=TERM "${job}_1"
+n=0
+until scontrol -o show job "$job" | grep -q 'ArrayTaskId=1 .*JobState=FAILED'; do
+    n=$((n + 1)); [ $n -le 300 ] || fail "SIGTERM to every process: $(states "$job")"; sleep 0.1
+done
+scancel "$job"
+gone "$job"
+grep -q "^minihost: render stopped at line [0-9]* of .* (by Ctrl-C)" "$tmp/log/1.out" ||
+    fail "SIGTERM to every process: task 1 has no stop line"
+scontrol -o show job "$job" | grep -q 'ArrayTaskId=1 .*ExitCode=4:0' || fail "SIGTERM to every process: $(states "$job")"
+check_frames
+
 # Killed whole, as a lost node or a cgroup's kill leaves a task: every process
 # of task 1, its Wine server too, at once. Its epilog removes its temporaries;
 # the requeue then finishes it.
