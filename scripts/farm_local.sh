@@ -4,10 +4,26 @@
 # folder of their own (VLM_FARM_DIR, /tmp/vlm-farm by default). The
 # configuration under /etc that the packages install is never read: the
 # daemons and every Slurm command are pointed at this folder's slurm.conf.
-# Needs root (the daemons run as root, with no cgroups). A start that does
-# not reach an idle node stops whatever it started and exits 1.
+# Needs root (the daemons run as root). A start that does not reach an idle
+# node stops whatever it started and exits 1.
+#
+# The folder is the script's own only when it holds the marker the script
+# wrote on making it: any other existing path is refused, never emptied. A
+# farm already up is left as it is. Processes are tracked by cgroup where the
+# machine mounts the v1 freezer, as a cluster tracks them, so that a cancel
+# kills a task's Wine server as it would there.
 set -eu
+here=$(cd "$(dirname "$0")" && pwd)
 dir=${VLM_FARM_DIR:-/tmp/vlm-farm}
+case "$dir" in /*) ;; *) dir="$(pwd)/$dir" ;; esac
+marker="$dir/.velmora-farm"
+# slurm.conf ends a value at a blank and a comment at #; the munge socket's
+# option at a comma: such a path is refused rather than half read.
+case "$dir" in
+    *[!A-Za-z0-9._/+@%:~-]*)
+        echo "farm_local: VLM_FARM_DIR '$dir' holds a blank or a character (#, comma, quote, =) that slurm.conf cannot hold: choose a plain path" >&2
+        exit 1 ;;
+esac
 export SLURM_CONF="$dir/slurm.conf"
 
 # The pid the daemon's own pid file names, if that process is the daemon.
@@ -16,7 +32,13 @@ pid_of() {
     [ -n "$pid" ] && [ "$(cat /proc/"$pid"/comm 2>/dev/null)" = "$1" ] && echo "$pid"
 }
 
+# True when the folder is one this script made.
+ours() { [ -d "$dir" ] && [ ! -L "$dir" ] && [ -f "$marker" ]; }
+
+running() { [ -n "$(pid_of slurmctld)$(pid_of slurmd)$(pid_of munged)" ]; }
+
 stop() {
+    ours || return 0  # nothing of ours is there to stop
     if [ -n "$(pid_of slurmctld)" ]; then
         # A task's processes outlive slurmd: cancel every job first.
         timeout 10 scancel --quiet --partition=farm 2>/dev/null || true
@@ -56,6 +78,15 @@ fail() {
 
 start() {
     [ "$(id -u)" -eq 0 ] || { echo "farm_local: the daemons need root" >&2; exit 1; }
+    if [ -e "$dir" ] || [ -L "$dir" ]; then
+        ours || { echo "farm_local: $dir exists and is not a farm folder made by this script (no $(basename "$marker")): nothing changed" >&2; exit 1; }
+        if running; then
+            echo "farm: already running in $dir; nothing changed; export SLURM_CONF=$SLURM_CONF"
+            exit 0
+        fi
+        # A farm of ours that was stopped: its own parts only, by name.
+        rm -rf "$dir/state" "$dir/spool" "$dir/munge" "$dir/slurm.conf" "$dir/cgroup.conf"
+    fi
     pkgs=
     for p in slurmctld slurmd slurm-client munge; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || pkgs="$pkgs $p"
@@ -66,12 +97,21 @@ start() {
           { apt-get update -qq && apt-get install -y -qq --no-install-recommends $pkgs; }; } >/dev/null ||
             { echo "farm_local: cannot install$pkgs" >&2; exit 1; }
     fi
-    stop
-    rm -rf "$dir"
+    if [ ! -e "$dir" ]; then
+        mkdir -p "$dir"
+        echo "a render farm's folder, made by farm_local.sh; its start and stop change this folder only" > "$marker"
+    fi
     mkdir -p "$dir/state" "$dir/spool" "$dir/munge"
     chmod 755 "$dir" "$dir/munge"
     trap 'fail "interrupted"' INT TERM
     node=$(hostname -s)
+    proctrack=proctrack/linuxproc
+    if [ -d /sys/fs/cgroup/freezer ] && [ -z "${VLM_FARM_NO_CGROUP:-}" ]; then
+        proctrack=proctrack/cgroup
+        printf 'CgroupPlugin=cgroup/v1\nCgroupMountpoint=/sys/fs/cgroup\n' > "$dir/cgroup.conf"
+    else
+        echo "farm_local: no cgroup v1 freezer under /sys/fs/cgroup: tasks tracked by proctrack/linuxproc, which a detached Wine server escapes" >&2
+    fi
     cat > "$SLURM_CONF" <<EOF
 ClusterName=velmora
 SlurmctldHost=$node
@@ -88,7 +128,8 @@ SlurmctldPidFile=$dir/slurmctld.pid
 SlurmdPidFile=$dir/slurmd.pid
 SlurmctldLogFile=$dir/slurmctld.log
 SlurmdLogFile=$dir/slurmd.log
-ProctrackType=proctrack/linuxproc
+ProctrackType=$proctrack
+Epilog=$here/farm_task.sh
 TaskPlugin=task/none
 JobAcctGatherType=jobacct_gather/none
 AccountingStorageType=accounting_storage/none
@@ -98,7 +139,7 @@ SelectType=select/cons_tres
 SelectTypeParameters=CR_Core
 SlurmdParameters=config_overrides
 ReturnToService=2
-KillWait=5
+KillWait=10
 NodeName=$node CPUs=$(nproc) State=UNKNOWN
 PartitionName=farm Nodes=$node Default=YES MaxTime=INFINITE State=UP
 EOF
@@ -119,7 +160,7 @@ EOF
         sleep 0.5
     done
     trap - INT TERM
-    echo "farm: node $node idle with $(nproc) cores; export SLURM_CONF=$SLURM_CONF"
+    echo "farm: node $node idle with $(nproc) cores, $proctrack; export SLURM_CONF=$SLURM_CONF"
 }
 
 case "${1:-}" in

@@ -9,20 +9,11 @@ namespace {
 
 std::mutex g_gate;
 bool g_closed = false;
-std::vector<std::string> g_committed;
-// CommittedList of g_committed, kept ready for a fault handler; a list
-// longer than this ends with how many there were.
-char g_said[4096] = "nothing was written";
-
-void Remember() {
-    const std::string said = CommittedList(g_committed);
-    if (said.size() < sizeof g_said) {
-        std::snprintf(g_said, sizeof g_said, "%s", said.c_str());
-        return;
-    }
-    const std::string tail = "... (" + std::to_string(g_committed.size()) + " files in all), nothing else";
-    std::snprintf(g_said, sizeof g_said, "%.*s%s", int(sizeof g_said - 1 - tail.size()), said.c_str(), tail.c_str());
-}
+WrittenRecord g_committed;
+// What a fault handler prints: kept here, since the gate may not be had.
+char g_said[4096 + 128];
+bool g_counting = false;
+size_t g_told = 0;
 
 }  // namespace
 
@@ -47,26 +38,35 @@ const char* CloseCommitsAfterFault() {
         }
         Sleep(1);
     }
+    // Said from the record as it stands: a commit it could not wait for has
+    // either added its file whole or not begun to.
+    g_committed.Say(g_said, sizeof g_said);
     return g_said;
+}
+
+void CountToldFiles() {
+    const std::lock_guard<std::mutex> hold(g_gate);
+    g_counting = true;
+}
+
+void ToldCommitted() {
+    const std::lock_guard<std::mutex> hold(g_gate);
+    ++g_told;
+}
+
+void UntoldAfterFault(void (*tell)(const char* path)) {
+    for (size_t i = g_told; g_counting && i < g_committed.Count(); ++i) tell(g_committed.Name(i));
 }
 
 CommitResult CommitThroughGate(const std::string& path, const std::function<bool()>& commit) {
     const std::lock_guard<std::mutex> hold(g_gate);
     if (g_closed) return CommitResult::kClosed;
     if (!commit()) return CommitResult::kFailed;
-    g_committed.push_back(path);
-    Remember();
+    g_committed.Add(path);
     return CommitResult::kCommitted;
 }
 
 std::vector<std::string> CommittedFiles() {
     const std::lock_guard<std::mutex> hold(g_gate);
-    return g_committed;
-}
-
-std::string CommittedList(const std::vector<std::string>& files) {
-    if (files.empty()) return "nothing was written";
-    std::string said = files.size() == 1 ? "wrote " + files[0] : "wrote " + std::to_string(files.size()) + " files: ";
-    for (size_t i = 0; files.size() > 1 && i < files.size(); ++i) said += (i ? ", " : "") + files[i];
-    return said + ", nothing else";
+    return g_committed.Files();
 }

@@ -4,9 +4,11 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "minihost/files/commit_gate.h"
@@ -51,12 +53,44 @@ std::string RenameFailure(DWORD code) {
                                                 : "it cannot take the file's place (error " + std::to_string(code) + ")";
 }
 
+bool LinkAsSecondName(void* handle, const std::wstring& ntName) {
+    const auto set = reinterpret_cast<SetInformation>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile")));
+    std::vector<char> link = NameInformation(ntName);
+    ULONG_PTR status[2] = {};
+    return set && set(handle, status, link.data(), ULONG(link.size()), kFileLinkInformation) == 0;
+}
+
+LinkStep g_link = LinkAsSecondName;
+
+bool IsOwner(const char* owner) {
+    size_t n = 0;
+    for (; owner[n]; ++n)
+        if (!std::isalnum(static_cast<unsigned char>(owner[n])) && owner[n] != '_') return false;
+    return n > 0 && n <= 32 && std::isalpha(static_cast<unsigned char>(owner[0]));
+}
+
 }  // namespace
 
-std::string TemporaryName(unsigned long pid, unsigned long thread, int n) {
-    char name[64];
-    std::snprintf(name, sizeof name, "~minihost-%lu-%lu-%d.tmp", pid, thread, n);
+LinkStep SwapLinkStep(LinkStep step) { return std::exchange(g_link, step); }
+
+const std::string& TemporaryOwner() {
+    static const std::string owner = [] {
+        const char* given = std::getenv("VLM_TEMP_OWNER");
+        return std::string(given && IsOwner(given) ? given : "");
+    }();
+    return owner;
+}
+
+std::string TemporaryName(const std::string& owner, unsigned long pid, unsigned long thread, int n) {
+    char name[96];
+    std::snprintf(name, sizeof name, "~minihost-%s%s%lu-%lu-%d.tmp", owner.c_str(), owner.empty() ? "" : "-", pid,
+                  thread, n);
     return name;
+}
+
+std::string TemporaryName(unsigned long pid, unsigned long thread, int n) {
+    return TemporaryName(TemporaryOwner(), pid, thread, n);
 }
 
 bool TempFile::Create(const std::string& path, std::string* reason) {
@@ -107,14 +141,7 @@ bool TempFile::Create(const std::string& path, std::string* reason) {
 // output; its own name then goes as it closes.
 bool TempFile::PutInPlace(std::string* reason) {
     const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)));
-    const auto set = reinterpret_cast<SetInformation>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile")));
-    std::vector<char> link = NameInformation(NtName(target_));
-    ULONG_PTR status[2] = {};
-    // MINIHOST_TEST_ONE_NAME: the tests' stand-in for a file system without links.
-    if (set && !std::getenv("MINIHOST_TEST_ONE_NAME") &&
-        set(h, status, link.data(), ULONG(link.size()), kFileLinkInformation) == 0)
-        return true;
+    if (g_link(h, NtName(target_))) return true;
     // Whatever refused the link (no links here, the output in use, its name)
     // the copy meets again and says.
     return CopyInPlace(h, reason);

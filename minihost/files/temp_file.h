@@ -4,8 +4,22 @@
 #include <functional>
 #include <string>
 
-// The name of a temporary: the writing process and thread, and a count.
+// The name of a temporary: its owner, the writing process and thread, and a
+// count. The owner is VLM_TEMP_OWNER (a letter, then letters, digits or _, up
+// to 32), which a farm's task script sets to an id that the scheduler gives
+// one live task only, so that the task's re-run can remove what a kill of
+// the task's Wine server left; without it, as outside a farm, there is none
+// and the name is ~minihost-PID-THREAD-N.tmp.
 std::string TemporaryName(unsigned long pid, unsigned long thread, int n);
+std::string TemporaryName(const std::string& owner, unsigned long pid, unsigned long thread, int n);
+const std::string& TemporaryOwner();
+
+// The step that puts a temporary in place as a second name of its file
+// (handle, the output's NT name; false when refused). Swapped by the tests
+// for one that refuses, as a file system of one name a file does; answers
+// the step it replaces.
+using LinkStep = bool (*)(void* handle, const std::wstring& ntName);
+LinkStep SwapLinkStep(LinkStep step);
 
 // A file of a name of its own beside the output it will become, created new
 // (so it is never anyone else's file), which replaces that output only at

@@ -3,6 +3,7 @@
 #include <thread>
 #include <utility>
 
+#include "minihost/files/commit_gate.h"
 #include "minihost/runtime/stop.h"
 
 namespace {
@@ -36,6 +37,7 @@ private:
 
 BatchOutcome RunBatch(int count, const BatchStages& stages) {
     BatchOutcome outcome;
+    CountToldFiles();
     // Declared before the jobs, so that they outlive the threads using them.
     std::unique_ptr<HeldFrame> ahead, encoding;
     int aheadFrame = -1, encodingFrame = -1;
@@ -62,7 +64,10 @@ BatchOutcome RunBatch(int count, const BatchStages& stages) {
     auto finishEncode = [&] {
         if (encodingFrame < 0) return;
         if (std::exception_ptr why = encoder.Wait()) fail(encodingFrame, why);
-        else stages.written(encodingFrame, *encoding);
+        else {
+            stages.written(encodingFrame, *encoding);
+            ToldCommitted();
+        }
         encoding.reset();
         encodingFrame = -1;
     };

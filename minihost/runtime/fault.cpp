@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -43,6 +44,14 @@ LONG WINAPI OnFault(EXCEPTION_POINTERS* info) {
     }
     const EXCEPTION_RECORD& e = *info->ExceptionRecord;
     const char* written = CloseCommitsAfterFault();
+    // stdout names what the line names: a file committed whose line the
+    // batch had not yet printed is told here.
+    UntoldAfterFault([](const char* path) {
+        static char told[4096];
+        const int n = std::snprintf(told, sizeof told, "wrote %s\n", path);
+        DWORD put = 0;
+        if (n > 0) WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), told, DWORD(std::min(n, int(sizeof told) - 1)), &put, nullptr);
+    });
     char module[MAX_PATH];
     uintptr_t offset = 0;
     PlaceOf(e.ExceptionAddress, module, sizeof module, &offset);

@@ -11,6 +11,7 @@
 #include "minihost/formats/png_io.h"
 #include "minihost/runtime/fault.h"
 #include "minihost/runtime/stop.h"
+#include "minihost/runtime/stop_moments.h"
 
 namespace {
 
@@ -145,7 +146,7 @@ void WriteHeld(const FrameJob& job, const HeldFrame& held) {
     // BMM_Color_64 is red, green, blue, alpha in memory: RGBA samples as they stand.
     static_assert(sizeof(BMM_Color_64) == 4 * sizeof(uint16_t), "pixels are four samples");
     const uint16_t* rgba = reinterpret_cast<const uint16_t*>(storage.Pixels());
-    RaiseTestCtrlCAtEncode();
+    AtEncodeStart();
     std::string error;
     const bool written = IsTiffName(job.out)
                              ? WriteTiff16(job.out, storage.Width(), storage.Height(), rgba, held.tiff, &error)

@@ -5,6 +5,7 @@
 
 #include "host/progress.h"
 #include "minihost/runtime/stop.h"
+#include "minihost/runtime/stop_moments.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to, const LARGE_I
 }  // namespace
 
 ProgressWindow::ProgressWindow(int abortAtLine, bool showBar)
-    : abortAtLine_(abortAtLine), ctrlCAtLine_(TestCtrlCLine()), showBar_(showBar) {
+    : abortAtLine_(abortAtLine), showBar_(showBar) {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = Proc;
     wc.hInstance = GetModuleHandleA(nullptr);
@@ -81,7 +82,7 @@ std::string ProgressText(int frame, int frames, int line, int lines, double elap
 
 void ProgressWindow::OnProgress(int line, int last) {
     currentLine_ = line;
-    if (linesSeen_++ == ctrlCAtLine_) RaiseTestCtrlC();
+    AtProgressLine(linesSeen_++);
     if (!showBar_) return;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);

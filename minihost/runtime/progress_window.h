@@ -44,7 +44,6 @@ private:
 
     HWND window_ = nullptr;
     int abortAtLine_;
-    int ctrlCAtLine_;  // the tests' stand-in for Ctrl-C
     bool showBar_;
     int currentLine_ = -1;
     int stoppedAt_ = -1;

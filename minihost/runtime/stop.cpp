@@ -2,55 +2,56 @@
 
 #include <windows.h>
 
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
 
 #include "minihost/files/commit_gate.h"
+#include "minihost/runtime/stop_moments.h"
 
 namespace {
+
+constexpr int kExitStopped = 4;
 
 volatile LONG g_stop = 0;
 volatile LONG g_break = 0;
 
-BOOL WINAPI OnConsoleControl(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-    if (CloseCommits()) InterlockedExchange(&g_break, event == CTRL_BREAK_EVENT);
-    InterlockedExchange(&g_stop, 1);
-    return TRUE;  // the run stops at its next stop point or abort query
+// Ends the run where it is; the gate is closed, so nothing more is written.
+void EndNow(const char* why) {
+    const char* written = CloseCommitsAfterFault();
+    static char line[4096 + 512];
+    const int n = std::snprintf(line, sizeof line, "\nminihost: stopped by %s: %s; %s\n",
+                                InterlockedCompareExchange(&g_break, 0, 0) ? "Ctrl-Break" : "Ctrl-C", why, written);
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    // The leading line end ends a progress bar a terminal may be showing.
+    const bool console = GetFileType(err) == FILE_TYPE_CHAR;
+    DWORD put = 0;
+    if (n > 0) WriteFile(err, console ? line : line + 1, DWORD(console ? n : n - 1), &put, nullptr);
+    TerminateProcess(GetCurrentProcess(), kExitStopped);
 }
 
-// The test's moment, without its "break:" prefix.
-const char* TestMoment(bool* isBreak) {
-    const char* test = std::getenv("MINIHOST_TEST_CTRL_C");
-    *isBreak = test && std::strncmp(test, "break:", 6) == 0;
-    return test && *isBreak ? test + 6 : test;
+DWORD WINAPI AwaitAnswer(void*) {
+    Sleep(kStopAnswerSeconds * 1000);
+    static char why[64];
+    std::snprintf(why, sizeof why, "the run did not answer within %d s", kStopAnswerSeconds);
+    EndNow(why);
+    return 0;
+}
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    if (InterlockedExchange(&g_stop, 1)) {
+        EndNow("a second stop while the run had not answered the first");
+        return TRUE;
+    }
+    if (CloseCommits()) InterlockedExchange(&g_break, event == CTRL_BREAK_EVENT);
+    if (HANDLE t = CreateThread(nullptr, 0, AwaitAnswer, nullptr, 0, nullptr)) CloseHandle(t);
+    return TRUE;  // the run stops at its next stop point or abort query
 }
 
 }  // namespace
 
-void RaiseTestCtrlC() {
-    // The console's own event, to every process of the console, taken by the
-    // handler as a user's would be; waited for, so that it lands where asked.
-    // Only the handler's flag says it came, whatever the call answers.
-    bool isBreak = false;
-    TestMoment(&isBreak);
-    // Wine's console server sends Ctrl-C only ("should support the other
-    // events"): Ctrl-Break is delivered as a console delivers it, on a
-    // thread of the process running the system's CtrlRoutine.
-    const auto deliver = reinterpret_cast<LPTHREAD_START_ROUTINE>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CtrlRoutine")));
-    if (!isBreak) GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
-    else if (HANDLE t = deliver ? CreateThread(nullptr, 0, deliver, reinterpret_cast<void*>(CTRL_BREAK_EVENT), 0, nullptr)
-                                : nullptr)
-        CloseHandle(t);
-    for (int waited = 0; !StopRequested() && waited < 10000; ++waited) Sleep(1);
-}
-
 void CatchStops() {
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    bool isBreak = false;
-    const char* test = TestMoment(&isBreak);
-    if (test && std::strcmp(test, "start") == 0) RaiseTestCtrlC();
+    AtRunStart();
 }
 
 bool StopRequested() { return InterlockedCompareExchange(&g_stop, 0, 0) != 0; }
@@ -59,21 +60,4 @@ const char* StopKey() { return InterlockedCompareExchange(&g_break, 0, 0) ? "Ctr
 
 void StopPoint() {
     if (StopRequested()) throw Stopped{};
-}
-
-int TestCtrlCLine() {
-    bool isBreak = false;
-    const char* test = TestMoment(&isBreak);
-    char* end = nullptr;
-    const long line = test ? std::strtol(test, &end, 10) : -1;
-    return test && *test && *end == '\0' && line >= 0 ? int(line) : -1;
-}
-
-void RaiseTestCtrlCAtEncode() {
-    bool isBreak = false;
-    const char* test = TestMoment(&isBreak);
-    if (!test || std::strncmp(test, "encode", 6) != 0) return;
-    static volatile LONG encodes = 0;
-    const long wanted = test[6] == ':' ? std::strtol(test + 7, nullptr, 10) : 0;
-    if (InterlockedIncrement(&encodes) - 1 == wanted) RaiseTestCtrlC();
 }

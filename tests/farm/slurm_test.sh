@@ -1,26 +1,63 @@
 #!/bin/sh
 # The README's farm section on a one-machine Slurm cluster: a 60-frame
-# sequence in two tasks of 30, stopped by scancel, run again with a frame
-# made to fail, then once more with it mended. Exits 77 (skipped) without
-# root or where Slurm does not start.
+# sequence given once as --frames 1-60, in tasks of 25 (the last one 51-60),
+# stopped by scancel, killed whole, run again with a frame made to fail, then
+# once more with it mended. Exits 77 (skipped) without root or where Slurm
+# does not start.
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 [ "$(id -u)" -eq 0 ] || { echo "skipped: the Slurm daemons need root"; exit 77; }
 tmp=$(mktemp -d)
-export VLM_FARM_DIR="$tmp/farm" VLM_FARM_PORT=6827 SLURM_CONF="$tmp/farm/slurm.conf"
+export VLM_FARM_PORT=6827 SLURM_CONF="$tmp/farm/slurm.conf"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C
-# A task's Wine server ends by itself shortly after the task.
-wine_gone() { for t in 1 31; do WINEPREFIX="$tmp/wine-task-$t" timeout 30 wineserver -w || true; done; }
-trap '"$root/scripts/farm_local.sh" stop; wine_gone; rm -rf "$tmp"' EXIT
-if ! "$root/scripts/farm_local.sh" start >"$tmp/start.log" 2>&1; then
-    echo "skipped: Slurm cannot start here: $(head -n 1 "$tmp/start.log")"
-    exit 77
-fi
+farm_local() {  # FOLDER (relative to $tmp) start|stop
+    (cd "$tmp" && VLM_FARM_DIR=$1 "$root/scripts/farm_local.sh" "$2")
+}
+trap 'farm_local farm stop; rm -rf "$tmp"' EXIT
 fail() {
     echo "farm: $1" >&2
     for log in "$tmp"/log/*.out; do [ ! -f "$log" ] || sed "s|^|  task ${log##*/}: |" "$log" >&2; done
     exit 1
 }
+
+# The farm script's folder rows: a folder of the user's, or a file, is kept
+# whole; a path slurm.conf cannot hold is refused; both before anything runs.
+mkdir "$tmp/mine" && echo "the user's" > "$tmp/mine/notes" && echo "a file" > "$tmp/plain"
+for row in "mine|exists and is not a farm folder made by this script" "plain|exists and is not a farm folder" \
+           "my farm|holds a blank or a character"; do
+    ! farm_local "${row%%|*}" start >"$tmp/refused.log" 2>&1 || fail "start in ${row%%|*} was not refused"
+    [ "$(wc -l < "$tmp/refused.log")" -eq 1 ] && grep -q "${row#*|}" "$tmp/refused.log" ||
+        fail "start in ${row%%|*}: $(cat "$tmp/refused.log")"
+done
+[ "$(cat "$tmp/mine/notes")" = "the user's" ] && [ "$(ls -A "$tmp/mine")" = notes ] && [ "$(cat "$tmp/plain")" = "a file" ] ||
+    fail "a refused start changed what it did not make"
+[ ! -e "$tmp/my farm" ] || fail "a refused start made its folder"
+
+# The task script's own failures: 2 and one line, before Wine is started.
+for row in "|not a task of an array job" "1|the sequence's whole range once" "1|the sequence's whole range once|1-" \
+           "1|the sequence's whole range once|1-240x2"; do
+    id=${row%%|*} rest=${row#*|} says=${rest%%|*} range=${rest#*|}
+    [ "$range" != "$rest" ] || range=
+    rc=0
+    SLURM_JOB_ID=${id:+9} SLURM_ARRAY_TASK_ID=$id WINEPREFIX="$tmp/none" sh "$root/scripts/farm_task.sh" \
+        minihost.exe render "s_#.png" --out-dir "$tmp/o" ${range:+--frames "$range"} >"$tmp/task.log" 2>&1 || rc=$?
+    [ $rc -eq 2 ] && [ "$(wc -l < "$tmp/task.log")" -eq 1 ] && grep -q "$says" "$tmp/task.log" ||
+        fail "farm_task.sh with '$row': status $rc, $(cat "$tmp/task.log")"
+done
+[ ! -e "$tmp/none-farm" ] || fail "a refused task made a prefix"
+
+# The farm itself, from a relative path; a second start changes nothing.
+if ! farm_local farm start >"$tmp/start.log" 2>&1; then
+    echo "skipped: Slurm cannot start here: $(head -n 1 "$tmp/start.log")"
+    exit 77
+fi
+grep -q "^StateSaveLocation=$tmp/farm/state$" "$SLURM_CONF" || fail "the relative path was not made absolute"
+export VLM_FARM_DIR="$tmp/farm"
+pids=$(cat "$VLM_FARM_DIR"/*.pid)
+farm_local farm start > "$tmp/again.log" 2>&1 || fail "a second start failed: $(cat "$tmp/again.log")"
+grep -q "already running" "$tmp/again.log" && [ "$(cat "$VLM_FARM_DIR"/*.pid)" = "$pids" ] ||
+    fail "a second start changed the running farm: $(cat "$tmp/again.log")"
+cgroup=$(grep -q '^ProctrackType=proctrack/cgroup' "$SLURM_CONF" && echo 1 || true)
 
 host="$root/build/win/bin/minihost.exe" seq="$tmp/seq" ids="$tmp/ids" out="$tmp/out"
 mkdir -p "$seq" "$ids" "$out" "$tmp/ref" "$tmp/log"
@@ -44,12 +81,26 @@ echo "another run's" > "$out/~minihost-999999-1-0.tmp"
 cp "$tmp/ref/1.png" "$out/shot_99.png"
 cp "$out/~minihost-999999-1-0.tmp" "$out/shot_99.png" "$tmp/"
 
-# The job: the README's command, one task a range of 30 frames, each task
-# with its own Wine prefix below $tmp.
+# The job: the README's command with the whole range once, one task a range
+# of 25 frames, the node's Wine prefix below $tmp.
 submit() {
-    WINEPREFIX="$tmp/wine" timeout -k 5 120 sbatch --parsable --array=1-60:30 --time=2 \
+    WINEPREFIX="$tmp/wine" timeout -k 5 120 sbatch --parsable --array=1-60:25 --time=3 \
         --output="$tmp/log/%a.out" "$@" "$root/scripts/farm_task.sh" "$host" render "$seq/shot_#.png" \
-        --out "$out/shot_#.png" --config "$tmp/s.cfg" --object-ids "$ids/ids_#.png" --skip-existing
+        --out "$out/shot_#.png" --config "$tmp/s.cfg" --object-ids "$ids/ids_#.png" --skip-existing --frames 1-60
+}
+gone() {  # waits for job $1 to leave the queue, its epilog done
+    n=0
+    while [ -n "$(squeue -h -j "$1" 2>/dev/null)" ]; do
+        n=$((n + 1)); [ $n -le 300 ] || fail "job $1 not gone 30 s after its end"; sleep 0.1
+    done
+    sleep 1
+}
+started() {  # waits until job $1's first task has written a frame
+    n=0
+    until frames | grep -qE '^shot_([1-9]|1[0-9]|2[0-5])\.png$'; do
+        [ -n "$(squeue -h -j "$1" 2>/dev/null)" ] || fail "the job ended before its tasks wrote a frame: $(states "$1")"
+        n=$((n + 1)); [ $n -le 900 ] || fail "no frames from the first task within 90 s"; sleep 0.1
+    done
 }
 states() {  # each task of job $1: "ArrayTaskId JobState ExitCode "
     scontrol -o show job "$1" | awk '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
@@ -66,28 +117,75 @@ check_frames() {  # every output whole and equal to its frame filtered alone
     [ -z "$left" ] || fail "left behind: $left"
 }
 
-# Stop: scancel once both tasks have written frames.
+# Stop: scancel once the first task has written a frame (the last waits for
+# a core). A running task stops as at a Ctrl-C: its stop line, status 4,
+# only whole frames left.
 job=$(submit)
-n=0
-until frames | grep -qE '^shot_([1-9]|[12][0-9]|30)\.png$' && frames | grep -qE '^shot_(3[1-9]|[45][0-9]|60)\.png$'; do
-    [ -n "$(squeue -h -j "$job" 2>/dev/null)" ] || fail "the job ended before both tasks wrote a frame: $(states "$job")"
-    n=$((n + 1)); [ $n -le 600 ] || fail "no frames from both tasks within 60 s"; sleep 0.1
-done
+started "$job"
 scancel "$job"
-n=0
-while [ -n "$(squeue -h -j "$job" 2>/dev/null)" ]; do
-    n=$((n + 1)); [ $n -le 300 ] || fail "job $job not gone 30 s after scancel"; sleep 0.1
-done
-wine_gone
-states "$job" | grep -q CANCELLED || fail "scancel: tasks $(states "$job")"
+gone "$job"
+[ "$(states "$job" | grep -o CANCELLED | wc -l)" -eq 3 ] || fail "scancel: tasks $(states "$job")"
+grep -q "^minihost: render stopped at line [0-9]* of .* (by Ctrl-C)" "$tmp/log/1.out" ||
+    fail "task 1 has no stop line after scancel"
+scontrol -o show job "$job" | grep -q 'ArrayTaskId=1 .*ExitCode=4:0' || fail "task 1 did not exit 4: $(states "$job")"
 check_frames
 [ "$(frames | wc -l)" -lt 59 ] || fail "scancel came after the job's end: no stop tested"
+
+# SIGTERM to every process of the task, minihost's own included, as a
+# scheduler may send it: still the stop, not the end by the signal.
+rm -f "$tmp"/log/*.out
+job=$(submit)
+n=0
+until grep -q '^wrote' "$tmp/log/1.out" 2>/dev/null; do
+    n=$((n + 1)); [ $n -le 900 ] || fail "task 1 wrote no frame within 90 s: $(states "$job")"; sleep 0.1
+done
+scancel --full --signal=TERM "${job}_1"
+n=0
+until scontrol -o show job "$job" | grep -q 'ArrayTaskId=1 .*JobState=FAILED'; do
+    n=$((n + 1)); [ $n -le 300 ] || fail "SIGTERM to every process: $(states "$job")"; sleep 0.1
+done
+scancel "$job"
+gone "$job"
+grep -q "^minihost: render stopped at line [0-9]* of .* (by Ctrl-C)" "$tmp/log/1.out" ||
+    fail "SIGTERM to every process: task 1 has no stop line"
+scontrol -o show job "$job" | grep -q 'ArrayTaskId=1 .*ExitCode=4:0' || fail "SIGTERM to every process: $(states "$job")"
+check_frames
+
+# Killed whole, as a lost node or a cgroup's kill leaves a task: every process
+# of task 1, its Wine server too, at once. Its epilog removes its temporaries;
+# the requeue then finishes it.
+if [ -n "$cgroup" ]; then
+    job=$(submit)
+    n=0
+    until task=$(squeue -h -j "$job" -o '%i %A' | awk '$1 == "'"$job"'_1" { print $2 }') &&
+          procs=$(echo /sys/fs/cgroup/freezer/slurm*/uid_0/job_$task/step_batch/cgroup.procs) &&
+          [ -f "$procs" ] && grep -q . "$procs" && [ -n "$(ls -A "$out" | grep "^~minihost-slurm$task-" || true)" ]; do
+        n=$((n + 1)); [ $n -le 900 ] || fail "task 1 of job $job made no temporary within 90 s"; sleep 0.1
+    done
+    for p in $(cat "$procs"); do
+        [ "$(cat "/proc/$p/comm" 2>/dev/null)" = slurmstepd ] || kill -9 "$p" 2>/dev/null || true
+    done
+    gone "$job"
+    left=$(ls -A "$out" | grep '^~minihost-slurm' | tr '\n' ' ' || true)
+    [ -z "$left" ] || fail "a task killed whole left, after its job's end: $left"
+    scontrol requeue "$task" >/dev/null 2>&1 || fail "task $task could not be requeued"
+    # A requeued job waits two minutes to start by default.
+    scontrol update JobId="$task" StartTime=now >/dev/null 2>&1 || true
+    n=0
+    until [ "$(scontrol -o show job "$task" | grep -o 'JobState=[A-Z]*')" = JobState=COMPLETED ]; do
+        n=$((n + 1)); [ $n -le 1200 ] || fail "requeued task 1: $(states "$job")"; sleep 0.1
+    done
+    gone "$job"
+    check_frames
+fi
 inodes > "$tmp/stopped"
 
-# Failure: frame 60 fails its task, and only its task, with status 2.
+# Failure: frame 60 fails its task, and only its task, with status 2; the
+# last task stops at frame 60, failing no frame past it.
 job=$(submit --wait) || true
-[ "$(states "$job")" = "1 COMPLETED 0:0 31 FAILED 2:0 " ] || fail "one frame failed: tasks $(states "$job")"
-grep -q 'shot_60.png' "$tmp/log/31.out" || fail "task 31's log does not name shot_60.png"
+[ "$(states "$job")" = "1 COMPLETED 0:0 26 COMPLETED 0:0 51 FAILED 2:0 " ] || fail "one frame failed: tasks $(states "$job")"
+grep -q 'shot_60.png' "$tmp/log/51.out" || fail "task 51's log does not name shot_60.png"
+! grep -q 'shot_6[1-9]' "$tmp/log/51.out" || fail "task 51 went past the range's end: $(cat "$tmp/log/51.out")"
 check_frames
 [ "$(frames | wc -l)" -eq 59 ] && [ ! -e "$out/shot_60.png" ] || fail "after one frame failed: $(frames | wc -l) frames"
 inodes > "$tmp/failed"
@@ -97,7 +195,7 @@ inodes > "$tmp/failed"
 rm "$seq/shot_60.png"
 ln "$seq/shot_3.png" "$seq/shot_60.png"
 job=$(submit --wait) || fail "mended: tasks $(states "$job")"
-[ "$(states "$job")" = "1 COMPLETED 0:0 31 COMPLETED 0:0 " ] || fail "mended: tasks $(states "$job")"
+[ "$(states "$job")" = "1 COMPLETED 0:0 26 COMPLETED 0:0 51 COMPLETED 0:0 " ] || fail "mended: tasks $(states "$job")"
 check_frames
 [ "$(frames | wc -l)" -eq 60 ] || fail "mended: $(frames | wc -l) frames"
 inodes > "$tmp/mended"
@@ -106,7 +204,9 @@ for f in "~minihost-999999-1-0.tmp" shot_99.png; do
     cmp -s "$tmp/$f" "$out/$f" || fail "$f, which no task made, was changed or removed"
 done
 
-pids=$(cat "$VLM_FARM_DIR"/*.pid)
-"$root/scripts/farm_local.sh" stop
+[ -z "$(ls "$tmp/wine-farm" | grep -v '^base$' | grep -v '^lock$' || true)" ] ||
+    fail "tasks left their prefixes: $(ls "$tmp/wine-farm")"
+
+farm_local farm stop
 for p in $pids; do [ ! -d "/proc/$p" ] || fail "daemon $p still running after stop"; done
-echo "farm: stop, failure and resume on Slurm ok"
+echo "farm: the folder's rows, stop, kill, failure and resume on Slurm ok${cgroup:+ (proctrack/cgroup)}"

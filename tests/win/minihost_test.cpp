@@ -41,9 +41,10 @@ std::string NoCr(std::string s) {
 }
 
 // Runs minihost with the arguments, collecting its exit status, output and
-// error output (line ends as "\n").
-MinihostOutcome RunMinihost(const std::string& args) {
-    ChildProcess child("\"" + BinDir() + "\\minihost.exe\" " + args);
+// error output (line ends as "\n"); minihost_stops.exe is the build the
+// tests stop.
+MinihostOutcome RunMinihost(const std::string& args, const char* program = "minihost.exe") {
+    ChildProcess child("\"" + BinDir() + "\\" + program + "\" " + args);
     const DWORD status = child.Finish();
     return {status, NoCr(child.Err()), NoCr(child.Out())};
 }
@@ -709,7 +710,7 @@ TEST_F(MinihostTest, CtrlCWritesAndReplacesNothing) {
     };
     for (const auto& row : rows) {
         SetEnvironmentVariableA("MINIHOST_TEST_CTRL_C", row.when);
-        const MinihostOutcome r = Host(row.args);
+        const MinihostOutcome r = RunMinihost(row.args, "minihost_stops.exe");
         SetEnvironmentVariableA("MINIHOST_TEST_CTRL_C", nullptr);
         EXPECT_EQ(r.status, 4u) << row.when << ": " << row.args;
         EXPECT_EQ(CountLines(r.err), 1) << r.err;
@@ -717,6 +718,35 @@ TEST_F(MinihostTest, CtrlCWritesAndReplacesNothing) {
         EXPECT_TRUE(ReadAll(P("out.png")) == before);
         EXPECT_EQ(FolderNames(temp.Path()), (std::vector<std::string>{"VLM.SET", "f.png", "k.cfg", "out.png"}));
         if (row.outDir) EXPECT_EQ(FolderNames(P(row.outDir)), row.left) << row.when;
+    }
+
+    // A plug-in that never answers (HANG.FLT, on frame b) is ended by the
+    // first Ctrl-C after a few seconds, or by a second one at once; the line
+    // names what was committed before it, and nothing else is there.
+    const std::vector<uint16_t> big(65 * 65 * 4, 500);
+    CreateDirectoryA(P("hang").c_str(), nullptr);
+    ASSERT_TRUE(WritePng16(P("hang\\a.png"), 5, 4, 4, frame.data(), &error)) << error;
+    ASSERT_TRUE(WritePng16(P("hang\\b.png"), 65, 65, 4, big.data(), &error)) << error;
+    const struct {
+        const char* when;  // frame b's first line: HANG.FLT sends no progress for a
+        const char* says;
+        const char* outDir;
+    } hung[] = {{"0", "minihost: stopped by Ctrl-C: the run did not answer within 3 s; ", "h1"},
+                {"twice:0", "minihost: stopped by Ctrl-C: a second stop while the run had not answered the first; ", "h2"}};
+    for (const auto& row : hung) {
+        SetEnvironmentVariableA("MINIHOST_TEST_CTRL_C", row.when);
+        ChildProcess child("\"" + BinDir() + "\\minihost_stops.exe\" --plugin \"" + BinDir() + "\\HANG.FLT\" " +
+                           batch("hang", row.outDir));
+        SetEnvironmentVariableA("MINIHOST_TEST_CTRL_C", nullptr);
+        EXPECT_EQ(child.Finish(20000), 4u) << row.when;
+        EXPECT_FALSE(child.TimedOut()) << row.when << ": the run was not ended";
+        const std::string err = child.Err();
+        EXPECT_EQ(CountLines(err), 1) << err;
+        EXPECT_EQ(err.rfind(row.says, 0), 0u) << err;
+        const std::vector<std::string> left = FolderNames(P(row.outDir));
+        const std::string wrote = left.empty() ? "nothing was written\n" : "wrote " + P(row.outDir) + "\\a.png, nothing else\n";
+        EXPECT_TRUE(left.empty() || left == std::vector<std::string>{"a.png"}) << left.size();
+        EXPECT_EQ(err.substr(err.size() - std::min(err.size(), wrote.size())), wrote) << err;
     }
 }
 
@@ -771,6 +801,16 @@ TEST_F(MinihostTest, AFrameLeftUnfilteredIsAFailure) {
         EXPECT_EQ(err.substr(err.size() - std::min(err.size(), wrote.size())), wrote) << err;
     }
     EXPECT_FALSE(FileExists(P("fault_out.png")));
+
+    // Over outputs that exist, again and again: stdout names a file exactly
+    // when the fault's line does, however its commit and the fault fell.
+    for (int run = 0; run < 12; ++run) {
+        ChildProcess child("\"" + BinDir() + "\\minihost.exe\" " + fault + "\"" + P("in") + "\" --out-dir \"" +
+                           P("fout") + "\"" + cfg);
+        EXPECT_EQ(child.Finish(20000), 3u) << run;
+        const std::string err = child.Err(), out = child.Out(), a = "wrote " + P("fout\\a.png");
+        EXPECT_EQ(out.find(a) != std::string::npos, err.find(a) != std::string::npos) << run << ": " << err << out;
+    }
 }
 
 // The host's library answers instead of throwing: an exception could not be

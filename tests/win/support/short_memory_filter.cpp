@@ -3,8 +3,9 @@
 // above kRoomFor pixels. It then answers 1 and writes no line back; smaller
 // frames are given back line by line, unchanged. It takes any configuration
 // of VLM.FLT's size. Built with VLM_TEST_FAULT (FAULT.FLT), it faults on
-// those frames instead; with VLM_TEST_VERSION or VLM_TEST_KIND, it answers
-// that interface version or class kind code, which a host must refuse.
+// those frames instead; with VLM_TEST_HANG (HANG.FLT) it never returns;
+// with VLM_TEST_VERSION or VLM_TEST_KIND, it answers that interface version
+// or class kind code, which a host must refuse.
 #include <windows.h>
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "host/bitmap.h"
 #include "host/class_desc.h"
 #include "host/image_filter.h"
+#include "host/progress.h"
 
 #ifndef VLM_TEST_VERSION
 #define VLM_TEST_VERSION kPluginInterfaceVersion
@@ -37,13 +39,18 @@ public:
     int OpenAboutBox(HWND) override { return 0; }
     uint32_t EvaluateConfigure() override { return 612; }
     int LoadConfigure(void*) override { return 1; }
-    int RenderFrame(HWND) override {
+    int RenderFrame([[maybe_unused]] HWND progress) override {
         if (!frameMap || !frameMap->Storage()) return 0;
         BitmapStorage& s = *frameMap->Storage();
         if (s.Width() * s.Height() > kRoomFor) {
 #ifdef VLM_TEST_FAULT
             // Null for any frame the host holds, which the compiler cannot know.
             *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(s.Width() >> 16)) = 1;
+#endif
+#ifdef VLM_TEST_HANG
+            // One line's progress, then no answer ever: no abort query.
+            SendMessageA(progress, kProgressMessage, 0, s.Height() - 1);
+            for (;;) Sleep(1000);
 #endif
             return 1;
         }

@@ -1,0 +1,5 @@
+#include "minihost/runtime/stop_moments.h"
+
+void AtRunStart() {}
+void AtProgressLine(int) {}
+void AtEncodeStart() {}
