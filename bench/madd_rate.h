@@ -1,0 +1,27 @@
+#pragma once
+// The processor's own multiply-add rate, measured, for the engine's bound:
+// a tight loop of independent pair multiply-adds of each instruction set's
+// width, and the core's clock from a chain of dependent adds.
+#include <string>
+
+namespace bench {
+
+struct MaddRates {
+    double ghz = -1;  // the clock of scalar work, from one add a cycle
+    // 16-bit products a nanosecond, per instruction form; -1 where the
+    // processor lacks it.
+    double sse2 = -1;        // pmaddwd xmm
+    double avx2 = -1;        // vpmaddwd ymm
+    double avxVnni = -1;     // vpdpwssd ymm (VEX)
+    double avx512Bw = -1;    // vpmaddwd zmm
+    double avx512Vnni = -1;  // vpdpwssd zmm
+};
+
+// Each figure the fastest of several short runs.
+MaddRates MeasureMaddRates();
+
+// Products a nanosecond for a route's instruction set, named as the engine
+// names it ("AVX512BW+VNNI", ...); -1 for a name without a rate.
+double RateFor(const MaddRates& rates, const std::string& simd);
+
+}  // namespace bench
