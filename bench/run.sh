@@ -14,8 +14,6 @@
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-SUDO=
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
 
 PKGS="cmake make g++ pkg-config libopencv-dev libvips-dev libvips-tools"
 missing=
@@ -24,10 +22,10 @@ for p in $PKGS; do
 done
 if [ -n "$missing" ]; then
     echo "installing:$missing" >&2
-    export DEBIAN_FRONTEND=noninteractive
-    # A mirror caught mid-sync leaves the peers out, not the engine's rows.
-    $SUDO apt-get update -qq || true
-    $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null ||
+    # The project's installer (a mirror mid-sync falls back on the release's
+    # own suite); what it cannot install leaves the peers out, not the engine.
+    # shellcheck disable=SC2086 # one word a package
+    sh "$here/scripts/apt_install.sh" $missing ||
         echo "run.sh: could not install$missing; the table goes without what is missing" >&2
 fi
 
