@@ -254,7 +254,7 @@ void PrintBounds(const std::vector<LevelTime>& times, const MaddRates& rates, st
                 "AVX512BW %.0f, AVX512BW+VNNI %.0f.\n",
                 rates.ghz, rates.sse2, rates.avx2, rates.avxVnni, rates.avx512Bw, rates.avx512Vnni);
     std::printf("| %-9s | %-17s | %-36s | %8s | %7s | %7s | %13s | %13s |\n", "frame", "kernel", "i686 engine route",
-                "ns a px", "cycles", "bound", "cycles/bound", "over padded");
+                "ns a px", "cycles", "bound", "time / bound", "over padded");
     std::printf("|-----------|-------------------|--------------------------------------|----------|---------|---------|"
                 "---------------|---------------|\n");
     for (const LevelTime& t : times) {
@@ -262,7 +262,7 @@ void PrintBounds(const std::vector<LevelTime>& times, const MaddRates& rates, st
         const size_t comma = t.level.rfind(", ");
         const double rate = comma == std::string::npos ? -1 : RateFor(rates, t.level.substr(comma + 2));
         if (products < 0 || rate <= 0 || t.ms <= 0 || rates.ghz <= 0) continue;
-        const double ns = t.ms * 1e6 / (t.mpix * 1e6);
+        const double ns = t.ms / t.mpix;  // ms a megapixel
         const double bound = products / rate, padded = ProductsAPixel(t.level, t.k, true) / rate;
         std::printf("| %-9s | %-17s | %-36s | %8.3f | %7.2f | %7.2f | %12.2fx | %12.2fx |\n", t.frame.c_str(),
                     t.kernel.c_str(), (t.level + (t.chosen ? " *" : "")).c_str(), ns, ns * rates.ghz,
