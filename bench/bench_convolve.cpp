@@ -244,29 +244,36 @@ struct LevelTime {
 };
 
 // Each route's cycles a pixel against its multiply-adds at the processor's
-// measured rate; the chosen routes' ratios at 3x3, 5x5 and 9x9 become targets.
+// measured rate, and at the rate six chains reach; the chosen routes'
+// ratios at 3x3, 5x5 and 9x9 become targets.
 void PrintBounds(const std::vector<LevelTime>& times, const MaddRates& rates, std::vector<Target>* targets) {
+    const MaddRate& full = rates.full;
+    const MaddRate& six = rates.sixSums;
     std::printf("\nCycles a pixel against the multiply-add bound: the products a pixel (three channels, k x k\n"
                 "taps; the split path twice) over this processor's rate of pair multiply-adds, measured\n"
                 "(twelve independent chains of the route's instruction; the clock, %.2f GHz, from a chain\n"
-                "of dependent adds). padded: each row's taps rounded up to whole pairs. Ratios are time\n"
-                "over time, whatever the clock. Products a ns: SSE2 %.0f, AVX2 %.0f, AVX-VNNI %.0f,\n"
-                "AVX512BW %.0f, AVX512BW+VNNI %.0f.\n",
-                rates.ghz, rates.sse2, rates.avx2, rates.avxVnni, rates.avx512Bw, rates.avx512Vnni);
-    std::printf("| %-9s | %-17s | %-36s | %8s | %7s | %7s | %13s | %13s |\n", "frame", "kernel", "i686 engine route",
-                "ns a px", "cycles", "bound", "time / bound", "over padded");
+                "of dependent adds). padded: each row's taps rounded up to whole pairs; six sums: the\n"
+                "padded products at the rate of six chains, the planar loop's running sums. Ratios are\n"
+                "time over time, whatever the clock. Products a ns, twelve chains / six: SSE2 %.0f / %.0f,\n"
+                "AVX2 %.0f / %.0f, AVX-VNNI %.0f / %.0f, AVX512BW %.0f / %.0f, AVX512BW+VNNI %.0f / %.0f.\n",
+                rates.ghz, full.sse2, six.sse2, full.avx2, six.avx2, full.avxVnni, six.avxVnni, full.avx512Bw,
+                six.avx512Bw, full.avx512Vnni, six.avx512Vnni);
+    std::printf("| %-9s | %-17s | %-36s | %8s | %7s | %7s | %12s | %12s | %12s |\n", "frame", "kernel",
+                "i686 engine route", "ns a px", "cycles", "bound", "time / bound", "over padded", "over six sums");
     std::printf("|-----------|-------------------|--------------------------------------|----------|---------|---------|"
-                "---------------|---------------|\n");
+                "--------------|--------------|--------------|\n");
     for (const LevelTime& t : times) {
         const double products = ProductsAPixel(t.level, t.k, false);
+        const double padded = ProductsAPixel(t.level, t.k, true);
         const size_t comma = t.level.rfind(", ");
-        const double rate = comma == std::string::npos ? -1 : RateFor(rates, t.level.substr(comma + 2));
-        if (products < 0 || rate <= 0 || t.ms <= 0 || rates.ghz <= 0) continue;
+        const std::string simd = comma == std::string::npos ? "" : t.level.substr(comma + 2);
+        const double rate = RateFor(full, simd), sixRate = RateFor(six, simd);
+        if (products < 0 || rate <= 0 || sixRate <= 0 || t.ms <= 0 || rates.ghz <= 0) continue;
         const double ns = t.ms / t.mpix;  // ms a megapixel
-        const double bound = products / rate, padded = ProductsAPixel(t.level, t.k, true) / rate;
-        std::printf("| %-9s | %-17s | %-36s | %8.3f | %7.2f | %7.2f | %12.2fx | %12.2fx |\n", t.frame.c_str(),
-                    t.kernel.c_str(), (t.level + (t.chosen ? " *" : "")).c_str(), ns, ns * rates.ghz,
-                    bound * rates.ghz, ns / bound, ns / padded);
+        const double bound = products / rate;
+        std::printf("| %-9s | %-17s | %-36s | %8.3f | %7.2f | %7.2f | %11.2fx | %11.2fx | %11.2fx |\n",
+                    t.frame.c_str(), t.kernel.c_str(), (t.level + (t.chosen ? " *" : "")).c_str(), ns,
+                    ns * rates.ghz, bound * rates.ghz, ns / bound, ns / (padded / rate), ns / (padded / sixRate));
         if (t.chosen && (t.kernel == "3x3" || t.kernel == "5x5" || t.kernel == "9x9"))
             targets->push_back({t.frame, "i686 render's route, time a pixel / multiply-add bound, " + t.kernel,
                                 ns / bound, 0.0, 2.0});
