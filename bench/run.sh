@@ -2,17 +2,18 @@
 # Prints one table of one run: the engine as it ships (the i686 engine of
 # VLM.FLT's cross build, timed under Wine by bench_i686.exe, with the whole
 # render against the design floor) beside the native x86-64 engine, OpenCV
-# and libvips, then the targets as ratios. Builds the cross build (through
+# and libvips, each route's cycles a pixel against the processor's measured
+# multiply-add bound, then the targets as ratios. Builds the cross build (through
 # scripts/build.sh) and the native benchmark (Release, no sanitizers, in
 # build/bench); installs the peers with apt when they are missing.
 # --quick: 1920x1080 only. Then where a fresh process's first 1080p render
 # spends its time (first_frame.exe): medians of five fresh processes a
-# kernel, each step at its first run beside the same steps warm.
+# kernel, each step at its first run beside the same steps warm; and the
+# first render whole beside later renders of a frame in the caches and of
+# one flushed from them.
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-SUDO=
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
 
 PKGS="cmake make g++ pkg-config libopencv-dev libvips-dev libvips-tools"
 missing=
@@ -21,9 +22,11 @@ for p in $PKGS; do
 done
 if [ -n "$missing" ]; then
     echo "installing:$missing" >&2
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
-    $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
+    # The project's installer (a mirror mid-sync falls back on the release's
+    # own suite); what it cannot install leaves the peers out, not the engine.
+    # shellcheck disable=SC2086 # one word a package
+    sh "$here/scripts/apt_install.sh" $missing ||
+        echo "run.sh: could not install$missing; the table goes without what is missing" >&2
 fi
 
 "$here/scripts/build.sh" >/dev/null
@@ -37,18 +40,27 @@ export VIPS_CONCURRENCY=1 OMP_NUM_THREADS=1 OPENCV_FOR_THREADS_NUM=1
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$build/bench_convolve" --i686 "$here/build/win/bin/bench_i686.exe" "$@"
 
+# The median of each step's figures over the five processes, one line a kernel.
+medians() {
+    awk -v k="$1" -v steps="$2" '$1 == "first" { t[$4] = t[$4] " " $5 }
+        END {
+            n = split(steps, names, " ")
+            line = k ":"
+            for (i = 1; i <= n; ++i) {
+                m = split(t[names[i]], v, " ")
+                for (a = 1; a <= m; ++a) for (b = a + 1; b <= m; ++b) if (v[b] + 0 < v[a] + 0) { x = v[a]; v[a] = v[b]; v[b] = x }
+                line = line " " names[i] " " v[int((m + 1) / 2)]
+            }
+            print line
+        }'
+}
 echo "first 1920x1080 render of a fresh process, ms, medians of 5 processes (first_frame.cpp names the steps)"
 for kernel in 3x3 9x9; do
-    for run in 1 2 3 4 5; do wine "$here/build/win/bin/first_frame.exe" 1920x1080 "$kernel"; done |
-        awk -v k="$kernel" '$1 == "first" { t[$4] = t[$4] " " $5 }
-            END {
-                n = split("ring route prepare lines pass floor whole fresh", steps, " ")
-                line = k ":"
-                for (i = 1; i <= n; ++i) {
-                    m = split(t[steps[i]], v, " ")
-                    for (a = 1; a <= m; ++a) for (b = a + 1; b <= m; ++b) if (v[b] + 0 < v[a] + 0) { x = v[a]; v[a] = v[b]; v[b] = x }
-                    line = line " " steps[i] " " v[int((m + 1) / 2)]
-                }
-                print line
-            }'
+    for run in 1 2 3 4 5; do wine "$here/build/win/bin/first_frame.exe" 1920x1080 "$kernel" steps; done |
+        medians "$kernel" "ring route prepare lines pass floor whole fresh"
+done
+echo "the same, whole: the first render against later ones of a frame in the caches and of one flushed from them"
+for kernel in 3x3 9x9; do
+    for run in 1 2 3 4 5; do wine "$here/build/win/bin/first_frame.exe" 1920x1080 "$kernel" whole; done |
+        medians "$kernel" "first cached flushed cachedfloor flushedfloor"
 done
