@@ -140,7 +140,7 @@ server_pid() {
         esac
     done
 }
-wineserver -p >/dev/null 2>&1
+wineserver -p 30 >/dev/null 2>&1
 server=
 timeout -k 10 120 wine cmd /c exit >/dev/null 2>&1 && server=$(server_pid)
 if [ -z "$server" ]; then

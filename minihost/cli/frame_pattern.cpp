@@ -182,3 +182,34 @@ bool ParseFrameList(const std::string& text, std::vector<int32_t>* frames, std::
     *frames = std::move(all);
     return true;
 }
+
+namespace {
+
+std::string WithThousands(uint64_t n) {
+    std::string digits = std::to_string(n);
+    for (int at = int(digits.size()) - 3; at > 0; at -= 3) digits.insert(size_t(at), ",");
+    return digits;
+}
+
+}  // namespace
+
+std::string FramesText(const std::vector<int32_t>& numbers, const std::string& verb) {
+    constexpr int kNamedRanges = 12;
+    std::string ranges;
+    int named = 0, unnamed = 0;
+    for (size_t i = 0; i < numbers.size();) {
+        size_t j = i;
+        while (j + 1 < numbers.size() && int64_t{numbers[j + 1]} == int64_t{numbers[j]} + 1) ++j;
+        if (named++ < kNamedRanges) {
+            ranges += (ranges.empty() ? "" : ", ") + std::to_string(numbers[i]);
+            if (j > i) ranges += "-" + std::to_string(numbers[j]);
+        } else {
+            ++unnamed;
+        }
+        i = j + 1;
+    }
+    if (unnamed) ranges += " and " + std::to_string(unnamed) + " ranges more";
+    const bool one = numbers.size() == 1;
+    return (one ? "frame " : "frames ") + ranges + (one ? " is " : " are ") + verb + " (" +
+           WithThousands(numbers.size()) + (one ? " frame)" : " frames)");
+}

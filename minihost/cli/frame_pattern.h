@@ -45,3 +45,9 @@ constexpr int64_t kMaxListedFrames = 1000000;
 // may be negative ("-10--1"). Gives them in frame order, each once. False
 // with a reason naming the item.
 bool ParseFrameList(const std::string& text, std::vector<int32_t>* frames, std::string* error);
+
+// Frame numbers, in frame order, said in one line as ranges ("frames 3,
+// 241-999999 are missing (999,760 frames)" for verb "missing"): a farm task
+// given a range far past its sequence's end hears one line, not a line a
+// frame. Past a dozen ranges the rest are counted, not named.
+std::string FramesText(const std::vector<int32_t>& numbers, const std::string& verb);

@@ -52,7 +52,7 @@ bool IsFramePattern(const std::string& path, FramePattern* pattern, const std::s
 }
 
 std::vector<SequenceFrame> ListSequence(const std::string& path, const FramePattern& pattern,
-                                        const std::string& frameList) {
+                                        const std::string& frameList, std::vector<int32_t>* missing) {
     std::vector<std::string> names;
     if (!FileNames(pattern.folder, &names) && !IsFolder(pattern.folder.empty() ? "." : pattern.folder))
         throw CommandError{path + ": the folder " + pattern.folder + " does not exist"};
@@ -78,16 +78,7 @@ std::vector<SequenceFrame> ListSequence(const std::string& path, const FramePatt
     if (!ParseFrameList(frameList, &numbers, &error)) throw CommandError{"--frames " + error};
     for (int32_t n : numbers) {
         const auto range = present.equal_range(n);
-        if (range.first == range.second) {
-            SequenceFrame missing;
-            missing.path = FramePath(pattern, n);
-            missing.numbered = true;
-            missing.number = n;
-            missing.digits = missing.path.substr(pattern.folder.size() + pattern.head.size(),
-                                                 missing.path.size() - pattern.folder.size() - pattern.head.size() -
-                                                     pattern.tail.size());
-            frames.push_back(missing);
-        }
+        if (range.first == range.second) missing->push_back(n);
         for (auto it = range.first; it != range.second; ++it) frames.push_back(it->second);
     }
     return frames;

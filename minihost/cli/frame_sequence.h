@@ -27,11 +27,11 @@ inline SequenceFrame FileFrame(const std::string& path) {
 // argument in that line ("--object-ids"; empty for a frame).
 bool IsFramePattern(const std::string& path, FramePattern* pattern, const std::string& option);
 
-// The frames of a pattern in frame order: every one its folder holds, or,
-// given a list, those numbers only, a missing one by the name it would have
-// (so that it fails by name, and alone).
+// The frames of a pattern in frame order, from one listing of its folder:
+// every one the folder holds, or, given a list, those of its numbers the
+// folder holds, the others in *missing.
 std::vector<SequenceFrame> ListSequence(const std::string& path, const FramePattern& pattern,
-                                        const std::string& frameList);
+                                        const std::string& frameList, std::vector<int32_t>* missing);
 
 // Frames and folders of frames (their PNG and TIFF files, in name order).
 std::vector<SequenceFrame> ListFrames(const std::vector<std::string>& inputs);

@@ -366,8 +366,9 @@ int RenderSingle(ImageFilter& filter, const RenderArgs& r, const FrameJob& job, 
 
 // A frame that fails is reported by name and the others still go through;
 // a stop leaves no partial frame, only whole ones.
+// missing frames of the list count as failed, said before.
 int RenderBatch(ImageFilter& filter, const RenderArgs& r, const std::vector<FrameJob>& jobs,
-                const std::vector<std::string>& refusals, ProgressWindow& progress) {
+                const std::vector<std::string>& refusals, int missing, ProgressWindow& progress) {
     const int count = static_cast<int>(jobs.size());
     BatchStages stages;
     stages.decode = [&](int i) {
@@ -393,12 +394,13 @@ int RenderBatch(ImageFilter& filter, const RenderArgs& r, const std::vector<Fram
         fail(ErrorText(thrown, jobs[i].in));
     };
     const BatchOutcome outcome = RunBatch(count, stages);
-    const int failed = outcome.failed;
+    const int failed = outcome.failed + missing;
+    const int listed = count + missing;
     if (outcome.stoppedFrame >= 0) {
         const int i = outcome.stoppedFrame;
         progress.EndBar();
         std::string failures;
-        if (failed) failures = "; " + std::to_string(failed) + " of " + std::to_string(count) + " frames failed";
+        if (failed) failures = "; " + std::to_string(failed) + " of " + std::to_string(listed) + " frames failed";
         const std::string by = progress.StoppedByCtrlC() ? StopKey() : "--abort-at-line " + std::to_string(r.abortAtLine);
         // Exactly the files committed before the stop: the gate closed on it.
         const std::vector<std::string> written = CommittedFiles();
@@ -411,7 +413,7 @@ int RenderBatch(ImageFilter& filter, const RenderArgs& r, const std::vector<Fram
     }
     progress.EndBar();
     if (failed) {
-        std::fprintf(stderr, "minihost: %d of %d frames failed\n", failed, count);
+        std::fprintf(stderr, "minihost: %d of %d frames failed\n", failed, listed);
         return kExitError;
     }
     return kExitDone;
@@ -435,9 +437,14 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         throw CommandError{"render: give one numbered pattern (" + r.inputs[0] + ") and nothing else to filter"};
     if (!numbered && !r.frames.empty())
         throw CommandError{"--frames takes the numbers of a pattern: give the frames as shot.####.png"};
-    const std::vector<SequenceFrame> frames = numbered    ? ListSequence(r.inputs[0], pattern, r.frames)
+    std::vector<int32_t> missing;
+    const std::vector<SequenceFrame> frames = numbered    ? ListSequence(r.inputs[0], pattern, r.frames, &missing)
                                               : r.Batch() ? ListFrames(r.inputs)
                                                           : std::vector<SequenceFrame>{FileFrame(r.inputs[0])};
+    if (!missing.empty()) {
+        std::fprintf(stderr, "minihost: %s: %s\n", r.inputs[0].c_str(), FramesText(missing, "missing").c_str());
+        if (frames.empty()) return kExitError;
+    }
 
     KernelParams params;
     const ImageFilterPtr filter = ConfiguredFilter(plugin, r, &params);
@@ -450,7 +457,7 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
         jobs = WithoutWholeOutputs(jobs, &skipped);
         if (skipped) std::printf("skipped %d of %d frames: their outputs are already whole\n", skipped, skipped + int(jobs.size()));
         std::fflush(stdout);
-        if (jobs.empty()) return kExitDone;
+        if (jobs.empty()) return missing.empty() ? kExitDone : kExitError;
     }
     const std::vector<std::string> refusals =
         r.skipExisting && r.Batch() ? OutputRefusals(jobs) : std::vector<std::string>(jobs.size());
@@ -462,5 +469,5 @@ int RunRender(LoadedPlugin& plugin, const std::vector<std::string>& args) {
 
     ProgressWindow progress(r.abortAtLine, _isatty(_fileno(stderr)) != 0);
     if (!progress.Ok()) throw CommandError{"cannot create the progress window"};
-    return r.Batch() ? RenderBatch(*filter, r, jobs, refusals, progress) : RenderSingle(*filter, r, jobs[0], progress);
+    return r.Batch() ? RenderBatch(*filter, r, jobs, refusals, int(missing.size()), progress) : RenderSingle(*filter, r, jobs[0], progress);
 }

@@ -157,4 +157,19 @@ TEST(FrameList, ParsesRangesStepsAndNegativeNumbers) {
     }
 }
 
+TEST(FrameList, SaysNumbersAsRanges) {
+    std::vector<int32_t> many;
+    for (int32_t n = 0; n < 30; n += 2) many.push_back(n);  // 15 ranges of one
+    const std::pair<std::vector<int32_t>, const char*> rows[] = {
+        {{7}, "frame 7 is missing (1 frame)"},
+        {{-3, -2, 0, 4, 5, 6}, "frames -3--2, 0, 4-6 are missing (6 frames)"},
+        {{INT32_MAX - 1, INT32_MAX}, "frames 2147483646-2147483647 are missing (2 frames)"},
+        {many, "frames 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22 and 3 ranges more are missing (15 frames)"},
+    };
+    for (const auto& [numbers, says] : rows) EXPECT_EQ(FramesText(numbers, "missing"), says);
+    std::vector<int32_t> million;
+    for (int32_t n = 1; n <= 1000000; ++n) million.push_back(n);
+    EXPECT_EQ(FramesText(million, "missing"), "frames 1-1000000 are missing (1,000,000 frames)");
+}
+
 }  // namespace
