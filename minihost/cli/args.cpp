@@ -24,23 +24,23 @@ ParsedArgs::ParsedArgs(const std::vector<std::string>& args, const std::vector<O
                        const std::string& command) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* option = nullptr;
         for (const OptionSpec& s : table)
-            if (a == s.name) spec = &s;
-        if (!spec) {
+            if (a == s.name) option = &s;
+        if (!option) {
             if (a.size() > 1 && a[0] == '-') throw CommandError{command + ": unknown option " + a};
             words_.push_back(a);
             continue;
         }
         std::vector<std::string>& values = values_[a];
-        if (!values.empty() && !spec->repeats) throw CommandError{RepeatedOption(command, a)};
-        if (!spec->value) {
+        if (!values.empty() && !option->repeats) throw CommandError{RepeatedOption(command, a)};
+        if (!option->value) {
             values.push_back("");
             continue;
         }
         if (i + 1 >= args.size()) throw CommandError{a + " needs a value"};
         const std::string& value = args[++i];
-        if (value.empty()) throw CommandError{EmptyValue(command, a, spec->value)};
+        if (value.empty()) throw CommandError{EmptyValue(command, a, option->value)};
         values.push_back(value);
     }
 }

@@ -4,9 +4,9 @@
 # Prints the time a frame over the first and the last thousand, their ratio,
 # and the longest gap between two frames (a commit and everything around
 # it). What grows with the sequence shows as a ratio above 1.
-#   tests/farm/sequence_bench.sh [MINIHOST.EXE] [FRAMES]
+#   bench/sequence.sh [MINIHOST.EXE] [FRAMES]
 set -eu
-root=$(cd "$(dirname "$0")/../.." && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
 host=${1:-$root/build/win/bin/minihost.exe}
 count=${2:-10000}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
