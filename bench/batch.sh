@@ -12,11 +12,7 @@ runs=${1:-5}
 
 if ! command -v vips >/dev/null 2>&1; then
     echo "installing: libvips-tools" >&2
-    SUDO=
-    [ "$(id -u)" -eq 0 ] || SUDO=sudo
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
-    $SUDO apt-get install -y -qq --no-install-recommends libvips-tools >/dev/null
+    sh "$root/scripts/apt_install.sh" libvips-tools
 fi
 "$root/scripts/build.sh" >/dev/null
 minihost="$root/build/win/bin/minihost.exe"

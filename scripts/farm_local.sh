@@ -92,10 +92,8 @@ start() {
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || pkgs="$pkgs $p"
     done
     if [ -n "$pkgs" ]; then
-        export DEBIAN_FRONTEND=noninteractive
-        { apt-get install -y -qq --no-install-recommends $pkgs ||
-          { apt-get update -qq && apt-get install -y -qq --no-install-recommends $pkgs; }; } >/dev/null ||
-            { echo "farm_local: cannot install$pkgs" >&2; exit 1; }
+        # shellcheck disable=SC2086 # one word a package
+        sh "$here/apt_install.sh" $pkgs || { echo "farm_local: cannot install$pkgs" >&2; exit 1; }
     fi
     if [ ! -e "$dir" ]; then
         mkdir -p "$dir"
