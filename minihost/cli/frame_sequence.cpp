@@ -121,7 +121,7 @@ bool OutputIsWhole(const FrameJob& job) {
     if (!Exists(job.out)) return false;
     const bool sized = IsTiffFile(job.in) ? ReadTiffSize(job.in, &width, &height) : ReadPngSize(job.in, &width, &height);
     if (!sized) return false;
-    PngImage image;
+    FrameImage image;
     TiffFormat format;
     std::string error;
     return IsTiffName(job.out) ? ReadTiff(job.out, &image, &format, &error, {width, height})
