@@ -9,8 +9,6 @@
 #include "minihost/files/paths.h"
 #include "minihost/files/unicode.h"
 #include "minihost/formats/ascii_case.h"
-#include "minihost/formats/png_io.h"
-#include "minihost/formats/tiff_io.h"
 
 namespace {
 
@@ -100,33 +98,4 @@ std::vector<SequenceFrame> ListFrames(const std::vector<std::string>& inputs) {
         for (const std::string& name : kept) frames.push_back(FileFrame(Join(input, name)));
     }
     return frames;
-}
-
-namespace {
-
-// Whether job's output decodes to its end at its input's size (the input's
-// header read by the reader its first bytes choose), as the format its name
-// says: a TIFF under a .png name is no whole output.
-bool OutputIsWhole(const FrameJob& job) {
-    uint32_t width = 0, height = 0;
-    if (!Exists(job.out)) return false;
-    const bool sized = IsTiffFile(job.in) ? ReadTiffSize(job.in, &width, &height) : ReadPngSize(job.in, &width, &height);
-    if (!sized) return false;
-    PngImage image;
-    TiffFormat format;
-    std::string error;
-    return IsTiffName(job.out) ? ReadTiff(job.out, &image, &format, &error, {width, height})
-                               : ReadPng(job.out, &image, &error, {width, height});
-}
-
-}  // namespace
-
-std::vector<FrameJob> WithoutWholeOutputs(const std::vector<FrameJob>& jobs, int* skipped) {
-    std::vector<FrameJob> left;
-    *skipped = 0;
-    for (const FrameJob& job : jobs) {
-        if (OutputIsWhole(job)) ++*skipped;
-        else left.push_back(job);
-    }
-    return left;
 }

@@ -1,13 +1,11 @@
 #pragma once
 // The frames a render is given: files, folders of frames, or one numbered
-// pattern (shot.####.png) with a frame list; and, for --skip-existing, the
-// outputs already whole.
+// pattern (shot.####.png) with a frame list.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "minihost/cli/frame_pattern.h"
-#include "minihost/runtime/held_frame.h"
 
 struct SequenceFrame {
     std::string path;
@@ -35,9 +33,3 @@ std::vector<SequenceFrame> ListSequence(const std::string& path, const FramePatt
 
 // Frames and folders of frames (their PNG and TIFF files, in name order).
 std::vector<SequenceFrame> ListFrames(const std::vector<std::string>& inputs);
-
-// The jobs whose output is not already whole, which --skip-existing leaves:
-// an output is whole when it decodes to its end, as the format its name
-// says, and has its input's size, whatever its date says. *skipped counts
-// them.
-std::vector<FrameJob> WithoutWholeOutputs(const std::vector<FrameJob>& jobs, int* skipped);

@@ -15,6 +15,7 @@
 #include "minihost/cli/args.h"
 #include "minihost/cli/commands.h"
 #include "minihost/cli/frame_sequence.h"
+#include "minihost/cli/skip_existing.h"
 #include "minihost/files/commit_gate.h"
 #include "minihost/files/file_identity.h"
 #include "minihost/files/paths.h"

@@ -62,13 +62,13 @@ void FlushBytes(png_structp) {}
 constexpr uint32_t kMaxSide = 65535;
 
 int ChannelsOrRefuse(png_structp png, png_infop info, ErrorText* error);
-void RefuseSize(png_structp png, png_uint_32 width, png_uint_32 height, int channels, PngSize frameSize,
+void RefuseSize(png_structp png, png_uint_32 width, png_uint_32 height, int channels, FrameSize frameSize,
                 ErrorText* error);
-void TakeRows(png_bytep* rows, png_uint_32 width, png_uint_32 height, int channels, int depth, PngImage* image);
+void TakeRows(png_bytep* rows, png_uint_32 width, png_uint_32 height, int channels, int depth, FrameImage* image);
 
 // The libpng calls live in plain functions without C++ objects, because an
 // error leaves them through longjmp.
-bool DecodeRows(FILE* file, PngImage* image, PngSize frameSize, ErrorText* error) {
+bool DecodeRows(FILE* file, FrameImage* image, FrameSize frameSize, ErrorText* error) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, error, OnPngError, OnPngWarning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -135,7 +135,7 @@ int ChannelsOrRefuse(png_structp png, png_infop info, ErrorText* error) {
     png_longjmp(png, 1);
 }
 
-void RefuseSize(png_structp png, png_uint_32 width, png_uint_32 height, int channels, PngSize frameSize,
+void RefuseSize(png_structp png, png_uint_32 width, png_uint_32 height, int channels, FrameSize frameSize,
                 ErrorText* error) {
     if (width > kMaxSide || height > kMaxSide) {
         std::snprintf(error->text, sizeof error->text,
@@ -150,16 +150,16 @@ void RefuseSize(png_structp png, png_uint_32 width, png_uint_32 height, int chan
                       static_cast<unsigned long>(frameSize.width), static_cast<unsigned long>(frameSize.height));
         png_longjmp(png, 1);
     }
-    if (uint64_t{width} * height * channels > kMaxPngSamples) {
+    if (uint64_t{width} * height * channels > kMaxFrameSamples) {
         std::snprintf(error->text, sizeof error->text, "%lu x %lu x %d samples: too large (at most %llu)",
                       static_cast<unsigned long>(width), static_cast<unsigned long>(height), channels,
-                      static_cast<unsigned long long>(kMaxPngSamples));
+                      static_cast<unsigned long long>(kMaxFrameSamples));
         png_longjmp(png, 1);
     }
 }
 
 // The decoded rows as 16-bit samples; each row is freed once taken.
-void TakeRows(png_bytep* rows, png_uint_32 width, png_uint_32 height, int channels, int depth, PngImage* image) {
+void TakeRows(png_bytep* rows, png_uint_32 width, png_uint_32 height, int channels, int depth, FrameImage* image) {
     image->samples.resize(size_t(width) * height * channels);
     uint16_t* out = image->samples.data();
     for (png_uint_32 y = 0; y < height; ++y) {
@@ -231,7 +231,7 @@ bool WriteThroughTemp(const std::string& path, uint32_t width, uint32_t height, 
 
 }  // namespace
 
-bool ReadPng(const std::string& path, PngImage* image, std::string* error, PngSize frameSize) {
+bool ReadPng(const std::string& path, FrameImage* image, std::string* error, FrameSize frameSize) {
     FILE* file = OpenFile(path, L"rb");
     if (!file) {
         *error = path + (IsFolder(path) ? ": a folder, not a PNG file; give the file's name"
@@ -258,11 +258,11 @@ bool WritePng8(const std::string& path, uint32_t width, uint32_t height, int cha
     return WriteThroughTemp(path, width, height, 8, channels, samples.data(), {}, error);
 }
 
-bool IsFrameImage(const PngImage& image) {
+bool IsFrameImage(const FrameImage& image) {
     return (image.channels == 3 || image.channels == 4) && (image.bitDepth == 8 || image.bitDepth == 16);
 }
 
-void ToHostPixels(const PngImage& frame, BMM_Color_64* out) {
+void ToHostPixels(const FrameImage& frame, BMM_Color_64* out) {
     const int scale = frame.bitDepth == 8 ? 257 : 1;
     for (size_t i = 0; i < size_t(frame.width) * frame.height; ++i) {
         const uint16_t* s = &frame.samples[i * frame.channels];
@@ -311,7 +311,7 @@ const OutputKind kPngOutput = {"a PNG", IsPngOrEmpty};
 
 bool IsPngName(const std::string& path) { return EndsWithNoCase(path, ".png"); }
 
-std::string ImageKind(const PngImage& image) {
+std::string ImageKind(const FrameImage& image) {
     const char* layout = image.channels == 1   ? "grey"
                          : image.channels == 2 ? "grey with alpha"
                          : image.channels == 3 ? "RGB"

@@ -43,7 +43,7 @@ const OutputKind kTiffOutput = {"a TIFF", IsTiffOrEmpty};
 
 bool IsTiffName(const std::string& path) { return EndsWithNoCase(path, ".tif") || EndsWithNoCase(path, ".tiff"); }
 
-bool ReadTiff(const std::string& path, PngImage* image, TiffFormat* format, std::string* error, PngSize frameSize) {
+bool ReadTiff(const std::string& path, FrameImage* image, TiffFormat* format, std::string* error, FrameSize frameSize) {
     std::FILE* file = OpenFile(path, L"rb");
     if (!file) {
         *error = path + (IsFolder(path) ? ": a folder, not a TIFF file; give the file's name"
@@ -53,7 +53,7 @@ bool ReadTiff(const std::string& path, PngImage* image, TiffFormat* format, std:
     TiffLimits limits;
     limits.width = frameSize.width;
     limits.height = frameSize.height;
-    limits.maxSamples = kMaxPngSamples;
+    limits.maxSamples = kMaxFrameSamples;
     TiffPixels pixels;
     std::string reason;
     const bool ok = DecodeTiff(file, &pixels, format, limits, &reason);

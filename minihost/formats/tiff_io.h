@@ -1,11 +1,11 @@
 #pragma once
-// Frames and ID images as TIFF files, beside PNG: read into the PNG's
-// decoded form, and written back in the layout they came in.
+// Frames and ID images as TIFF files, beside PNG: read into the decoded form
+// both share, and written back in the layout they came in.
 #include <cstdint>
 #include <string>
 
 #include "minihost/files/output_guard.h"
-#include "minihost/formats/png_io.h"
+#include "minihost/formats/frame_image.h"
 #include "minihost/formats/tiff_codec.h"
 
 // Whether the file at path starts as a TIFF does: which reader a frame or ID
@@ -19,10 +19,10 @@ bool IsTiffName(const std::string& path);
 
 // Reads a TIFF's first image into image (its samples as ReadPng gives them;
 // no PNG chunks) and what an output keeps of it into format. frameSize and
-// kMaxPngSamples are checked before any sample is decoded. False with a
+// kMaxFrameSamples are checked before any sample is decoded. False with a
 // one-line reason naming the file.
-bool ReadTiff(const std::string& path, PngImage* image, TiffFormat* format, std::string* error,
-              PngSize frameSize = {});
+bool ReadTiff(const std::string& path, FrameImage* image, TiffFormat* format, std::string* error,
+              FrameSize frameSize = {});
 
 // A TIFF's size from its header alone; false when it cannot be read.
 bool ReadTiffSize(const std::string& path, uint32_t* width, uint32_t* height);

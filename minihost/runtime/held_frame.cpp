@@ -16,14 +16,14 @@
 namespace {
 
 // PNG or TIFF, by what the file holds rather than its name.
-bool ReadImage(const std::string& path, PngImage* image, TiffFormat* tiff, std::string* error, PngSize size = {}) {
+bool ReadImage(const std::string& path, FrameImage* image, TiffFormat* tiff, std::string* error, FrameSize size = {}) {
     TiffFormat unused;
     return IsTiffFile(path) ? ReadTiff(path, image, tiff ? tiff : &unused, error, size)
                             : ReadPng(path, image, error, size);
 }
 
-PngImage Load(const std::string& path, TiffFormat* tiff) {
-    PngImage image;
+FrameImage Load(const std::string& path, TiffFormat* tiff) {
+    FrameImage image;
     std::string error;
     if (!ReadImage(path, &image, tiff, &error)) throw CommandError{error};
     return image;
@@ -31,11 +31,11 @@ PngImage Load(const std::string& path, TiffFormat* tiff) {
 
 // An ID image must match the frame, which is checked before it is decoded,
 // and carry exactly the channel's sample.
-PngImage LoadIds(const IdImage& image, uint32_t width, uint32_t height) {
+FrameImage LoadIds(const IdImage& image, uint32_t width, uint32_t height) {
     const std::string& path = image.path;
     const std::string option = image.option;
     const int bits = image.source->bits;
-    PngImage ids;
+    FrameImage ids;
     std::string error;
     if (!ReadImage(path, &ids, nullptr, &error, {width, height})) throw CommandError{option + " " + error};
     if (ids.channels != 1 || ids.bitDepth != bits)
@@ -47,7 +47,7 @@ PngImage LoadIds(const IdImage& image, uint32_t width, uint32_t height) {
 
 // Gives the storage the channel, filled from the decoded IDs (each sample
 // already within the channel's width); false when its memory cannot be had.
-bool CopyIds(const PngImage& ids, uint32_t channel, MemoryStorage* storage) {
+bool CopyIds(const FrameImage& ids, uint32_t channel, MemoryStorage* storage) {
     if (channel == kObjectChannel) {
         uint16_t* dst = storage->AddObjectChannel();
         if (dst) std::copy(ids.samples.begin(), ids.samples.end(), dst);
@@ -66,7 +66,7 @@ std::string Size(uint32_t width, uint32_t height) {
 
 std::unique_ptr<HeldFrame> LoadFrame(const FrameJob& job) {
     auto held = std::make_unique<HeldFrame>();
-    PngImage frame = Load(job.in, &held->tiff);
+    FrameImage frame = Load(job.in, &held->tiff);
     if (!IsFrameImage(frame))
         throw CommandError{job.in + ": the frame must be an 8- or 16-bit RGB or RGBA " +
                            (held->tiff.read ? "TIFF" : "PNG") + "; this one is " + ImageKind(frame)};
@@ -89,7 +89,7 @@ std::unique_ptr<HeldFrame> LoadFrame(const FrameJob& job) {
     std::vector<uint16_t>().swap(frame.samples);
     for (const IdImage& image : job.ids) {
         if (!image.source) continue;
-        const PngImage ids = LoadIds(image, width, height);
+        const FrameImage ids = LoadIds(image, width, height);
         const size_t carried = size_t(std::count(ids.samples.begin(), ids.samples.end(), image.wanted));
         const std::string id = std::string(image.source->what) + " ID " + std::to_string(image.wanted);
         held->filtered = std::to_string(carried) + " pixels of " + id;

@@ -70,7 +70,7 @@ TEST_F(MinihostOutput, SaysWhatEachRenderFilteredAndWarnsOfAnAbsentId) {
                             std::string::npos;
         EXPECT_EQ(warned, c.warned) << c.config << ": " << r.err;
         if (!c.warned) continue;
-        PngImage out;
+        FrameImage out;
         ASSERT_TRUE(ReadPng(P("o.png"), &out, &error)) << error;
         EXPECT_EQ(out.samples, frame) << "an absent ID leaves the frame as it was";
     }
@@ -166,7 +166,7 @@ TEST_F(MinihostOutput, SheetDrawsTheOriginalAndEveryKernelAsALabelledTile) {
     for (auto& v : frame) v = uint8_t(20 + rng() % 200);
     std::string error;
     ASSERT_TRUE(WritePng8(P("f.png"), w, h, 3, frame, &error));
-    PngImage sheet;
+    FrameImage sheet;
     // Each tile against an 8-bit image: its (x, y, w, h) region, by its place.
     auto drawn = [&](const char* file, int n, int regionX, int regionY, int tw, int th, const std::vector<uint8_t>& image,
                      int imageW) {
@@ -212,7 +212,7 @@ TEST_F(MinihostOutput, SheetDrawsTheOriginalAndEveryKernelAsALabelledTile) {
     // A region: the original's tile is it, the blur's is it of the render.
     ASSERT_EQ(Host("config " + Q("blur.cfg") + "--kernel Blur").status, 0u);
     ASSERT_EQ(Host("render " + Q("f.png") + Q("blur.png") + "--config " + Q("blur.cfg")).status, 0u);
-    PngImage blurred;
+    FrameImage blurred;
     ASSERT_TRUE(ReadPng(P("blur.png"), &blurred, &error)) << error;
     std::vector<uint8_t> blur8;
     for (size_t i = 0; i < blurred.samples.size(); ++i)

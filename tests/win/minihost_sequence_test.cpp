@@ -316,7 +316,7 @@ TEST_F(MinihostSequence, TiffFramesComeOutAsTheirPngTwins) {
     }
     for (const TiffLayout& l : layouts) {
         const std::string out = P("tif_out\\" + std::string(l.name) + ".tif");
-        PngImage tiff, png;
+        FrameImage tiff, png;
         TiffFormat format;
         ASSERT_TRUE(ReadTiff(out, &tiff, &format, &error)) << error;
         ASSERT_TRUE(ReadPng(P("png_out\\" + std::string(l.name) + ".png"), &png, &error)) << error;

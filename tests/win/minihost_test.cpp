@@ -155,7 +155,7 @@ TEST_F(MinihostTest, SixteenBitFramesPassThroughExactly) {
     ASSERT_TRUE(WritePng16(P("in16.png"), 2, 2, 4, rgba16.data(), &error)) << error;
     MinihostOutcome r = Host("render \"" + P("in16.png") + "\" \"" + P("out16.png") + "\" --config \"" + P("identity.cfg") + "\"");
     ASSERT_EQ(r.status, 0u) << r.err;
-    PngImage out;
+    FrameImage out;
     ASSERT_TRUE(ReadPng(P("out16.png"), &out, &error)) << error;
     EXPECT_EQ(out.bitDepth, 16);
     EXPECT_EQ(out.channels, 4);
@@ -240,7 +240,7 @@ TEST_F(MinihostTest, SelectsByObjectIdsAndStopsWhenAsked) {
     r = Host("render \"" + P("frame.png") + "\" \"" + P("out.png") + "\" --config \"" + P("inv.cfg") +
              "\" --object-ids \"" + P("ids.png") + "\"");
     ASSERT_EQ(r.status, 0u) << r.err;
-    PngImage out;
+    FrameImage out;
     ASSERT_TRUE(ReadPng(P("out.png"), &out, &error));
     for (uint32_t i = 0; i < w * h; ++i)
         for (int c = 0; c < 4; ++c)
@@ -286,7 +286,7 @@ TEST_F(MinihostTest, BatchFiltersEveryFrameWithItsOwnIds) {
                      "--source object --object-id 2");
     ASSERT_EQ(r.status, 0u) << r.err;
     auto expectFiltered = [&](const std::string& path, size_t f) {
-        PngImage out;
+        FrameImage out;
         ASSERT_TRUE(ReadPng(path, &out, &error)) << error;
         ASSERT_EQ(out.samples.size(), frames[f].size());
         for (uint32_t i = 0; i < w * h; ++i)
@@ -778,7 +778,7 @@ TEST_F(MinihostTest, AFrameLeftUnfilteredIsAFailure) {
     EXPECT_NE(r.err.find("big.png"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("1 of 3 frames failed"), std::string::npos) << r.err;
     EXPECT_FALSE(FileExists(P("out\\big.png")));
-    PngImage out;
+    FrameImage out;
     ASSERT_TRUE(ReadPng(P("out\\small.png"), &out, &error)) << error;
     EXPECT_EQ(out.samples, small);
 
