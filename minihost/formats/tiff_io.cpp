@@ -11,10 +11,6 @@
 
 namespace {
 
-}  // namespace
-
-namespace {
-
 // The first bytes of a file: how many were there; -1 when it cannot be opened.
 int ReadHead(const std::string& path, unsigned char (&head)[4]) {
     std::FILE* file = OpenFile(path, L"rb");

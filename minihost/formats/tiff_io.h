@@ -17,8 +17,9 @@ extern const OutputKind kTiffOutput;
 // Whether an output named path is written as TIFF: .tif or .tiff, any case.
 bool IsTiffName(const std::string& path);
 
-// Reads a TIFF's first image into image (its samples as ReadPng gives them;
-// no PNG chunks) and what an output keeps of it into format. frameSize and
+// Reads a TIFF's first image into image (its samples as ReadPng gives them,
+// and in its metadata what a PNG can carry of its tags) and what an output
+// keeps of it into format. frameSize and
 // kMaxFrameSamples are checked before any sample is decoded. False with a
 // one-line reason naming the file.
 bool ReadTiff(const std::string& path, FrameImage* image, TiffFormat* format, std::string* error,

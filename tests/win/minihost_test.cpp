@@ -691,8 +691,8 @@ TEST_F(MinihostTest, CtrlCWritesAndReplacesNothing) {
     const struct {
         const char* when;  // "start", the line of the run, or "encode:N", the encode of its frame N
         std::string args, says;
-        const char* outDir;
-        std::vector<std::string> left;  // what the batch leaves in outDir
+        const char* outDir = nullptr;
+        std::vector<std::string> left = {};  // what the batch leaves in outDir
     } rows[] = {
         {"start", render, "stopped by Ctrl-C before its first line; " + P("out.png") + " was not written"},
         {"2", render, "at line 2; " + P("out.png") + " was not written"},
@@ -717,7 +717,9 @@ TEST_F(MinihostTest, CtrlCWritesAndReplacesNothing) {
         EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
         EXPECT_TRUE(ReadAll(P("out.png")) == before);
         EXPECT_EQ(FolderNames(temp.Path()), (std::vector<std::string>{"VLM.SET", "f.png", "k.cfg", "out.png"}));
-        if (row.outDir) EXPECT_EQ(FolderNames(P(row.outDir)), row.left) << row.when;
+        if (row.outDir) {
+            EXPECT_EQ(FolderNames(P(row.outDir)), row.left) << row.when;
+        }
     }
 
     // A plug-in that never answers (HANG.FLT, on frame b) is ended by the
