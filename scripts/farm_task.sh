@@ -151,18 +151,21 @@ fi
 # The stop is passed on from the loop, once minihost has run a second: a
 # Ctrl-C that reaches a Wine program before its first instruction ends it
 # with status 0.
+# Times in hundredths of a second since boot: a whole-second clock would
+# hold the stop back up to a second more.
+centis() { read -r up _ < /proc/uptime; echo "${up%.*}${up#*.}"; }
 stopping=0 status= sent=
-trap 'stopping=$(date +%s)' TERM INT
-started=$(date +%s)
+trap 'stopping=$(centis)' TERM INT
+started=$(centis)
 ( trap '' TERM; exec wine "$@" ) &
 pid=$!
 while kill -0 "$pid" 2>/dev/null; do
     sleep 0.2
-    now=$(date +%s)
-    if [ "$stopping" -gt 0 ] && [ -z "$sent" ] && [ $((now - started)) -ge 1 ]; then
+    now=$(centis)
+    if [ "$stopping" -gt 0 ] && [ -z "$sent" ] && [ $((now - started)) -ge 100 ]; then
         kill -INT "$pid" 2>/dev/null
         sent=1
-    elif [ "$stopping" -gt 0 ] && [ $((now - stopping)) -ge "${VLM_FARM_GRACE:-5}" ]; then
+    elif [ "$stopping" -gt 0 ] && [ $((now - stopping)) -ge $((${VLM_FARM_GRACE:-5} * 100)) ]; then
         say "minihost did not stop within ${VLM_FARM_GRACE:-5} s of SIGTERM: killed"
         kill -9 "$pid" 2>/dev/null
         status=4
