@@ -12,11 +12,6 @@
 
 namespace {
 
-bool Exists(const std::string& path) {
-    const std::wstring name = SystemPath(path);
-    return !name.empty() && GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // A name with something before its extension.
 bool IsFrameName(const std::string& name) {
     for (const std::string end : {".png", ".tif", ".tiff"})

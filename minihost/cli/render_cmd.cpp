@@ -126,9 +126,7 @@ std::vector<std::string> OutputRefusals(const std::vector<FrameJob>& jobs) {
     std::vector<std::string> refusals;
     for (const FrameJob& job : jobs) {
         const OutputKind& kind = OutputKindOf(job.out);
-        const std::wstring name = SystemPath(job.out);
-        const bool present = GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
-        refusals.push_back(present && !kind.holds(job.out) ? job.out + " exists and is not " + kind.name +
+        refusals.push_back(Exists(job.out) && !kind.holds(job.out) ? job.out + " exists and is not " + kind.name +
                                                                  ", so it is left as it is and " + job.in +
                                                                  " is not filtered"
                                                            : "");
@@ -321,10 +319,10 @@ std::vector<FrameJob> MakeJobs(const RenderArgs& r, const std::vector<SequenceFr
 
 void MakeOutDir(const std::string& outDir, const std::string& option = "--out-dir") {
     if (IsFolder(outDir)) return;
-    const std::wstring name = SystemPath(outDir);
-    if (GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (Exists(outDir))
         throw CommandError{option + " " + outDir + " is a file, not a folder: name a folder (it is made when missing)"};
     // Another task of the same sequence may make it first.
+    const std::wstring name = SystemPath(outDir);
     if (!CreateDirectoryW(name.c_str(), nullptr) && !IsFolder(outDir)) {
         const DWORD why = GetLastError();
         throw CommandError{option + " " + outDir + ": cannot create the folder: " +

@@ -80,6 +80,11 @@ bool IsFolder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool Exists(const std::string& path) {
+    const std::wstring name = SystemPath(path);
+    return !name.empty() && GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::string ModulePath(void* module) {
     std::vector<wchar_t> path(MAX_PATH);
     DWORD n;

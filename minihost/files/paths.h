@@ -8,6 +8,8 @@
 std::string FileName(const std::string& path);
 std::string Join(const std::string& dir, const std::string& name);
 bool IsFolder(const std::string& path);
+// Whether something (a file, a folder) is at path.
+bool Exists(const std::string& path);
 // The file a loaded module (null: the running program) was loaded from;
 // empty when it cannot be asked.
 std::string ModulePath(void* module);
