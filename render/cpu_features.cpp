@@ -1,11 +1,16 @@
 #include "render/cpu_features.h"
 
+#include <cstring>
+
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #endif
 
 namespace {
 bool Bit(uint32_t word, int bit) { return (word >> bit & 1u) != 0; }
+bool IsIntel(const uint32_t vendor[3]) {
+    return vendor[0] == 0x756E6547u && vendor[1] == 0x49656E69u && vendor[2] == 0x6C65746Eu;  // "GenuineIntel"
+}
 }  // namespace
 
 namespace {
@@ -33,7 +38,7 @@ CpuFeatures DecodeCpuFeatures(const CpuidWords& w) {
     CpuFeatures f;
     if (w.maxLeaf < 1) return f;
     f.sse2 = Bit(w.leaf1Edx, 26);
-    f.intel = w.vendor[0] == 0x756E6547u && w.vendor[1] == 0x49656E69u && w.vendor[2] == 0x6C65746Eu;
+    f.intel = IsIntel(w.vendor);
     const uint32_t baseFamily = w.leaf1Eax >> 8 & 0xFu, baseModel = w.leaf1Eax >> 4 & 0xFu;
     f.family = baseFamily == 0xFu ? baseFamily + (w.leaf1Eax >> 20 & 0xFFu) : baseFamily;
     f.model = baseFamily == 0x6u || baseFamily == 0xFu ? (w.leaf1Eax >> 12 & 0xF0u) | baseModel : baseModel;
@@ -53,53 +58,71 @@ CpuFeatures DecodeCpuFeatures(const CpuidWords& w) {
     return f;
 }
 
+CpuidWords ReadCpuidWords(CpuidCall cpuid, uint64_t (*readXcr0)()) {
+    CpuidWords w;
+    uint32_t r[4];
+    // Every i686 processor has CPUID: no check of the flags register first.
+    cpuid(0, 0, r);
+    w.maxLeaf = r[0];
+    w.vendor[0] = r[1];
+    w.vendor[1] = r[3];
+    w.vendor[2] = r[2];
+    if (w.maxLeaf < 1) return w;
+    cpuid(1, 0, r);
+    w.leaf1Eax = r[0];
+    w.leaf1Ecx = r[2];
+    w.leaf1Edx = r[3];
+    if (Bit(w.leaf1Ecx, 27)) w.xcr0 = readXcr0();
+    if (IsIntel(w.vendor)) {
+        // Subleaves until the level-1 data and level-2 caches are both
+        // known: the later ones (the L3) decide nothing.
+        bool l1d = false, l2 = false;
+        for (int i = 0; w.maxLeaf >= 4 && i < 8 && !(l1d && l2); ++i) {
+            cpuid(4, i, r);
+            std::memcpy(w.leaf4[i], r, sizeof w.leaf4[i]);
+            const uint32_t type = r[0] & 0x1Fu, level = r[0] >> 5 & 0x7u;
+            if (type == 0) break;
+            l1d = l1d || (level == 1 && type == 1);
+            l2 = l2 || (level == 2 && (type == 1 || type == 3));
+        }
+    } else {
+        cpuid(0x80000000u, 0, r);
+        w.maxExtendedLeaf = r[0];
+        if (w.maxExtendedLeaf >= 0x80000006u) {
+            cpuid(0x80000005u, 0, r);
+            w.ext5Ecx = r[2];
+            cpuid(0x80000006u, 0, r);
+            w.ext6Ecx = r[2];
+        }
+    }
+    if (w.maxLeaf >= 7) {
+        cpuid(7, 0, r);
+        w.leaf7Eax = r[0];
+        w.leaf7Ebx = r[1];
+        w.leaf7Ecx = r[2];
+        if (w.leaf7Eax >= 1) {
+            cpuid(7, 1, r);
+            w.leaf7Sub1Eax = r[0];
+        }
+    }
+    return w;
+}
+
 const CpuFeatures& HostCpuFeatures() {
     static const CpuFeatures features = [] {
-        CpuidWords w;
 #if defined(__i386__) || defined(__x86_64__)
-        unsigned a, b, c, d;
-        w.maxLeaf = __get_cpuid_max(0, nullptr);
-        if (w.maxLeaf >= 1) {
-            __cpuid(0, a, b, c, d);
-            w.vendor[0] = b;
-            w.vendor[1] = d;
-            w.vendor[2] = c;
-            __cpuid(1, a, b, c, d);
-            w.leaf1Eax = a;
-            w.leaf1Ecx = c;
-            w.leaf1Edx = d;
-            if (w.leaf1Ecx >> 27 & 1u) {
-                unsigned lo, hi;
-                __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-                w.xcr0 = uint64_t{hi} << 32 | lo;
-            }
-        }
-        for (int i = 0; w.maxLeaf >= 4 && i < 8; ++i) {
-            __cpuid_count(4, i, a, b, c, d);
-            w.leaf4[i][0] = a;
-            w.leaf4[i][1] = b;
-            w.leaf4[i][2] = c;
-            if ((a & 0x1Fu) == 0) break;
-        }
-        w.maxExtendedLeaf = __get_cpuid_max(0x80000000u, nullptr);
-        if (w.maxExtendedLeaf >= 0x80000006u) {
-            __cpuid(0x80000005u, a, b, c, d);
-            w.ext5Ecx = c;
-            __cpuid(0x80000006u, a, b, c, d);
-            w.ext6Ecx = c;
-        }
-        if (w.maxLeaf >= 7) {
-            __cpuid_count(7, 0, a, b, c, d);
-            w.leaf7Eax = a;
-            w.leaf7Ebx = b;
-            w.leaf7Ecx = c;
-            if (a >= 1) {
-                __cpuid_count(7, 1, a, b, c, d);
-                w.leaf7Sub1Eax = a;
-            }
-        }
+        auto cpuid = [](uint32_t leaf, uint32_t subleaf, uint32_t out[4]) {
+            __cpuid_count(leaf, subleaf, out[0], out[1], out[2], out[3]);
+        };
+        auto xgetbv = []() -> uint64_t {
+            uint32_t lo, hi;
+            __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+            return uint64_t{hi} << 32 | lo;
+        };
+        return DecodeCpuFeatures(ReadCpuidWords(cpuid, xgetbv));
+#else
+        return DecodeCpuFeatures(CpuidWords());
 #endif
-        return DecodeCpuFeatures(w);
     }();
     return features;
 }

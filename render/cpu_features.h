@@ -29,14 +29,23 @@ struct CpuidWords {
     uint32_t leaf7Eax = 0, leaf7Ebx = 0, leaf7Ecx = 0;  // leaf 7, subleaf 0 (Eax: the last subleaf)
     uint32_t leaf7Sub1Eax = 0;
     uint64_t xcr0 = 0;  // read only when leaf 1 reports OSXSAVE
-    // The caches: Intel's leaf 4, subleaf by subleaf until one of type 0
-    // (EAX, EBX, ECX each); AMD's leaves 0x80000005 and 0x80000006 (ECX each).
+    // The caches: Intel's leaf 4 (EAX, EBX, ECX each), subleaf by subleaf
+    // until one of type 0 or until the level-1 data and level-2 caches are
+    // both read; AMD's leaves 0x80000005 and 0x80000006 (ECX each).
     uint32_t leaf4[8][3] = {};
     uint32_t maxExtendedLeaf = 0;
     uint32_t ext5Ecx = 0, ext6Ecx = 0;
 };
 
 CpuFeatures DecodeCpuFeatures(const CpuidWords& words);
+
+// One CPUID: leaf and subleaf in, EAX, EBX, ECX and EDX out.
+using CpuidCall = void (*)(uint32_t leaf, uint32_t subleaf, uint32_t out[4]);
+// The words DecodeCpuFeatures reads, asking only for the leaves it decodes:
+// in a virtual machine every CPUID traps to the hypervisor (7-9 us each on
+// the KVM guests measured, bench/NOTES.md). readXcr0 only when leaf 1
+// reports OSXSAVE.
+CpuidWords ReadCpuidWords(CpuidCall cpuid, uint64_t (*readXcr0)());
 
 // This processor's, detected once.
 const CpuFeatures& HostCpuFeatures();

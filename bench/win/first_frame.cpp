@@ -5,6 +5,8 @@
 //
 // first_frame WxH KERNEL [steps|whole] prints one record a line:
 //   first SIZE KERNEL STEP MS
+// Both forms first time STEP processor: the processor's features read, which
+// the plug-in does at load.
 // steps (the default): STEP ring (the ring's allocation), route (the timing
 // of the routes on the frame's first lines), prepare (the engine's planes),
 // lines (every line read from the host and written back, nothing
@@ -27,6 +29,7 @@
 
 #include "bench/bench_common.h"
 #include "hostlib/host_control.h"
+#include "render/cpu_features.h"
 #include "render/frame_stream.h"
 #include "render/tick_clock.h"
 
@@ -100,6 +103,8 @@ int main(int argc, char** argv) {
     const std::string size = std::to_string(w) + "x" + std::to_string(h);
     auto say = [&](const char* step, double ms) { std::printf("first %s %s %s %.3f\n", size.c_str(), argv[2], step, ms); };
 
+    // As the plug-in does at load, before any render: the processor read.
+    say("processor", Timed([] { HostCpuFeatures(); }));
     RouteMemo memo;
     auto render = [&] {
         FrameStream stream(host, w, h);

@@ -925,6 +925,48 @@ TEST(CpuFeatures, CachesFromTheirLeaves) {
     }
 }
 
+// The processor read through the leaves that decide something: the same
+// features as every leaf read, in seven CPUIDs each (every one a trap to the
+// hypervisor in a virtual machine). The fake answers from a full set of words.
+const CpuidWords* g_answering = nullptr;
+int g_cpuidCalls = 0;
+void FakeCpuid(uint32_t leaf, uint32_t subleaf, uint32_t out[4]) {
+    ++g_cpuidCalls;
+    const CpuidWords& w = *g_answering;
+    uint32_t r[4] = {};
+    if (leaf == 0) r[0] = w.maxLeaf, r[1] = w.vendor[0], r[3] = w.vendor[1], r[2] = w.vendor[2];
+    if (leaf == 1) r[0] = w.leaf1Eax, r[2] = w.leaf1Ecx, r[3] = w.leaf1Edx;
+    if (leaf == 4 && subleaf < 8) std::memcpy(r, w.leaf4[subleaf], sizeof w.leaf4[subleaf]);
+    if (leaf == 7 && subleaf == 0) r[0] = w.leaf7Eax, r[1] = w.leaf7Ebx, r[2] = w.leaf7Ecx;
+    if (leaf == 7 && subleaf == 1) r[0] = w.leaf7Sub1Eax;
+    if (leaf == 0x80000000u) r[0] = w.maxExtendedLeaf;
+    if (leaf == 0x80000005u) r[2] = w.ext5Ecx;
+    if (leaf == 0x80000006u) r[2] = w.ext6Ecx;
+    std::memcpy(out, r, sizeof r);
+}
+
+TEST(CpuFeatures, ReadsOnlyTheLeavesItDecodes) {
+    const uint32_t intelLeaves[][3] = {{0x21, 11u << 22 | 63, 63}, {0x22, 7u << 22 | 63, 63},
+                                       {0x43, 15u << 22 | 63, 2047}, {0x163, 14u << 22 | 63, 122879}};
+    CpuidWords intel = ModernWords(), amd = ModernWords();
+    std::memcpy(intel.vendor, "GenuineIntel", sizeof intel.vendor);
+    std::memcpy(intel.leaf4, intelLeaves, sizeof intelLeaves);
+    std::memcpy(amd.vendor, "AuthenticAMD", sizeof amd.vendor);
+    for (const CpuidWords* full : {&intel, &amd}) {
+        g_answering = full;
+        g_cpuidCalls = 0;
+        const CpuFeatures got = DecodeCpuFeatures(ReadCpuidWords(FakeCpuid, [] { return uint64_t{0xE7}; }));
+        const CpuFeatures want = DecodeCpuFeatures(*full);
+        const std::string who = full == &intel ? "Intel" : "AMD";
+        EXPECT_EQ(g_cpuidCalls, 7) << who;
+        EXPECT_TRUE(got.sse2 && got.avx2 && got.avxVnni && got.avx512Bw && got.avx512Vnni) << who;
+        EXPECT_EQ(got.intel, want.intel) << who;
+        EXPECT_EQ(got.cache.l1d, want.cache.l1d) << who;
+        EXPECT_EQ(got.cache.l2, want.cache.l2) << who;
+        EXPECT_NE(got.cache.l2, 0u) << who;
+    }
+}
+
 // What the separable pass keeps for a few caches and widths: its 32-bit
 // sums while k lines of them take at most half the L2 (unknown sizes taken
 // as 32 KiB and 256 KiB), else the planes in strips of whole blocks whose
