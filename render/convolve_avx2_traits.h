@@ -19,7 +19,8 @@ struct Avx2 {
     static void StoreU(void* p, Vec v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
     static Vec Set1(int32_t v) { return _mm256_set1_epi32(v); }
     static Vec Zero() { return _mm256_setzero_si256(); }
-    static Vec ShiftCount(int32_t s) { return _mm256_castsi128_si256(_mm_cvtsi32_si128(s)); }
+    // Counts in every lane, as the 512-bit form (convolve_avx512_traits.h).
+    static Vec ShiftCount(int32_t s) { return _mm256_set1_epi32(s); }
     static Vec Add32(Vec a, Vec b) { return _mm256_add_epi32(a, b); }
     static Vec Sub32(Vec a, Vec b) { return _mm256_sub_epi32(a, b); }
     static Vec And(Vec a, Vec b) { return _mm256_and_si256(a, b); }
@@ -28,19 +29,21 @@ struct Avx2 {
     static Vec Madd(Vec a, Vec b) { return _mm256_madd_epi16(a, b); }
     static Vec MaddAdd(Vec acc, Vec a, Vec b) { return _mm256_add_epi32(acc, _mm256_madd_epi16(a, b)); }
     static Vec Mullo32(Vec a, Vec b) { return _mm256_mullo_epi32(a, b); }
+    // Odd lanes moved by shuffles, as the 512-bit form.
     static Vec MulHi32(Vec a, Vec b) {
         const Vec even = _mm256_mul_epi32(a, b);
-        const Vec odd = _mm256_mul_epi32(_mm256_srli_epi64(a, 32), _mm256_srli_epi64(b, 32));
-        return _mm256_blend_epi32(_mm256_srli_epi64(even, 32), odd, 0xAA);
+        const Vec odd = _mm256_mul_epi32(_mm256_shuffle_epi32(a, 0xF5), _mm256_shuffle_epi32(b, 0xF5));
+        return _mm256_blend_epi32(_mm256_shuffle_epi32(even, 0xF5), odd, 0xAA);
     }
+    static Vec QwordShift(int32_t s) { return _mm256_set1_epi64x(s); }
     static Vec MulShiftU32(Vec n, Vec m, Vec evenShift, Vec oddShift) {
-        const Vec even = _mm256_srl_epi64(_mm256_mul_epu32(n, m), _mm256_castsi256_si128(evenShift));
-        const Vec odd = _mm256_srl_epi64(_mm256_mul_epu32(_mm256_srli_epi64(n, 32), m), _mm256_castsi256_si128(oddShift));
+        const Vec even = _mm256_srlv_epi64(_mm256_mul_epu32(n, m), evenShift);
+        const Vec odd = _mm256_srlv_epi64(_mm256_mul_epu32(_mm256_shuffle_epi32(n, 0xF5), m), oddShift);
         return _mm256_blend_epi32(even, odd, 0xAA);
     }
     static Vec Min32(Vec a, Vec b) { return _mm256_min_epi32(a, b); }
     static Vec Max32(Vec a, Vec b) { return _mm256_max_epi32(a, b); }
-    static Vec Sra32(Vec a, Vec count) { return _mm256_sra_epi32(a, _mm256_castsi256_si128(count)); }
+    static Vec Sra32(Vec a, Vec count) { return _mm256_srav_epi32(a, count); }
     static Vec SignBit32(Vec a) { return _mm256_srli_epi32(a, 31); }
     static Vec Unpacklo16(Vec a, Vec b) { return _mm256_unpacklo_epi16(a, b); }
     static Vec Unpackhi16(Vec a, Vec b) { return _mm256_unpackhi_epi16(a, b); }

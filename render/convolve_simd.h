@@ -10,9 +10,10 @@
 // unpacks):
 //   LoadU/StoreU, Set1 (int32 broadcast), Zero, Add32, Sub32, And, Or, Xor,
 //   Madd (pmaddwd), Mullo32, MulHi32 (signed high half), Min32, Max32,
-//   Sra32 (by a count vector), SignBit32, MulShiftU32 (floor(n * m /
-//   2^(32+s)) of unsigned lanes; shift counts 32 + s for the even lanes, s
-//   for the odd), Unpack{lo,hi}{16,32,64}, Packs32,
+//   Sra32 (by a count vector from ShiftCount), SignBit32, MulShiftU32
+//   (floor(n * m / 2^(32+s)) of unsigned lanes; shift counts from
+//   QwordShift, 32 + s for the even lanes, s for the odd),
+//   Unpack{lo,hi}{16,32,64}, Packs32,
 //   LoadQuad/StoreQuad: 4 vectors for a block of 4 * kPixels pixels (SSE2:
 //   pixels 2i, 2i+1 in vector i; AVX2: pixels 4i..4i+3; AVX-512: pixels
 //   8i..8i+7), LineOrder/QuadOrder, which move a channel vector from the
@@ -85,8 +86,8 @@ struct FinishVectors {
           xorMask(V::Set1(static_cast<int32_t>(f.xorMask * 0x10001u))),
           packedAdd(V::Set1(f.packedAdd)),
           floorMultiplier(V::Set1(static_cast<int32_t>(f.floorDivider.multiplier))),
-          evenShift(V::ShiftCount(32 + f.floorDivider.shift)),
-          oddShift(V::ShiftCount(f.floorDivider.shift)) {}
+          evenShift(V::QwordShift(32 + f.floorDivider.shift)),
+          oddShift(V::QwordShift(f.floorDivider.shift)) {}
 
     // Vector form of FinishLane (the masks become branches that always go
     // the same way for a frame). The sums arrive with sumBias added.

@@ -53,6 +53,7 @@ struct Sse2 {
     }
     // Signed high half from the unsigned one: subtract b where a < 0 and a where b < 0.
     // The even lanes' quotients leave their high halves zero.
+    static Vec QwordShift(int32_t s) { return ShiftCount(s); }
     static Vec MulShiftU32(Vec n, Vec m, Vec evenShift, Vec oddShift) {
         const Vec even = _mm_srl_epi64(_mm_mul_epu32(n, m), evenShift);
         const Vec odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(n, 32), m), oddShift);
