@@ -57,10 +57,10 @@ medians() {
 echo "first 1920x1080 render of a fresh process, ms, medians of 5 processes (first_frame.cpp names the steps)"
 for kernel in 3x3 9x9; do
     for run in 1 2 3 4 5; do wine "$here/build/win/bin/first_frame.exe" 1920x1080 "$kernel" steps; done |
-        medians "$kernel" "ring route prepare lines pass floor whole fresh"
+        medians "$kernel" "processor ring route prepare lines pass floor whole fresh"
 done
 echo "the same, whole: the first render against later ones of a frame in the caches and of one flushed from them"
 for kernel in 3x3 9x9; do
     for run in 1 2 3 4 5; do wine "$here/build/win/bin/first_frame.exe" 1920x1080 "$kernel" whole; done |
-        medians "$kernel" "first cached flushed cachedfloor flushedfloor"
+        medians "$kernel" "processor first cached flushed cachedfloor flushedfloor"
 done
