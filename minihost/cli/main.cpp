@@ -166,8 +166,7 @@ int wmain(int argc, wchar_t** wargv) {
     // A stop is never a success, whenever it came; a command that said what
     // its stop left has said all.
     if (StopRequested() && status != kExitStopped) {
-        std::fprintf(stderr, "minihost: %s stopped by %s; %s\n", command.c_str(), StopKey(),
-                     CommittedList(CommittedFiles()).c_str());
+        SayStopLine("minihost: " + command + " stopped by " + StopKey() + "; " + CommittedList(CommittedFiles()) + "\n");
         return kExitStopped;
     }
     return status;

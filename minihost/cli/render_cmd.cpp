@@ -342,8 +342,8 @@ int RenderSingle(ImageFilter& filter, const RenderArgs& r, const FrameJob& job, 
     progress.EndBar();
     if (result == RenderResult::kStopped && progress.StoppedByCtrlC()) {
         const std::string at = line == 0 ? "before its first line" : "at line " + std::to_string(line);
-        std::fprintf(stderr, "minihost: render stopped by %s %s; %s was not written\n", StopKey(), at.c_str(),
-                     job.out.c_str());
+        SayStopLine("minihost: render stopped by " + std::string(StopKey()) + " " + at + "; " + job.out +
+                    " was not written\n");
         return kExitStopped;
     }
     StopPoint();
@@ -405,9 +405,9 @@ int RenderBatch(ImageFilter& filter, const RenderArgs& r, const std::vector<Fram
         const std::vector<std::string> written = CommittedFiles();
         std::string list;
         for (const std::string& file : written) list += (list.empty() ? ": " : ", ") + file;
-        std::fprintf(stderr, "minihost: render stopped at line %d of %s (by %s), which was not written; %zu of %d "
-                     "frames written%s%s\n", progress.StoppedAt(), jobs[i].in.c_str(), by.c_str(), written.size(),
-                     count, list.c_str(), failures.c_str());
+        SayStopLine("minihost: render stopped at line " + std::to_string(progress.StoppedAt()) + " of " + jobs[i].in +
+                    " (by " + by + "), which was not written; " + std::to_string(written.size()) + " of " +
+                    std::to_string(count) + " frames written" + list + failures + "\n");
         return kExitStopped;
     }
     progress.EndBar();

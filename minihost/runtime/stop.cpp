@@ -13,9 +13,19 @@ constexpr int kExitStopped = 4;
 
 volatile LONG g_stop = 0;
 volatile LONG g_break = 0;
+volatile LONG g_lineSaid = 0;  // a stop line is said, or being said
+
+bool ClaimStopLine() { return InterlockedExchange(&g_lineSaid, 1) == 0; }
 
 // Ends the run where it is; the gate is closed, so nothing more is written.
+// When the run has said its stop line already, it is given the same time
+// again to end by itself, then ended with no second line.
 void EndNow(const char* why) {
+    if (!ClaimStopLine()) {
+        Sleep(kStopAnswerSeconds * 1000);
+        TerminateProcess(GetCurrentProcess(), kExitStopped);
+        return;
+    }
     const char* written = CloseCommitsAfterFault();
     static char line[4096 + 512];
     const int n = std::snprintf(line, sizeof line, "\nminihost: stopped by %s: %s; %s\n",
@@ -57,6 +67,16 @@ void CatchStops() {
 bool StopRequested() { return InterlockedCompareExchange(&g_stop, 0, 0) != 0; }
 
 const char* StopKey() { return InterlockedCompareExchange(&g_break, 0, 0) ? "Ctrl-Break" : "Ctrl-C"; }
+
+void SayStopLine(const std::string& line) {
+    AtStopLine(false);
+    if (!ClaimStopLine()) {
+        for (;;) Sleep(INFINITE);
+    }
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+    AtStopLine(true);
+}
 
 void StopPoint() {
     if (StopRequested()) throw Stopped{};

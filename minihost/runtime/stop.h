@@ -18,6 +18,12 @@ bool StopRequested();
 // The key that asked for the stop: "Ctrl-C" or "Ctrl-Break".
 const char* StopKey();
 
+// The run's one stop line, said on standard error. The watchdog that ends
+// an unanswered run says a line of its own; whichever comes first is the
+// only one. A caller that comes second says nothing and waits for the
+// watchdog to end the run.
+void SayStopLine(const std::string& line);
+
 // Thrown where a command stops before writing anything more.
 struct Stopped {};
 void StopPoint();  // throws Stopped once a stop was asked for

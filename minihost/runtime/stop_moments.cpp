@@ -3,3 +3,4 @@
 void AtRunStart() {}
 void AtProgressLine(int) {}
 void AtEncodeStart() {}
+void AtStopLine(bool) {}

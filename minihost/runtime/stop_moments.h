@@ -6,3 +6,4 @@
 void AtRunStart();
 void AtProgressLine(int lineOfRun);  // counted as --abort-at-line counts
 void AtEncodeStart();                // each frame's encode, in the order they begin
+void AtStopLine(bool said);          // the run's own stop line: before it, and once it is said

@@ -707,6 +707,9 @@ TEST_F(MinihostTest, CtrlCWritesAndReplacesNothing) {
          "sheet stopped by Ctrl-C; nothing was written"},
         {"start", "config \"" + P("new.cfg") + "\" --row \"0 0 0\" --row \"0 1 0\" --row \"0 0 0\"",
          "config stopped by Ctrl-C; nothing was written"},
+        // A run that has said its line and is still there when the watchdog
+        // comes: no second line.
+        {"linger:2", render, "minihost: render stopped by Ctrl-C at line 2; " + P("out.png") + " was not written"},
     };
     for (const auto& row : rows) {
         SetEnvironmentVariableA("MINIHOST_TEST_CTRL_C", row.when);

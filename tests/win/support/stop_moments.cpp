@@ -3,29 +3,38 @@
 // the render reaches line N of the run ("N"), or as the encode of the run's
 // frame N begins ("encode:N"; "encode" is the first). A "break:" before the
 // moment sends Ctrl-Break instead; "twice:" sends a second Ctrl-C a moment
-// after the first.
+// after the first; "linger:" keeps the run after its stop line until the
+// watchdog's time has passed (AtStopLine).
 #include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "minihost/runtime/stop.h"
 #include "minihost/runtime/stop_moments.h"
 
 namespace {
 
-const char* Moment(bool* isBreak, bool* twice) {
+// The moment after its prefix, and the prefix: "break", "twice", "linger"
+// or "".
+const char* Moment(std::string* prefix) {
     const char* test = std::getenv("MINIHOST_TEST_CTRL_C");
-    *isBreak = test && std::strncmp(test, "break:", 6) == 0;
-    *twice = test && std::strncmp(test, "twice:", 6) == 0;
-    return test && (*isBreak || *twice) ? test + 6 : test;
+    prefix->clear();
+    for (const char* p : {"break:", "twice:", "linger:"})
+        if (test && std::strncmp(test, p, std::strlen(p)) == 0) {
+            prefix->assign(p, std::strlen(p) - 1);
+            return test + std::strlen(p);
+        }
+    return test;
 }
 
 // The console's own event, to every process of the console, taken by the
 // handler as a user's would be; waited for, so that it lands where asked.
 void Raise() {
-    bool isBreak = false, twice = false;
-    Moment(&isBreak, &twice);
+    std::string prefix;
+    Moment(&prefix);
+    const bool isBreak = prefix == "break", twice = prefix == "twice";
     // Wine's console server sends Ctrl-C only: Ctrl-Break is delivered as a
     // console delivers it, on a thread running the system's CtrlRoutine.
     const auto deliver = reinterpret_cast<LPTHREAD_START_ROUTINE>(
@@ -45,24 +54,30 @@ void Raise() {
 }  // namespace
 
 void AtRunStart() {
-    bool isBreak = false, twice = false;
-    const char* test = Moment(&isBreak, &twice);
+    std::string prefix;
+    const char* test = Moment(&prefix);
     if (test && std::strcmp(test, "start") == 0) Raise();
 }
 
 void AtProgressLine(int lineOfRun) {
-    bool isBreak = false, twice = false;
-    const char* test = Moment(&isBreak, &twice);
+    std::string prefix;
+    const char* test = Moment(&prefix);
     char* end = nullptr;
     const long line = test && *test ? std::strtol(test, &end, 10) : -1;
     if (end && *end == '\0' && line == lineOfRun) Raise();
 }
 
 void AtEncodeStart() {
-    bool isBreak = false, twice = false;
-    const char* test = Moment(&isBreak, &twice);
+    std::string prefix;
+    const char* test = Moment(&prefix);
     if (!test || std::strncmp(test, "encode", 6) != 0) return;
     static volatile LONG encodes = 0;
     const long wanted = test[6] == ':' ? std::strtol(test + 7, nullptr, 10) : 0;
     if (InterlockedIncrement(&encodes) - 1 == wanted) Raise();
+}
+
+void AtStopLine(bool said) {
+    std::string prefix;
+    Moment(&prefix);
+    if (prefix == "linger" && said) Sleep((kStopAnswerSeconds + 1) * 1000);
 }
