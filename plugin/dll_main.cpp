@@ -8,8 +8,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
         ModuleAttach(module);
         // The processor is read here, at load, rather than in the first
-        // frame's render: in a virtual machine the reading is some CPUID
-        // traps to the hypervisor, a tenth of a millisecond.
+        // frame's render: in a virtual machine each CPUID traps to the
+        // hypervisor, and the reading takes a tenth of a millisecond.
         HostCpuFeatures();
     } else if (reason == DLL_PROCESS_DETACH) {
         ModuleDetach();
